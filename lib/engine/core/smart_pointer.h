@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <utility>
+
+// Base of every intrusively counted engine object.
+class ReferenceCount {
+public:
+    ReferenceCount() = default;
+    ReferenceCount(const ReferenceCount&) {}
+    ReferenceCount& operator=(const ReferenceCount&) { return *this; }
+    virtual ~ReferenceCount() = default;
+
+    void incRef() const { count_.fetch_add(1, std::memory_order_relaxed); }
+    void decRef() const {
+        if (count_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            delete this;
+        }
+    }
+    int refCount() const { return count_.load(std::memory_order_relaxed); }
+
+private:
+    mutable std::atomic<int> count_{0};
+};
+
+template <class T> class SmartPointer {
+public:
+    SmartPointer() = default;
+    SmartPointer(std::nullptr_t) {}
+    SmartPointer(T* object) : object_(object) { acquire(); }
+    SmartPointer(const SmartPointer& other) : object_(other.object_) { acquire(); }
+    SmartPointer(SmartPointer&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    template <class U> SmartPointer(const SmartPointer<U>& other) : object_(other.get()) { acquire(); }
+    ~SmartPointer() { release(); }
+
+    SmartPointer& operator=(const SmartPointer& other) {
+        SmartPointer(other).swap(*this);
+        return *this;
+    }
+    SmartPointer& operator=(SmartPointer&& other) noexcept {
+        SmartPointer(std::move(other)).swap(*this);
+        return *this;
+    }
+
+    void swap(SmartPointer& other) noexcept { std::swap(object_, other.object_); }
+
+    T* get() const { return object_; }
+    T* operator->() const { return object_; }
+    T& operator*() const { return *object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    bool exists() const { return object_ != nullptr; }
+
+    friend bool operator==(const SmartPointer& a, const SmartPointer& b) { return a.object_ == b.object_; }
+    friend bool operator==(const SmartPointer& a, std::nullptr_t) { return a.object_ == nullptr; }
+
+private:
+    void acquire() {
+        if (object_) {
+            object_->incRef();
+        }
+    }
+    void release() {
+        if (object_) {
+            object_->decRef();
+        }
+    }
+
+    T* object_ = nullptr;
+};

@@ -1,0 +1,229 @@
+#include "engine/resource/data_section.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace SectionText {
+
+std::string trim(const std::string& text) {
+    const char* blanks = " \t\r\n\v\f";
+    size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) {
+        return {};
+    }
+    size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+bool parseInt(const std::string& text, long long& value) {
+    std::string t = trim(text);
+    if (t.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(t.c_str(), &end, 10);
+    if (errno != 0 || end == t.c_str() || *end != '\0') {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+bool parseFloat(const std::string& text, float& value) {
+    std::string t = trim(text);
+    if (t.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    float v = std::strtof(t.c_str(), &end);
+    if (end == t.c_str() || *end != '\0') {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+bool parseBool(const std::string& text, bool& value) {
+    std::string t = trim(text);
+    for (char& c : t) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (t == "true" || t == "1") {
+        value = true;
+        return true;
+    }
+    if (t == "false" || t == "0") {
+        value = false;
+        return true;
+    }
+    return false;
+}
+
+bool parseFloats(const std::string& text, float* values, int count) {
+    const char* p = text.c_str();
+    for (int i = 0; i < count; ++i) {
+        char* end = nullptr;
+        float v = std::strtof(p, &end);
+        if (end == p) {
+            return false;
+        }
+        values[i] = v;
+        p = end;
+    }
+    while (*p != '\0') {
+        if (!std::isspace(static_cast<unsigned char>(*p))) {
+            return false;
+        }
+        ++p;
+    }
+    return true;
+}
+
+} // namespace SectionText
+
+DataSectionPtr DataSection::findChild(const std::string& tag) {
+    const int n = countChildren();
+    for (int i = 0; i < n; ++i) {
+        DataSectionPtr child = openChild(i);
+        if (child && child->sectionName() == tag) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+std::string DataSection::asString(const std::string& defaultValue) { return defaultValue; }
+
+int DataSection::asInt(int defaultValue) {
+    long long v = 0;
+    if (!SectionText::parseInt(asString(), v) || v < INT32_MIN || v > INT32_MAX) {
+        return defaultValue;
+    }
+    return static_cast<int>(v);
+}
+
+unsigned int DataSection::asUInt(unsigned int defaultValue) {
+    long long v = 0;
+    if (!SectionText::parseInt(asString(), v) || v < 0 || v > UINT32_MAX) {
+        return defaultValue;
+    }
+    return static_cast<unsigned int>(v);
+}
+
+float DataSection::asFloat(float defaultValue) {
+    float v = 0.f;
+    return SectionText::parseFloat(asString(), v) ? v : defaultValue;
+}
+
+bool DataSection::asBool(bool defaultValue) {
+    bool v = false;
+    return SectionText::parseBool(asString(), v) ? v : defaultValue;
+}
+
+Vector2 DataSection::asVector2(const Vector2& defaultValue) {
+    float v[2];
+    return SectionText::parseFloats(asString(), v, 2) ? Vector2(v[0], v[1]) : defaultValue;
+}
+
+Vector3 DataSection::asVector3(const Vector3& defaultValue) {
+    float v[3];
+    return SectionText::parseFloats(asString(), v, 3) ? Vector3(v[0], v[1], v[2]) : defaultValue;
+}
+
+Vector4 DataSection::asVector4(const Vector4& defaultValue) {
+    float v[4];
+    return SectionText::parseFloats(asString(), v, 4) ? Vector4(v[0], v[1], v[2], v[3]) : defaultValue;
+}
+
+Matrix DataSection::asMatrix34(const Matrix& defaultValue) {
+    static const char* rows[] = {"row0", "row1", "row2", "row3"};
+    Matrix result = Matrix::identity();
+    bool any = false;
+    for (int r = 0; r < 4; ++r) {
+        DataSectionPtr row = findChild(rows[r]);
+        if (!row) {
+            continue;
+        }
+        float v[3];
+        if (!SectionText::parseFloats(row->asString(), v, 3)) {
+            return defaultValue;
+        }
+        result.setRow3(r, {v[0], v[1], v[2]});
+        any = true;
+    }
+    return any ? result : defaultValue;
+}
+
+DataSectionPtr DataSection::openSection(const std::string& path, bool /*makeNewSection*/) {
+    DataSectionPtr current(this);
+    size_t start = 0;
+    while (current && start < path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        if (end > start) {
+            current = current->findChild(path.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return current;
+}
+
+void DataSection::openSections(const std::string& tag, std::vector<DataSectionPtr>& out) {
+    const int n = countChildren();
+    for (int i = 0; i < n; ++i) {
+        DataSectionPtr child = openChild(i);
+        if (child && child->sectionName() == tag) {
+            out.push_back(child);
+        }
+    }
+}
+
+std::string DataSection::readString(const std::string& key, const std::string& defaultValue, int /*flags*/) {
+    DataSectionPtr s = openSection(key);
+    return s ? s->asString(defaultValue) : defaultValue;
+}
+
+int DataSection::readInt(const std::string& key, int defaultValue) {
+    DataSectionPtr s = openSection(key);
+    return s ? s->asInt(defaultValue) : defaultValue;
+}
+
+unsigned int DataSection::readUInt(const std::string& key, unsigned int defaultValue) {
+    DataSectionPtr s = openSection(key);
+    return s ? s->asUInt(defaultValue) : defaultValue;
+}
+
+float DataSection::readFloat(const std::string& key, float defaultValue) {
+    DataSectionPtr s = openSection(key);
+    return s ? s->asFloat(defaultValue) : defaultValue;
+}
+
+bool DataSection::readBool(const std::string& key, bool defaultValue) {
+    DataSectionPtr s = openSection(key);
+    return s ? s->asBool(defaultValue) : defaultValue;
+}
+
+Vector2 DataSection::readVector2(const std::string& key, const Vector2& defaultValue) {
+    DataSectionPtr s = openSection(key);
+    return s ? s->asVector2(defaultValue) : defaultValue;
+}
+
+Vector3 DataSection::readVector3(const std::string& key, const Vector3& defaultValue) {
+    DataSectionPtr s = openSection(key);
+    return s ? s->asVector3(defaultValue) : defaultValue;
+}
+
+Vector4 DataSection::readVector4(const std::string& key, const Vector4& defaultValue) {
+    DataSectionPtr s = openSection(key);
+    return s ? s->asVector4(defaultValue) : defaultValue;
+}
+
+Matrix DataSection::readMatrix34(const std::string& key, const Matrix& defaultValue) {
+    DataSectionPtr s = openSection(key);
+    return s ? s->asMatrix34(defaultValue) : defaultValue;
+}

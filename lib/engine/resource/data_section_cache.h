@@ -1,0 +1,27 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "engine/resource/data_section.h"
+
+// Parsed resource trees by absolute path, so that checks that visit the same
+// file many times parse it once.
+class DataSectionCache {
+public:
+    static DataSectionCache& instance();
+
+    DataSectionPtr find(const std::string& absolutePath);
+    void add(const std::string& absolutePath, const DataSectionPtr& section);
+    // Drops the tree of `path` (resource or absolute) so that the next open
+    // reads the disk; with `recursive`, also every tree below it as a folder.
+    // Cached directory listings of that place are dropped too.
+    void purge(const std::string& path, bool recursive = false);
+    void clear();
+    size_t size();
+
+private:
+    std::mutex mutex_;
+    std::unordered_map<std::string, DataSectionPtr> sections_;
+};

@@ -1,0 +1,347 @@
+#include "engine/platform/utf8_path.h"
+#include "engine/resource/file_system.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/settings/options.h"
+
+namespace fs = std::filesystem;
+
+namespace FS {
+namespace {
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+std::string toGeneric(const std::string& path) {
+    std::string result = path;
+    std::replace(result.begin(), result.end(), '\\', '/');
+    return result;
+}
+
+std::string stripTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+int diskType(const std::string& absolute) {
+    std::error_code ec;
+    fs::file_status status = fs::status(pathFromUtf8(absolute), ec);
+    if (ec) {
+        return FT_NOT_FOUND;
+    }
+    if (fs::is_regular_file(status)) {
+        return FT_FILE;
+    }
+    if (fs::is_directory(status)) {
+        return FT_DIRECTORY;
+    }
+    return FT_NOT_FOUND;
+}
+
+std::string joinComponents(const std::string& root, const std::vector<std::string>& components) {
+    std::string result = root;
+    for (const std::string& c : components) {
+        result += '/';
+        result += c;
+    }
+    return result;
+}
+
+} // namespace
+
+bool splitResourcePath(const std::string& path, std::vector<std::string>& components) {
+    components.clear();
+    size_t start = 0;
+    const std::string generic = toGeneric(path);
+    while (start <= generic.size()) {
+        size_t end = generic.find('/', start);
+        if (end == std::string::npos) {
+            end = generic.size();
+        }
+        std::string part = generic.substr(start, end - start);
+        if (part == "..") {
+            if (components.empty()) {
+                return false;
+            }
+            components.pop_back();
+        } else if (!part.empty() && part != ".") {
+            components.push_back(part);
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+FileSystem* fileSystem() {
+    static FileSystem instance;
+    return &instance;
+}
+
+void FileSystem::setRoots(const std::vector<std::string>& roots) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    roots_.clear();
+    for (const std::string& root : roots) {
+        roots_.push_back(stripTrailingSlashes(toGeneric(root)));
+    }
+    listings_.clear();
+}
+
+void FileSystem::addRoot(const std::string& root) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    roots_.push_back(stripTrailingSlashes(toGeneric(root)));
+}
+
+std::vector<std::string> FileSystem::roots() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return roots_;
+}
+
+std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string& absoluteFolder) const {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = listings_.find(absoluteFolder);
+        if (it != listings_.end()) {
+            return it->second;
+        }
+    }
+    auto result = std::make_shared<Listing>();
+    std::error_code ec;
+    for (fs::directory_iterator it(pathFromUtf8(absoluteFolder), ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = pathToUtf8(it->path().filename());
+        result->byLowerName.emplace(lowerAscii(name), name);
+        result->names.push_back(std::move(name));
+    }
+    std::sort(result->names.begin(), result->names.end());
+    std::lock_guard<std::mutex> lock(mutex_);
+    listings_[absoluteFolder] = result;
+    return result;
+}
+
+std::vector<std::string> FileSystem::listDirectory(const std::string& absoluteFolder) const {
+    return listing(stripTrailingSlashes(toGeneric(absoluteFolder)))->names;
+}
+
+void FileSystem::invalidateCache(const std::string& absolutePrefix) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (absolutePrefix.empty()) {
+        listings_.clear();
+        return;
+    }
+    const std::string prefix = stripTrailingSlashes(toGeneric(absolutePrefix));
+    for (auto it = listings_.begin(); it != listings_.end();) {
+        // A folder's own listing and those of its parents may mention it.
+        bool below = it->first.compare(0, prefix.size(), prefix) == 0;
+        bool above = prefix.compare(0, it->first.size(), it->first) == 0;
+        it = (below || above) ? listings_.erase(it) : std::next(it);
+    }
+}
+
+std::string FileSystem::findIgnoringCase(const std::string& root,
+                                         const std::vector<std::string>& components) const {
+    std::string current = root;
+    for (const std::string& component : components) {
+        auto entries = listing(current);
+        auto exact = std::find(entries->names.begin(), entries->names.end(), component);
+        if (exact != entries->names.end()) {
+            current += '/' + component;
+            continue;
+        }
+        auto it = entries->byLowerName.find(lowerAscii(component));
+        if (it == entries->byLowerName.end()) {
+            return {};
+        }
+        current += '/' + it->second;
+    }
+    return current;
+}
+
+std::string FileSystem::resolveExisting(const std::string& path, bool preferRealm) const {
+    std::vector<std::string> components;
+    if (!splitResourcePath(path, components) || components.empty()) {
+        return {};
+    }
+    std::vector<std::vector<std::string>> candidates;
+    if (preferRealm) {
+        const std::string realm = Options::getOptionString("realm/currentRealm", "");
+        const std::string ext = Utils::getExtension(components.back());
+        if (!realm.empty() && !ext.empty()) {
+            std::vector<std::string> realmComponents = components;
+            realmComponents.back() = Utils::changeExtension(components.back(), "." + realm + "." + ext);
+            candidates.push_back(std::move(realmComponents));
+        }
+    }
+    candidates.push_back(components);
+    const std::vector<std::string> rootList = roots();
+    for (const auto& candidate : candidates) {
+        for (const std::string& root : rootList) {
+            std::string exact = joinComponents(root, candidate);
+            if (diskType(exact) != FT_NOT_FOUND) {
+                return exact;
+            }
+            std::string found = findIgnoringCase(root, candidate);
+            if (!found.empty()) {
+                return found;
+            }
+        }
+    }
+    return {};
+}
+
+std::string FileSystem::findExisting(const std::string& path) const {
+    if (Utils::isAbsolute(path)) {
+        return diskType(toGeneric(path)) != FT_NOT_FOUND ? toGeneric(path) : std::string();
+    }
+    return resolveExisting(path, false);
+}
+
+std::string FileSystem::resolveFilename(const std::string& path) const {
+    if (Utils::isAbsolute(path)) {
+        return toGeneric(path);
+    }
+    std::string found = resolveExisting(path, true);
+    if (!found.empty()) {
+        return found;
+    }
+    std::vector<std::string> components;
+    if (!splitResourcePath(path, components)) {
+        return {};
+    }
+    const std::vector<std::string> rootList = roots();
+    if (rootList.empty()) {
+        return joinComponents(".", components);
+    }
+    return joinComponents(rootList.front(), components);
+}
+
+std::string FileSystem::dissolveFilename(const std::string& absolutePath) const {
+    const std::string generic = toGeneric(absolutePath);
+    const std::vector<std::string> rootList = roots();
+    for (bool ignoreCase : {false, true}) {
+        for (const std::string& root : rootList) {
+            if (generic.size() <= root.size() + 1 || generic[root.size()] != '/') {
+                continue;
+            }
+            std::string head = generic.substr(0, root.size());
+            if (head == root || (ignoreCase && lowerAscii(head) == lowerAscii(root))) {
+                return generic.substr(root.size() + 1);
+            }
+        }
+    }
+    return absolutePath;
+}
+
+int FileSystem::fileType(const std::string& path) const {
+    if (path.empty()) {
+        return FT_NOT_FOUND;
+    }
+    std::string absolute = Utils::isAbsolute(path) ? toGeneric(path) : resolveExisting(path, true);
+    return absolute.empty() ? FT_NOT_FOUND : diskType(absolute);
+}
+
+namespace Utils {
+
+std::string getFilename(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string getDirectory(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string removeExtension(const std::string& path) {
+    size_t slash = path.rfind('/');
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return path;
+    }
+    return path.substr(0, dot);
+}
+
+std::string getExtension(const std::string& path) {
+    size_t slash = path.rfind('/');
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return {};
+    }
+    return path.substr(dot + 1);
+}
+
+std::string changeExtension(const std::string& path, const std::string& extension) {
+    return removeExtension(path) + extension;
+}
+
+bool isAbsolute(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    if (path[0] == '/' || path[0] == '\\') {
+        return true;
+    }
+    return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+           (path[2] == '/' || path[2] == '\\');
+}
+
+bool isRelative(const std::string& path) { return !isAbsolute(path); }
+
+void resolveToAbsolutePath(std::string& path) {
+    if (isRelative(path)) {
+        path = fileSystem()->resolveFilename(path);
+    }
+}
+
+void resolveToAbsolutePath(std::wstring& path) {
+    std::string narrow = pathToUtf8(fs::path(path));
+    resolveToAbsolutePath(narrow);
+    path = pathFromUtf8(narrow).wstring();
+}
+
+std::string resolveAndCorrectCaseOfPath(const std::string& path) {
+    if (isAbsolute(path)) {
+        std::string found = fileSystem()->findExisting(path);
+        return found.empty() ? toGeneric(path) : found;
+    }
+    return fileSystem()->resolveFilename(path);
+}
+
+bool fileExists(const std::string& path) { return fileSystem()->fileType(path) == FT_FILE; }
+
+bool directoryExists(const std::string& path) { return fileSystem()->fileType(path) == FT_DIRECTORY; }
+
+} // namespace Utils
+
+namespace EditorUtils {
+
+bool isAbsolutePathValidCase(const std::string& path, std::string& correct) {
+    std::string onDisk = fileSystem()->findExisting(path);
+    if (onDisk.empty()) {
+        return true;
+    }
+    std::vector<std::string> components;
+    splitResourcePath(path, components);
+    std::string written;
+    for (const std::string& c : components) {
+        written += '/' + c;
+    }
+    // Compare only the resource part: roots are spelled as the host gave them.
+    if (onDisk.size() >= written.size() && onDisk.compare(onDisk.size() - written.size(), written.size(), written) == 0) {
+        return true;
+    }
+    correct = onDisk;
+    return false;
+}
+
+} // namespace EditorUtils
+
+} // namespace FS

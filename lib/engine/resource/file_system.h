@@ -1,0 +1,106 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/core/smart_pointer.h"
+
+class DataSection;
+using DataSectionPtr = SmartPointer<DataSection>;
+
+// The multi-root resource file system. Resource paths are '/'-separated and
+// relative to an ordered list of roots (folders on disk); the first root that
+// holds a file wins. Lookups ignore letter case when the exact spelling is
+// missing, as the content's target platform does, and directory listings are
+// cached to keep that cheap.
+namespace FS {
+
+enum FileType : int {
+    FT_FILE = 0,
+    FT_DIRECTORY = 1,
+    FT_NOT_FOUND = -1,
+};
+
+class FileSystem {
+public:
+    void setRoots(const std::vector<std::string>& roots);
+    void addRoot(const std::string& root);
+    std::vector<std::string> roots() const;
+
+    // Absolute disk path of a resource path: the first root holding it (in
+    // the disk's letter case), else the path below the first root. Absolute
+    // paths come back unchanged; a path that climbs out of the roots gives "".
+    std::string resolveFilename(const std::string& path) const;
+    // Resource path of an absolute path inside a root; other paths unchanged.
+    std::string dissolveFilename(const std::string& absolutePath) const;
+    // FT_FILE, FT_DIRECTORY or FT_NOT_FOUND, for resource or absolute paths.
+    int fileType(const std::string& path) const;
+
+    // Names of the entries of an absolute folder, sorted; cached.
+    std::vector<std::string> listDirectory(const std::string& absoluteFolder) const;
+    // Forgets cached listings at or below `absolutePrefix` (all when empty).
+    void invalidateCache(const std::string& absolutePrefix = std::string());
+
+    // The disk's spelling of `path` below `root`, ignoring case; "" when no
+    // entry matches. `path` components are already lexically normalised.
+    std::string findIgnoringCase(const std::string& root, const std::vector<std::string>& components) const;
+    // The absolute path, disk-cased, of a resource path, without realm
+    // preference; "" when it does not exist in any root.
+    std::string findExisting(const std::string& path) const;
+
+private:
+    struct Listing {
+        std::vector<std::string> names;
+        std::unordered_map<std::string, std::string> byLowerName;
+    };
+    std::shared_ptr<const Listing> listing(const std::string& absoluteFolder) const;
+    std::string resolveExisting(const std::string& path, bool preferRealm) const;
+
+    mutable std::mutex mutex_;
+    std::vector<std::string> roots_;
+    mutable std::unordered_map<std::string, std::shared_ptr<const Listing>> listings_;
+};
+
+FileSystem* fileSystem();
+
+// Lexical split of a resource path into components; ".." pops a component.
+// Returns false when the path climbs above its start.
+bool splitResourcePath(const std::string& path, std::vector<std::string>& components);
+
+namespace Utils {
+
+std::string getFilename(const std::string& path);
+// Everything up to and including the last '/'; "" when there is none.
+std::string getDirectory(const std::string& path);
+std::string removeExtension(const std::string& path);
+// The extension of the file name, without its dot.
+std::string getExtension(const std::string& path);
+// `extension` is given with its dot.
+std::string changeExtension(const std::string& path, const std::string& extension);
+// '/'- or '\'-rooted paths and drive-letter paths (D:/x, D:\x), on every platform.
+bool isAbsolute(const std::string& path);
+bool isRelative(const std::string& path);
+
+void resolveToAbsolutePath(std::string& path);
+void resolveToAbsolutePath(std::wstring& path);
+// The absolute path as spelled on disk (realm variant preferred); for a
+// missing file the resolved path as far as it exists.
+std::string resolveAndCorrectCaseOfPath(const std::string& path);
+bool fileExists(const std::string& path);
+bool directoryExists(const std::string& path);
+
+// Root section of a file (XML or binary container), a folder section, or null.
+DataSectionPtr openSection(const std::string& path, bool makeNewSection = false);
+
+} // namespace Utils
+
+namespace EditorUtils {
+// True when `path` is spelled as on disk (or does not exist); otherwise false
+// with the disk's absolute spelling in `correct`.
+bool isAbsolutePathValidCase(const std::string& path, std::string& correct);
+} // namespace EditorUtils
+
+} // namespace FS

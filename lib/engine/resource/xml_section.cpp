@@ -1,0 +1,100 @@
+#include <pugixml.hpp>
+
+#include <sstream>
+
+#include "engine/resource/data_section.h"
+
+namespace {
+
+// Keeps a parsed document alive for as long as any of its sections is held.
+class XMLDocument : public ReferenceCount {
+public:
+    pugi::xml_document document;
+};
+
+class XMLSection : public DataSection {
+public:
+    XMLSection(SmartPointer<XMLDocument> doc, pugi::xml_node node) : doc_(std::move(doc)), node_(node) {}
+
+    std::string sectionName() const override { return node_.name(); }
+
+    int countChildren() override {
+        ensureChildren();
+        return static_cast<int>(children_.size());
+    }
+
+    DataSectionPtr openChild(int index) override {
+        ensureChildren();
+        if (index < 0 || index >= static_cast<int>(children_.size())) {
+            return nullptr;
+        }
+        return new XMLSection(doc_, children_[static_cast<size_t>(index)]);
+    }
+
+    DataSectionPtr findChild(const std::string& tag) override {
+        pugi::xml_node child = node_.child(tag.c_str());
+        return child ? DataSectionPtr(new XMLSection(doc_, child)) : nullptr;
+    }
+
+    DataSectionPtr parentSection() override {
+        pugi::xml_node parent = node_.parent();
+        if (!parent || parent.type() != pugi::node_element) {
+            return nullptr;
+        }
+        return new XMLSection(doc_, parent);
+    }
+
+    std::string asString(const std::string& /*defaultValue*/) override {
+        std::string text;
+        for (pugi::xml_node child : node_.children()) {
+            if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+                text += child.value();
+            }
+        }
+        return SectionText::trim(text);
+    }
+
+    BinaryPtr asBinary() override {
+        std::ostringstream out;
+        node_.print(out, "\t", pugi::format_default);
+        std::string s = out.str();
+        return new BinaryBlock(std::vector<char>(s.begin(), s.end()));
+    }
+
+private:
+    void ensureChildren() {
+        if (childrenRead_) {
+            return;
+        }
+        for (pugi::xml_node child : node_.children()) {
+            if (child.type() == pugi::node_element) {
+                children_.push_back(child);
+            }
+        }
+        childrenRead_ = true;
+    }
+
+    SmartPointer<XMLDocument> doc_;
+    pugi::xml_node node_;
+    bool childrenRead_ = false;
+    std::vector<pugi::xml_node> children_;
+};
+
+} // namespace
+
+DataSectionPtr parseXMLSection(const std::string& name, const BinaryPtr& bytes, std::string& error) {
+    SmartPointer<XMLDocument> doc(new XMLDocument);
+    pugi::xml_parse_result result =
+        doc->document.load_buffer(bytes->data(), bytes->len(), pugi::parse_default, pugi::encoding_auto);
+    if (!result) {
+        error = std::string(result.description()) + " at offset " + std::to_string(result.offset);
+        return nullptr;
+    }
+    pugi::xml_node root = doc->document.document_element();
+    if (!root) {
+        error = "no root element";
+        return nullptr;
+    }
+    (void)name;
+    return new XMLSection(doc, root);
+}

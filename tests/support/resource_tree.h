@@ -1,0 +1,38 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// A temporary folder that is the only resource root while the object lives.
+// Files are written by resource path; everything is removed afterwards and the
+// resource caches and editor options are reset, so tests do not leak state.
+class TempResourceTree {
+public:
+    TempResourceTree();
+    ~TempResourceTree();
+    TempResourceTree(const TempResourceTree&) = delete;
+    TempResourceTree& operator=(const TempResourceTree&) = delete;
+
+    // Absolute path of the root folder ('/'-separated).
+    const std::string& root() const { return root_; }
+    // Absolute path of a resource path.
+    std::string path(const std::string& resourcePath) const;
+
+    // Writes a file (creating folders); returns its absolute path.
+    std::string write(const std::string& resourcePath, const std::string& content);
+    std::string writeBytes(const std::string& resourcePath, const std::vector<char>& bytes);
+    void makeDirectory(const std::string& resourcePath);
+    void remove(const std::string& resourcePath);
+    // Drops cached trees and listings after files changed behind the engine.
+    void refresh();
+
+private:
+    std::string root_;
+};
+
+// Reads a file from disk as bytes (empty when it cannot be read).
+std::string readDiskFile(const std::string& absolutePath);
+
+// True when the disk distinguishes Foo from foo.
+bool diskIsCaseSensitive(const std::string& folder);
