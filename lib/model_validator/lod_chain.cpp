@@ -1,0 +1,120 @@
+#include <unordered_set>
+
+#include "engine/core/format.h"
+#include "engine/core/stack_tracker.h"
+#include "engine/model/model_constants.h"
+#include "engine/resource/data_section.h"
+#include "engine/resource/file_system.h"
+#include "model_validator/validator_helper.h"
+
+namespace KX::ValidatorHelper {
+namespace {
+
+std::string withModelExtension(std::string path) {
+    if (!path.empty() && FS::Utils::getExtension(path).empty()) {
+        path += "." + kModelExtension;
+    }
+    return path;
+}
+
+// The LOD folder named in a parent path: from the first "lod" of the
+// lower-cased path up to the next separator.
+std::string lodNameOfParent(const std::string& parentPath) {
+    const std::string lower = Validator::toLower(parentPath);
+    size_t p = lower.find(kLodDirectory);
+    if (p == std::string::npos || p + 1 >= lower.size()) {
+        return {};
+    }
+    size_t q = lower.find_first_of("/\\", p + 1);
+    return q == std::string::npos ? std::string() : lower.substr(p, q - p);
+}
+
+} // namespace
+
+std::string Validator::getModelRootPath(const std::string& modelName, const std::string& state) const {
+    std::string path =
+        subFolderLOD.empty()
+            ? formatString("%s/%s/%s%d/%s", modelPath_.c_str(), state.c_str(), kLodDirectory.c_str(), 0,
+                           modelName.c_str())
+            : formatString("%s/%s%s/%s%d/%s", modelPath_.c_str(), subFolderLOD.c_str(), state.c_str(),
+                           kLodDirectory.c_str(), 0, modelName.c_str());
+    return withModelExtension(path);
+}
+
+std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelName, const std::string& state) {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::getModelLODHierarchy");
+    std::vector<LODEntry> chain;
+    std::string lodName = formatString("%s%u", kLodDirectory.c_str(), 0u);
+    std::string current = getModelRootPath(modelName, state);
+    // The target platform ignores case, so a loop may close through any spelling.
+    std::unordered_set<std::string> visited;
+    while (!current.empty()) {
+        current = withModelExtension(current);
+        if (!visited.insert(toLower(current)).second) {
+            const std::string message =
+                "Model '" + current + "' is reached again through 'parent': the LOD chain is a loop";
+            addError(ValidationTitle::CheckLods, ValidationErrorSeverity::High, message, message, 12,
+                     getStyleName(current));
+            return chain;
+        }
+        DataSectionPtr model = FS::Utils::openSection(current);
+        if (!model) {
+            addError(ValidationTitle::CheckLods, ValidationErrorSeverity::High,
+                     "Model '" + current + "' doesn't exist.", "Model '" + current, 12, getStyleName(current));
+            return chain;
+        }
+        std::string parent = withModelExtension(model->readString("parent", "", 0));
+        if (!parent.empty()) {
+            std::string correct;
+            if (!FS::EditorUtils::isAbsolutePathValidCase(parent, correct)) {
+                const std::string relative = FS::fileSystem()->dissolveFilename(correct);
+                const std::string message =
+                    formatString("Parent path '%s' has a case-sensitive typo. Right path is:'%s'.", parent.c_str(),
+                                 relative.c_str());
+                addError(ValidationTitle::Common, ValidationErrorSeverity::Medium, message, message, 123,
+                         getStyleName(current));
+            }
+        }
+        const float extent = model->readFloat("extent", Model::LOD_MAX);
+        chain.push_back({lodName, parent, extent});
+        current = parent;
+        if (current.empty()) {
+            break;
+        }
+        lodName = lodNameOfParent(parent);
+        if (lodName.empty()) {
+            const std::string message = "Model '" + toLower(parent) + "' was used not from LOD folders";
+            addError(ValidationTitle::CheckLods, ValidationErrorSeverity::High, message, message, 360,
+                     getStyleName(parent));
+            return chain;
+        }
+    }
+    return chain;
+}
+
+std::vector<std::string> Validator::getModelLODs(const std::string& modelName, const std::string& state) {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::getModelLODs");
+    const std::string root = getModelRootPath(modelName, state);
+    if (!FS::Utils::openSection(root)) {
+        return {};
+    }
+    std::vector<std::string> files{root};
+    for (const LODEntry& entry : getModelLODHierarchy(modelName, state)) {
+        if (!entry.parentPath.empty()) {
+            files.push_back(entry.parentPath);
+        }
+    }
+    return files;
+}
+
+std::string Validator::getModelState(const std::string& path) {
+    if (path.find("/normal/") != std::string::npos) {
+        return "normal";
+    }
+    if (path.find("/crash/") != std::string::npos) {
+        return "crash";
+    }
+    return {};
+}
+
+} // namespace KX::ValidatorHelper

@@ -1,0 +1,117 @@
+#include "model_validator/model_validator.h"
+
+#include <algorithm>
+
+#include "engine/core/stack_tracker.h"
+#include "engine/resource/file_system.h"
+#include "model_validator/path_helpers.h"
+
+namespace KX {
+
+using namespace ValidatorHelper;
+
+ModelValidator::ModelValidator() = default;
+ModelValidator::ModelValidator(const ModelValidator& other) = default;
+ModelValidator& ModelValidator::operator=(const ModelValidator& other) = default;
+ModelValidator::~ModelValidator() = default;
+
+ModelValidator::ModelValidator(ModelValidator&& other) noexcept
+    : Validator(other), contentHardpoints(std::move(other.contentHardpoints)),
+      lodModels(std::move(other.lodModels)), currentModelPath(std::move(other.currentModelPath)),
+      cancelCallBack(std::move(other.cancelCallBack)) {
+    other.contentHardpoints.clear();
+    other.lodModels.clear();
+    other.currentModelPath.clear();
+    other.cancelCallBack = nullptr;
+}
+
+ModelValidator& ModelValidator::operator=(ModelValidator&& other) noexcept {
+    if (this != &other) {
+        Validator::operator=(other);
+        contentHardpoints = std::move(other.contentHardpoints);
+        lodModels = std::move(other.lodModels);
+        currentModelPath = std::move(other.currentModelPath);
+        cancelCallBack = std::move(other.cancelCallBack);
+        other.contentHardpoints.clear();
+        other.lodModels.clear();
+        other.currentModelPath.clear();
+        other.cancelCallBack = nullptr;
+    }
+    return *this;
+}
+
+void ModelValidator::setCancelCallBack(std::function<bool()> callback) { cancelCallBack = std::move(callback); }
+
+bool ModelValidator::cancelled() const { return cancelCallBack && cancelCallBack(); }
+
+bool ModelValidator::isContentModelPath(const std::string& path) {
+    return path.find("content/") != std::string::npos || path.find("content_cw/") != std::string::npos;
+}
+
+std::vector<ModelValidator::CheckStep> ModelValidator::stepsFor(const std::string& path) const {
+    // Steps of every model, then those of content models, in their fixed order.
+    std::vector<CheckStep> steps = {
+        &ModelValidator::checkModel,
+        &ModelValidator::checkBoundingBox,
+        &ModelValidator::checkOther,
+    };
+    if (isContentModelPath(path)) {
+        steps.insert(steps.end(), {
+                                      &ModelValidator::checkDisconnectedLods,
+                                      &ModelValidator::checkContentHardpoints,
+                                      &ModelValidator::checkDecorType,
+                                  });
+    }
+    return steps;
+}
+
+const std::vector<ValidationError>& ModelValidator::check(const std::string& path) {
+    KX_STACK_TRACK("KX::ModelValidator::check");
+    currentModelPath = path;
+    const ModelDesc desc{path};
+    errors_.clear();
+
+    if (isContentModelPath(path)) {
+        std::string rest = path;
+        bool rootFound = false;
+        while (!rest.empty()) {
+            const std::string name = PathHelpers::getLastNameFromPath(rest);
+            if (name.empty() || getModelState("/" + name + "/").empty()) {
+                continue;
+            }
+            const size_t pos = path.find(name);
+            if (pos != std::string::npos) {
+                modelPath_ = path.substr(0, pos);
+                rootFound = true;
+            }
+            break;
+        }
+        if (!rootFound) {
+            modelPath_ = FS::Utils::getDirectory(path);
+            const std::string message = "Model '" + path + "' has invalid path";
+            addError(ValidationTitle::Common, ValidationErrorSeverity::High, message, message, 100, "");
+        }
+    }
+    PathHelpers::normalizePath(modelPath_);
+    contentHardpoints.clear();
+
+    lodModels = getModelLODs(FS::Utils::getFilename(path), getModelState(path));
+    if (std::find(lodModels.begin(), lodModels.end(), path) == lodModels.end()) {
+        lodModels = {path};
+    }
+    setup();
+    processCheckSteps(stepsFor(path), desc);
+    return errors_;
+}
+
+void ModelValidator::processCheckSteps(const std::vector<CheckStep>& steps, const ModelDesc& desc) {
+    KX_STACK_TRACK("KX::ModelValidator::processCheckSteps");
+    for (CheckStep step : steps) {
+        if (cancelled()) {
+            return;
+        }
+        (this->*step)(desc);
+    }
+}
+
+} // namespace KX

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model_validator/validator_helper.h"
+
+namespace KX {
+
+// The model under check, handed to every check step.
+struct ModelDesc {
+    std::string path;
+};
+
+// Validates one scenery model file: works out its root folder and LOD files,
+// then runs an ordered list of check steps.
+class ModelValidator : public ValidatorHelper::Validator {
+public:
+    using CheckStep = void (ModelValidator::*)(const ModelDesc&);
+
+    ModelValidator();
+    ModelValidator(const ModelValidator& other);
+    ModelValidator(ModelValidator&& other) noexcept;
+    ModelValidator& operator=(const ModelValidator& other);
+    ModelValidator& operator=(ModelValidator&& other) noexcept;
+    ~ModelValidator() override;
+
+    // Consulted before every step and inside long steps; true cancels.
+    void setCancelCallBack(std::function<bool()> callback);
+    const std::vector<ValidatorHelper::ValidationError>& check(const std::string& path);
+
+    // The steps `check` runs for `path`, in order (for tools and tests).
+    std::vector<CheckStep> stepsFor(const std::string& path) const;
+    const std::vector<std::string>& lodModelFiles() const { return lodModels; }
+
+private:
+    static bool isContentModelPath(const std::string& path);
+    bool cancelled() const;
+    void processCheckSteps(const std::vector<CheckStep>& steps, const ModelDesc& desc);
+
+    // Path checks.
+    void checkModelPath(const std::string& path);
+    void checkSpacesContaining(const std::string& path);
+    void checkingInvalidSymbols(const std::string& path);
+
+    // Model file checks.
+    void checkModel(const ModelDesc& desc);
+    void checkOther(const ModelDesc& desc);
+    void checkDecorType(const ModelDesc& desc);
+
+    // LODs, bounds, BSP, hardpoints.
+    void checkDisconnectedLods(const ModelDesc& desc);
+    void checkBoundingBox(const ModelDesc& desc);
+    void checkCountTris(const ModelDesc& desc);
+    void checkBSPForRealms(const ModelDesc& desc);
+    void checkContentHardpoints(const ModelDesc& desc);
+
+    std::vector<std::string> contentHardpoints;
+    std::vector<std::string> lodModels;
+    std::string currentModelPath;
+    std::function<bool()> cancelCallBack;
+};
+
+} // namespace KX

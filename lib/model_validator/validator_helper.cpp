@@ -1,0 +1,431 @@
+#include "model_validator/validator_helper.h"
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <typeinfo>
+
+#include "engine/component/component_registry.h"
+#include "engine/core/debug_log.h"
+#include "engine/core/format.h"
+#include "engine/core/stack_tracker.h"
+#include "engine/core/string_conv.h"
+#include "engine/l10n/string_provider.h"
+#include "engine/model/visual_path.h"
+#include "engine/platform/utf8_path.h"
+#include "engine/resource/file_system.h"
+
+namespace KX::ValidatorHelper {
+
+const unsigned int kAnyType = 0x7FFFFFFF;
+const unsigned int kTraningType = 2;
+const unsigned int kAnyTypeExceptTraning = kAnyType & ~kTraningType;
+const float kLN2 = 0.6931471824645996f;
+const int kShellCompactDescr1 = 31770;
+const int kShellCompactDescr2 = 32764;
+const std::string kHavokModelFilenamePart = ".hkt.";
+const std::string kHavokModelExtention = ".hkt_processed";
+const std::string kIdentifierTag = "identifier";
+const std::string kMaterialKindTag = "materialKind";
+const std::string kFxTag = "fx";
+const std::string kBoolTag = "Bool";
+const std::string kTextureTag = "Texture";
+const std::string kPropertyTag = "property";
+const std::string kPrimitivesNameTag = "primitivesName";
+const std::string kVerticesTag = "vertices";
+const std::string kNameTag = "name";
+const std::string kTypeTag = "type";
+const std::string kUserDataObjectTag = "UserDataObject";
+const std::string kVisibilityMaskTag = "visibilityMask";
+const std::string kGuidTag = "guid";
+const std::string kArtilleryPreparationChanceTag = "artilleryPreparationChance";
+const std::string kPropertiesShellCompactDescrTag = "properties/shellCompactDescr";
+const std::string kControlPointTag = "ControlPoint";
+const std::string kTeamTag = "team";
+const std::string kIntegerTag = "Int";
+const std::string kUseTintColorTag = "g_useTintColor";
+const std::string kTintColorTag = "g_tintColor";
+const std::string kTile0TintTag = "g_tile0Tint";
+const std::string kTile1TintTag = "g_tile1Tint";
+const std::string kTile2TintTag = "g_tile2Tint";
+const std::string kVector4Tag = "Vector4";
+const std::string kCTFMode = "ctf";
+const std::string kCTF2Mode = "ctf2";
+const std::string kAssaultMode = "assault";
+const std::string kAssault2Mode = "assault2";
+const std::string kDominationMode = "domination";
+const std::string kDomination2Mode = "domination2";
+const std::string kNationsMode = "nations";
+const std::string kArenaDefsTemplate = "scripts\\arena_defs\\%s.xml";
+const std::string kGameplayTypesTemplate = "gameplayTypes/%s";
+const std::string kMetallicGlossMapTag = "metallicGlossMap";
+const std::string kNormalMapTag = "normalMap";
+const std::string kDiffuseMapTag = "diffuseMap";
+const std::string kVertexColorModeTag = "g_vertexColorMode";
+const std::string kDirtMap = "dirtMap";
+const std::string kAtlasAlbedoHeight = "atlasAlbedoHeight";
+const std::string kAtlasBlend = "atlasBlend";
+const std::string kGlobalTex = "globalTex";
+const std::string kMetallicAOAtlas = "atlasMetallicAO";
+const std::string kAtlasNormalGlossSpec = "atlasNormalGlossSpec";
+const std::string kLodDirectory = "lod";
+const std::string kModelExtension = "model";
+const std::string kTextureExtention = "dds";
+const std::string kPrimitiveExtension = "primitives";
+const std::string kMetallicGlossMapTexturePostfix = "GMM";
+const std::string kNormalMapTexturePostfix = "ANM";
+const std::string kDiffuseMapTexturePostfix = "AM";
+const std::string kDirtMapTexturePostfix = "DM";
+const std::string kAtlasBlendTextureEnding = "_atlas_blend.png";
+const std::string kAlbedoHeightAtlasTextureEnding = "_atlas_AM.atlas";
+const std::string kGlobalTextureEnding = "_GT.dds";
+const std::string kMetallicAOAtlasTextureEnding = "_atlas_MAO.atlas";
+const std::string kAtlasNormalGlossSpecTextureEnding = "_atlas_GBMT.atlas";
+
+namespace {
+
+// Registered when the library is loaded so that hosts find the type by name.
+const uint16_t kCollisionComponentTypeIndex =
+    IComponent::types().registerType(componentTypeName(std::string("KX::") + "CollisionComponent"));
+
+const char* severityPrefix(ValidationErrorSeverity severity) {
+    switch (severity) {
+    case ValidationErrorSeverity::Normal:
+        return "Inf.";
+    case ValidationErrorSeverity::Medium:
+        return "Wrn.";
+    case ValidationErrorSeverity::High:
+        return "Err.";
+    default:
+        return "";
+    }
+}
+
+int logPriority(ValidationErrorSeverity severity) {
+    switch (severity) {
+    case ValidationErrorSeverity::Normal:
+        return DebugLog::Info;
+    case ValidationErrorSeverity::Medium:
+        return DebugLog::Warning;
+    case ValidationErrorSeverity::High:
+        return DebugLog::Error;
+    default:
+        return -1;
+    }
+}
+
+bool isPathChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '/' || c == '-' || c == '.'; }
+bool isDelimiter(unsigned char c) { return std::isspace(c) || c == '\'' || c == '"'; }
+
+// Finds the path-like word that starts at `start`: the longest run of path
+// characters that still ends in a dot and letters. Returns its end, or npos.
+size_t pathWordEnd(const std::string& text, size_t start) {
+    size_t runEnd = start;
+    while (runEnd < text.size() && isPathChar(static_cast<unsigned char>(text[runEnd]))) {
+        ++runEnd;
+    }
+    for (size_t dot = runEnd; dot-- > start + 1;) {
+        if (text[dot] == '.' && dot + 1 < runEnd && std::isalpha(static_cast<unsigned char>(text[dot + 1]))) {
+            size_t end = dot + 1;
+            while (end < text.size() && std::isalpha(static_cast<unsigned char>(text[end]))) {
+                ++end;
+            }
+            return end;
+        }
+    }
+    return std::string::npos;
+}
+
+std::string canonicalResourcePath(const std::string& word) {
+    if (!FS::Utils::isRelative(word) || !FS::Utils::fileExists(word)) {
+        return word;
+    }
+    std::string absolute = word;
+    FS::Utils::resolveToAbsolutePath(absolute);
+    return FS::fileSystem()->dissolveFilename(absolute);
+}
+
+} // namespace
+
+const char* titleName(ValidationTitle title) {
+    static const char* names[] = {"None",
+                                  "CheckDetailSettings",
+                                  "CheckVisibilityBox",
+                                  "CheckShaders",
+                                  "CheckTextureUse",
+                                  "CheckLods",
+                                  "CheckHardpointsAndBones",
+                                  "CheckTextureProperties",
+                                  "CheckSplineTracks",
+                                  "CheckTrianglesAmount",
+                                  "CheckMaterialKind",
+                                  "CheckTurret",
+                                  "CheckCrew",
+                                  "CheckDrivenJoints",
+                                  "CheckCamouflageAllowness",
+                                  "CheckCustomization",
+                                  "CheckOther",
+                                  "Common",
+                                  "Content",
+                                  "ArmorOcclusion",
+                                  "CheckArmorGroup"};
+    auto index = static_cast<size_t>(title);
+    return index < std::size(names) ? names[index] : "None";
+}
+
+const char* severityName(ValidationErrorSeverity severity) {
+    switch (severity) {
+    case ValidationErrorSeverity::Normal:
+        return "normal";
+    case ValidationErrorSeverity::Medium:
+        return "medium";
+    case ValidationErrorSeverity::High:
+        return "high";
+    default:
+        return "none";
+    }
+}
+
+Validator::Validator() { (void)kCollisionComponentTypeIndex; }
+Validator::Validator(const Validator& other) = default;
+Validator& Validator::operator=(const Validator& other) = default;
+Validator::~Validator() = default;
+
+void Validator::modelPath(const std::string& path) { modelPath_ = path; }
+const std::string& Validator::modelPath() const { return modelPath_; }
+void Validator::wheeledVehicle(bool value) { wheeledVehicle_ = value; }
+
+const std::vector<ValidationError>& Validator::getErrors() const { return errors_; }
+
+void Validator::clear() {
+    errors_.clear();
+    modelPath_.clear();
+}
+
+void Validator::setSubFolderLOD(std::string name) { subFolderLOD = std::move(name); }
+void Validator::resetSubFolderLOD() { subFolderLOD.clear(); }
+
+std::string Validator::getStyleName(const std::string& /*path*/) { return {}; }
+
+std::wstring Validator::getValidationTitle(ValidationTitle title) {
+    switch (title) {
+    case ValidationTitle::CheckDrivenJoints:
+        return L"Check Driven Joints";
+    case ValidationTitle::CheckCustomization:
+        return L"Check customization";
+    case ValidationTitle::CheckArmorGroup:
+        return L"Check armor group";
+    default:
+        break;
+    }
+    const auto value = static_cast<unsigned>(title);
+    if (value == 0 || value > 20) {
+        return {};
+    }
+    std::string key = titleName(title);
+    for (char& c : key) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return StringProvider::instance().str("COMMON/PAGE_VALIDATION/" + key, StringProvider::ReturnKey);
+}
+
+std::string Validator::toLower(const std::string& text) {
+    std::string result = text;
+    for (char& c : result) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return result;
+}
+
+unsigned int Validator::getFileSize(const std::string& path) {
+    std::string absolute = path;
+    FS::Utils::resolveToAbsolutePath(absolute);
+    std::ifstream in(pathFromUtf8(absolute), std::ios::binary | std::ios::ate);
+    if (!in) {
+        return 0;
+    }
+    std::streamoff size = in.tellg();
+    return size < 0 ? 0u : static_cast<unsigned int>(static_cast<unsigned long long>(size));
+}
+
+bool Validator::isHavokModel(const std::string& path) {
+    if (FS::Utils::getFilename(path).find(kHavokModelFilenamePart) != std::string::npos) {
+        return true;
+    }
+    // The constant carries its dot, the extension does not: compare without it
+    // so that processed physics files count as physics files.
+    return "." + FS::Utils::getExtension(path) == kHavokModelExtention;
+}
+
+std::string Validator::processErrorText(const std::string& text) {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::processErrorText");
+    std::string result;
+    result.reserve(text.size());
+    size_t copied = 0;
+    size_t p = 0;
+    while (p < text.size()) {
+        size_t wordStart = std::string::npos;
+        size_t wordEnd = std::string::npos;
+        if (p == 0 && (wordEnd = pathWordEnd(text, 0)) != std::string::npos) {
+            wordStart = 0;
+        } else if (isDelimiter(static_cast<unsigned char>(text[p])) &&
+                   (wordEnd = pathWordEnd(text, p + 1)) != std::string::npos) {
+            wordStart = p + 1;
+        }
+        if (wordStart == std::string::npos) {
+            ++p;
+            continue;
+        }
+        result.append(text, copied, wordStart - copied);
+        result += canonicalResourcePath(text.substr(wordStart, wordEnd - wordStart));
+        copied = p = wordEnd;
+    }
+    result.append(text, copied, std::string::npos);
+    return result;
+}
+
+void Validator::addError(ValidationTitle title, ValidationErrorSeverity severity, const std::string& message,
+                         const std::string& dedupKey, int code, const std::string& styleName) {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::addError");
+    const std::string text = processErrorText(message);
+    const std::string key = processErrorText(dedupKey);
+    if (!key.empty()) {
+        for (const ValidationError& earlier : errors_) {
+            if (earlier.message.find(key) != std::string::npos) {
+                return;
+            }
+        }
+    }
+    ValidationError error;
+    error.message = formatString("[%s %d] %s", severityPrefix(severity), code, text.c_str());
+    error.title = title;
+    error.severity = severity;
+    const std::string titleText = wideToNarrow(getValidationTitle(title));
+    error.category = styleName.empty() ? titleText : formatString("%s/%s", styleName.c_str(), titleText.c_str());
+    errors_.push_back(error);
+    const int priority = logPriority(severity);
+    if (priority >= 0) {
+        DebugLog::messageText(priority, "", errors_.back().message + "\n");
+    }
+}
+
+void Validator::setup() {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::setup");
+    materialKindNames.clear();
+    materialKindIds.clear();
+    armourKindIds.clear();
+    crewKindIds.clear();
+    armourKindNames.clear();
+    crewKindNames.clear();
+    DataSectionPtr kinds = FS::Utils::openSection("system/data/material_kinds.xml");
+    if (!kinds) {
+        return;
+    }
+    for (DataSectionPtr kind : *kinds) {
+        if (!kind || kind->sectionName() != "kind") {
+            continue;
+        }
+        const uint32_t id = kind->readUInt("id", 0);
+        const std::string desc = kind->readString("desc", "");
+        const std::string help = kind->readString("help", "");
+        materialKindNames[id] = desc;
+        materialKindIds[desc] = id;
+        if (desc.find("armor_") == 0 || desc == "gunBreech" || desc == "gun") {
+            armourKindNames.insert(desc);
+            armourKindIds.insert(id);
+        } else if (help.find("Tankman:") != std::string::npos) {
+            crewKindNames.insert(desc);
+            crewKindIds.insert(id);
+        }
+    }
+}
+
+SmartPointer<DataSection> Validator::checkAndOpenVisualSectionForModelName(const std::string& modelFile) {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::checkAndOpenVisualSectionForModelName");
+    const std::string visualPath = Utilities::getVisualPath(modelFile);
+    DataSectionPtr visual = visualPath.empty() ? nullptr : FS::Utils::openSection(visualPath);
+    if (!visual) {
+        DebugLog::messageText(DebugLog::Warning, "", modelFile + ": can't find .visual file for this model");
+    }
+    return visual;
+}
+
+void Validator::writeErrorLog(const std::string& path) const {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::writeErrorLog");
+    const std::string fileName = path + "." + "log";
+    std::ofstream out(pathFromUtf8(fileName), std::ios::out | std::ios::trunc);
+    if (!out) {
+        DebugLog::message(DebugLog::Error, "", "Can not open file %s\n", fileName.c_str());
+        return;
+    }
+    for (const ValidationError& error : errors_) {
+        const char* name = error.severity == ValidationErrorSeverity::Medium ? "medium"
+                           : error.severity == ValidationErrorSeverity::High ? "high"
+                                                                             : "normal";
+        out << wideToUtf8(getValidationTitle(error.title)) << " [" << name << "] " << error.message << '\n';
+    }
+}
+
+void readDirectory(const std::string& path, bool recursive, std::list<std::string>& files,
+                   const std::vector<std::string>& extensions) {
+    KX_STACK_TRACK("KX::ValidatorHelper::readDirectory");
+    std::string folder = path;
+    if (FS::Utils::isRelative(folder)) {
+        FS::Utils::resolveToAbsolutePath(folder);
+    }
+    const auto take = [&](const std::filesystem::directory_entry& entry) {
+        const std::string entryPath = pathToUtf8(entry.path());
+        if (FS::fileSystem()->fileType(entryPath) != FS::FT_FILE) {
+            return;
+        }
+        if (!extensions.empty()) {
+            const std::string ext = FS::Utils::getExtension(entryPath);
+            if (std::find(extensions.begin(), extensions.end(), ext) == extensions.end()) {
+                return;
+            }
+        }
+        files.push_back(entryPath);
+    };
+    try {
+        if (recursive) {
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(pathFromUtf8(folder))) {
+                take(entry);
+            }
+        } else {
+            for (const auto& entry : std::filesystem::directory_iterator(pathFromUtf8(folder))) {
+                take(entry);
+            }
+        }
+    } catch (const std::exception& e) {
+        DebugLog::message(DebugLog::Warning, "", "KX::ValidatorHelper::readDirectory: failed to read directory '%s': %s",
+                          path.c_str(), e.what());
+    }
+}
+
+bool readFileLines(const std::string& path, bool textMode, std::list<std::string>* lines, bool toLowerCase) {
+    KX_STACK_TRACK("KX::ValidatorHelper::readFileLines");
+    if (!lines) {
+        return false;
+    }
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    lines->clear();
+    std::string line;
+    while (std::getline(in, line)) {
+        if (textMode && !line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty()) {
+            continue;
+        }
+        if (toLowerCase) {
+            line = Validator::toLower(line);
+        }
+        lines->push_back(std::move(line));
+    }
+    return true;
+}
+
+} // namespace KX::ValidatorHelper

@@ -1,0 +1,251 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/core/smart_pointer.h"
+#include "engine/math/math_types.h"
+#include "engine/resource/data_section.h"
+
+namespace KX {
+
+// The vehicle component a vehicle check is about.
+enum class TankComponentType : uint8_t {
+    Chassis = 0,
+    Hull = 1,
+    Turret = 2,
+    Gun = 3,
+    TrackPair1 = 4,
+    Wheel0 = 5,
+    Wheel1 = 6,
+    Wheel2 = 7,
+    Wheel3 = 8,
+    Wheel4 = 9,
+    Wheel5 = 10,
+    Wheel6 = 11,
+    Wheel7 = 12,
+    CrashedTracks = 13,
+    Other = 14,
+};
+
+// Display names, one table per translation unit that includes this header.
+static const std::unordered_map<TankComponentType, std::string> kTankComponentTypeNames = {
+    {TankComponentType::Chassis, "Chassis"},     {TankComponentType::Hull, "Hull"},
+    {TankComponentType::Turret, "Turret"},       {TankComponentType::Gun, "Gun"},
+    {TankComponentType::TrackPair1, "TrackPair1"}, {TankComponentType::Wheel0, "Wheel0"},
+    {TankComponentType::Wheel1, "Wheel1"},       {TankComponentType::Wheel2, "Wheel2"},
+    {TankComponentType::Wheel3, "Wheel3"},       {TankComponentType::Wheel4, "Wheel4"},
+    {TankComponentType::Wheel5, "Wheel5"},       {TankComponentType::Wheel6, "Wheel6"},
+    {TankComponentType::Wheel7, "Wheel7"},       {TankComponentType::CrashedTracks, "Crashed Tracks"},
+    {TankComponentType::Other, "Other"},
+};
+
+// One link of a LOD chain.
+struct LODEntry {
+    std::string lodName;    // LOD folder of this link's model file, lower case
+    std::string parentPath; // "parent" of this link's model file, extension completed
+    float extent = 0.f;     // "extent" of this link's model file
+};
+
+namespace ValidatorHelper {
+
+enum class ValidationTitle : uint8_t {
+    None = 0,
+    CheckDetailSettings = 1,
+    CheckVisibilityBox = 2,
+    CheckShaders = 3,
+    CheckTextureUse = 4,
+    CheckLods = 5,
+    CheckHardpointsAndBones = 6,
+    CheckTextureProperties = 7,
+    CheckSplineTracks = 8,
+    CheckTrianglesAmount = 9,
+    CheckMaterialKind = 10,
+    CheckTurret = 11,
+    CheckCrew = 12,
+    CheckDrivenJoints = 13,
+    CheckCamouflageAllowness = 14,
+    CheckCustomization = 15,
+    CheckOther = 16,
+    Common = 17,
+    Content = 18,
+    ArmorOcclusion = 19,
+    CheckArmorGroup = 20,
+};
+
+enum class ValidationErrorSeverity : uint8_t {
+    None = 0,
+    Normal = 1,
+    Medium = 2,
+    High = 3,
+};
+
+// One finding, as shown to the user.
+struct ValidationError {
+    std::string message;  // "[<prefix> <code>] <text>"
+    ValidationTitle title = ValidationTitle::None;
+    ValidationErrorSeverity severity = ValidationErrorSeverity::None;
+    std::string category; // '/'-separated groups: [style/]title text
+};
+
+// Enumerator name of a title ("CheckLods") and the lower-case severity name
+// ("none", "normal", "medium", "high"), for reports.
+const char* titleName(ValidationTitle title);
+const char* severityName(ValidationErrorSeverity severity);
+
+extern const unsigned int kAnyType;
+extern const unsigned int kTraningType;
+extern const unsigned int kAnyTypeExceptTraning;
+extern const float kLN2;
+extern const int kShellCompactDescr1;
+extern const int kShellCompactDescr2;
+extern const std::string kHavokModelFilenamePart;
+extern const std::string kHavokModelExtention;
+extern const std::string kIdentifierTag;
+extern const std::string kMaterialKindTag;
+extern const std::string kFxTag;
+extern const std::string kBoolTag;
+extern const std::string kTextureTag;
+extern const std::string kPropertyTag;
+extern const std::string kPrimitivesNameTag;
+extern const std::string kVerticesTag;
+extern const std::string kNameTag;
+extern const std::string kTypeTag;
+extern const std::string kUserDataObjectTag;
+extern const std::string kVisibilityMaskTag;
+extern const std::string kGuidTag;
+extern const std::string kArtilleryPreparationChanceTag;
+extern const std::string kPropertiesShellCompactDescrTag;
+extern const std::string kControlPointTag;
+extern const std::string kTeamTag;
+extern const std::string kIntegerTag;
+extern const std::string kUseTintColorTag;
+extern const std::string kTintColorTag;
+extern const std::string kTile0TintTag;
+extern const std::string kTile1TintTag;
+extern const std::string kTile2TintTag;
+extern const std::string kVector4Tag;
+extern const std::string kCTFMode;
+extern const std::string kCTF2Mode;
+extern const std::string kAssaultMode;
+extern const std::string kAssault2Mode;
+extern const std::string kDominationMode;
+extern const std::string kDomination2Mode;
+extern const std::string kNationsMode;
+extern const std::string kArenaDefsTemplate;
+extern const std::string kGameplayTypesTemplate;
+extern const std::string kMetallicGlossMapTag;
+extern const std::string kNormalMapTag;
+extern const std::string kDiffuseMapTag;
+extern const std::string kVertexColorModeTag;
+extern const std::string kDirtMap;
+extern const std::string kAtlasAlbedoHeight;
+extern const std::string kAtlasBlend;
+extern const std::string kGlobalTex;
+extern const std::string kMetallicAOAtlas;
+extern const std::string kAtlasNormalGlossSpec;
+extern const std::string kLodDirectory;
+extern const std::string kModelExtension;
+extern const std::string kTextureExtention;
+extern const std::string kPrimitiveExtension;
+extern const std::string kMetallicGlossMapTexturePostfix;
+extern const std::string kNormalMapTexturePostfix;
+extern const std::string kDiffuseMapTexturePostfix;
+extern const std::string kDirtMapTexturePostfix;
+extern const std::string kAtlasBlendTextureEnding;
+extern const std::string kAlbedoHeightAtlasTextureEnding;
+extern const std::string kGlobalTextureEnding;
+extern const std::string kMetallicAOAtlasTextureEnding;
+extern const std::string kAtlasNormalGlossSpecTextureEnding;
+
+// Appends the files below `path` (a resource or disk folder) to `files` as
+// absolute disk paths; with `extensions`, only files whose extension is one of
+// them (case-sensitive). A folder that cannot be read is logged and skipped.
+void readDirectory(const std::string& path, bool recursive, std::list<std::string>& files,
+                   const std::vector<std::string>& extensions);
+// Replaces `*lines` by the non-empty lines of a disk file; false when the file
+// cannot be opened. Text mode drops the carriage return of a CR LF pair on
+// every platform.
+bool readFileLines(const std::string& path, bool textMode, std::list<std::string>* lines, bool toLowerCase);
+
+using NameFilter = std::function<bool(const std::string&)>;
+using NodeTransforms = std::unordered_map<std::string, Matrix>;
+using ModelTransforms = std::unordered_map<std::string, NodeTransforms>;
+
+class Validator {
+public:
+    Validator();
+    Validator(const Validator& other);
+    Validator& operator=(const Validator& other);
+    virtual ~Validator();
+
+    void modelPath(const std::string& path);
+    const std::string& modelPath() const;
+    void wheeledVehicle(bool value);
+
+    const std::vector<ValidationError>& getErrors() const;
+    void clear();
+
+    static std::wstring getValidationTitle(ValidationTitle title);
+    static std::string toLower(const std::string& text);
+    static unsigned int getFileSize(const std::string& path);
+    static bool isHavokModel(const std::string& path);
+
+    // Writes the findings to `path` + ".log", one line each.
+    void writeErrorLog(const std::string& path) const;
+
+protected:
+    void addError(ValidationTitle title, ValidationErrorSeverity severity, const std::string& message,
+                  const std::string& dedupKey, int code, const std::string& styleName);
+    std::string processErrorText(const std::string& text);
+
+    void setSubFolderLOD(std::string name);
+    void resetSubFolderLOD();
+    void setup();
+    virtual std::string getStyleName(const std::string& path);
+    static SmartPointer<DataSection> checkAndOpenVisualSectionForModelName(const std::string& modelFile);
+
+    // LOD chain.
+    std::string getModelRootPath(const std::string& modelName, const std::string& state) const;
+    std::vector<LODEntry> getModelLODHierarchy(const std::string& modelName, const std::string& state);
+    std::vector<std::string> getModelLODs(const std::string& modelName, const std::string& state);
+    static std::string getModelState(const std::string& path);
+
+    // LOD checks.
+    void checkLods(const std::string& path, bool smallExtents, int code);
+    void checkLodExtents(const std::string& state, const std::vector<LODEntry>& actual,
+                         const std::vector<LODEntry>& standard, int code);
+
+    // Bounds.
+    void checkVisibilityBox(const std::string& path, int code);
+
+    // Collision.
+    void checkCollisionModel(const std::string& path, int code);
+
+    // Hardpoints and node transforms.
+    static bool isHardPoint(const std::string& name);
+    static bool isBone(const std::string& name);
+    void getTransformsForVisualNodes(const SmartPointer<DataSection>& section, NodeTransforms& transforms,
+                                     const NameFilter& filter) const;
+    ModelTransforms getModelsWithTransforms(const std::string& path, const NameFilter& filter);
+    void checkHardpointsAndBones(const std::string& path, NameFilter filter, int code);
+
+    std::string modelPath_;
+    std::vector<ValidationError> errors_;
+    std::unordered_map<uint32_t, std::string> materialKindNames;
+    std::unordered_map<std::string, uint32_t> materialKindIds;
+    std::set<uint32_t> armourKindIds;
+    std::set<uint32_t> crewKindIds;
+    std::set<std::string> armourKindNames;
+    std::set<std::string> crewKindNames;
+    std::string subFolderLOD;
+    bool wheeledVehicle_ = false;
+};
+
+} // namespace ValidatorHelper
+} // namespace KX
