@@ -142,7 +142,11 @@ std::string canonicalResourcePath(const std::string& word) {
     }
     std::string absolute = word;
     FS::Utils::resolveToAbsolutePath(absolute);
-    return FS::fileSystem()->dissolveFilename(absolute);
+    std::string canonical = FS::fileSystem()->dissolveFilename(absolute);
+    // Resolution finds files whatever their letter case, as the target
+    // platform does; a reference keeps the spelling it was written with, so
+    // that messages about wrongly cased paths still show the wrong case.
+    return Validator::toLower(canonical) == Validator::toLower(word) ? word : canonical;
 }
 
 } // namespace

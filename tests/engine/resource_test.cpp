@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "engine/component/component_registry.h"
+#include "engine/core/debug_log.h"
+#include "engine/core/format.h"
+#include "engine/core/stack_tracker.h"
+#include "engine/core/string_conv.h"
+#include "engine/l10n/string_provider.h"
+#include "engine/resource/data_section.h"
+#include "engine/resource/data_section_cache.h"
+#include "engine/resource/file_system.h"
+#include "engine/settings/options.h"
+#include "support/resource_tree.h"
+
+using namespace FS;
+
+TEST(PathUtilities, SplitAndJoinResourcePaths) {
+    EXPECT_EQ(Utils::getFilename("a/b/c.model"), "c.model");
+    EXPECT_EQ(Utils::getFilename("a/b/"), "");
+    EXPECT_EQ(Utils::getDirectory("a/b/c.model"), "a/b/");
+    EXPECT_EQ(Utils::getDirectory("c.model"), "");
+    EXPECT_EQ(Utils::removeExtension("a.b/c.model"), "a.b/c");
+    EXPECT_EQ(Utils::removeExtension("a.b/c"), "a.b/c");
+    EXPECT_EQ(Utils::getExtension("a/Rock__stone.hkt.model"), "model");
+    EXPECT_EQ(Utils::getExtension("a.b/c"), "");
+    EXPECT_EQ(Utils::changeExtension("x/rock.primitives", ".EU.primitives"), "x/rock.EU.primitives");
+    for (const char* absolute : {"/x", "\\x", "D:/x", "d:\\x"}) {
+        EXPECT_TRUE(Utils::isAbsolute(absolute)) << absolute;
+        EXPECT_FALSE(Utils::isRelative(absolute)) << absolute;
+    }
+    for (const char* relative : {"x/y", "D:x", "1:/x"}) {
+        EXPECT_TRUE(Utils::isRelative(relative)) << relative;
+    }
+}
+
+TEST(FileSystem, ResolvesThroughOrderedRootsAndNeverClimbsOut) {
+    TempResourceTree first;
+    TempResourceTree second;
+    first.write("shared/a.txt", "first");
+    second.write("shared/a.txt", "second");
+    second.write("only/b.txt", "b");
+    fileSystem()->setRoots({first.root(), second.root()});
+
+    EXPECT_EQ(fileSystem()->resolveFilename("shared/a.txt"), first.path("shared/a.txt"));
+    EXPECT_EQ(fileSystem()->resolveFilename("only/b.txt"), second.path("only/b.txt"));
+    EXPECT_EQ(fileSystem()->dissolveFilename(second.path("only/b.txt")), "only/b.txt");
+    EXPECT_EQ(fileSystem()->fileType("only/b.txt"), FT_FILE);
+    EXPECT_EQ(fileSystem()->fileType("only"), FT_DIRECTORY);
+    EXPECT_EQ(fileSystem()->fileType("only/missing.txt"), FT_NOT_FOUND);
+    EXPECT_EQ(fileSystem()->resolveFilename("../outside.txt"), "");
+    EXPECT_EQ(fileSystem()->resolveFilename("shared/../../outside.txt"), "");
+    EXPECT_FALSE(Utils::fileExists("../" + Utils::getFilename(first.root()) + "/shared/a.txt"));
+    EXPECT_TRUE(Utils::fileExists("shared/x/../a.txt"));
+}
+
+TEST(FileSystem, IgnoresLetterCaseButReportsTheDiskSpelling) {
+    TempResourceTree tree;
+    tree.write("Content/Props/Crate.model", "<root/>");
+    EXPECT_TRUE(Utils::fileExists("content/props/crate.model"));
+    EXPECT_TRUE(Utils::directoryExists("CONTENT/PROPS"));
+    EXPECT_EQ(Utils::resolveAndCorrectCaseOfPath("content/props/crate.model"), tree.path("Content/Props/Crate.model"));
+
+    std::string correct;
+    EXPECT_TRUE(EditorUtils::isAbsolutePathValidCase("Content/Props/Crate.model", correct));
+    EXPECT_TRUE(EditorUtils::isAbsolutePathValidCase("content/props/missing.model", correct));
+    ASSERT_FALSE(EditorUtils::isAbsolutePathValidCase("content/props/crate.model", correct));
+    EXPECT_EQ(fileSystem()->dissolveFilename(correct), "Content/Props/Crate.model");
+
+    // A new file appears only once the listing cache is purged.
+    EXPECT_FALSE(Utils::fileExists("content/props/barrel.model"));
+    tree.write("Content/Props/Barrel.model", "<root/>");
+    DataSectionCache::instance().purge("Content/Props", true);
+    EXPECT_TRUE(Utils::fileExists("content/props/barrel.model"));
+}
+
+TEST(FileSystem, PrefersTheCurrentRealmsVariant) {
+    TempResourceTree tree;
+    tree.write("x/rock.primitives", "<plain/>");
+    tree.write("x/rock.EU.primitives", "<realm/>");
+    EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives"), tree.path("x/rock.primitives"));
+    Options::setOptionString("realm/currentRealm", "EU");
+    EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives"), tree.path("x/rock.EU.primitives"));
+    EXPECT_EQ(Utils::openSection("x/rock.primitives")->sectionName(), "realm");
+    Options::setOptionString("realm/currentRealm", "NA");
+    EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives"), tree.path("x/rock.primitives"));
+}
+
+TEST(DataSection, ReadsTypedValuesWithDefaults) {
+    TempResourceTree tree;
+    tree.write("a.model", R"(<root>
+  <parent> content/x/normal/lod1/x </parent>
+  <extent>64.5</extent>
+  <count>-3</count><big>4294967295</big><bad>12abc</bad>
+  <flag>TRUE</flag><off>0</off>
+  <boundingBox><min>-1 0 -2.5</min><max>1 2</max></boundingBox>
+  <tint>1 0.5 0.25 1</tint>
+  <transform><row0>1 0 0</row0><row1>0 1 0</row1><row2>0 0 1</row2><row3>5 6 7</row3></transform>
+  <property>diffuseMap<Texture>maps/a.dds</Texture></property>
+  <property>normalMap<Texture>maps/b.dds</Texture></property>
+</root>)");
+    DataSectionPtr root = Utils::openSection("a.model");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->readString("parent"), "content/x/normal/lod1/x");
+    EXPECT_EQ(root->readString("missing", "dflt"), "dflt");
+    EXPECT_FLOAT_EQ(root->readFloat("extent", 1.f), 64.5f);
+    EXPECT_FLOAT_EQ(root->readFloat("missing", -7.f), -7.f);
+    EXPECT_EQ(root->readInt("count"), -3);
+    EXPECT_EQ(root->readUInt("big"), 4294967295u);
+    EXPECT_EQ(root->readUInt("count", 9), 9u);
+    EXPECT_EQ(root->readInt("bad", 5), 5);
+    EXPECT_TRUE(root->readBool("flag"));
+    EXPECT_FALSE(root->readBool("off", true));
+    EXPECT_EQ(root->readVector3("boundingBox/min"), Vector3(-1, 0, -2.5f));
+    EXPECT_EQ(root->readVector3("boundingBox/max", Vector3(9, 9, 9)), Vector3(9, 9, 9));
+    EXPECT_EQ(root->readVector4("tint"), Vector4(1, 0.5f, 0.25f, 1));
+    Matrix m = root->readMatrix34("transform");
+    EXPECT_EQ(m.row3(3), Vector3(5, 6, 7));
+    EXPECT_EQ(root->readMatrix34("missing"), Matrix::identity());
+
+    std::vector<DataSectionPtr> properties;
+    root->openSections("property", properties);
+    ASSERT_EQ(properties.size(), 2u);
+    EXPECT_EQ(properties[0]->asString(), "diffuseMap");
+    EXPECT_EQ(properties[1]->readString("Texture"), "maps/b.dds");
+    EXPECT_EQ(properties[1]->parentSection()->sectionName(), "root");
+    EXPECT_FALSE(root->parentSection());
+
+    std::vector<std::string> names;
+    for (DataSectionPtr child : *root) {
+        names.push_back(child->sectionName());
+    }
+    EXPECT_EQ(names.front(), "parent");
+    EXPECT_EQ(names.back(), "property");
+    EXPECT_NE(std::string(root->openSection("boundingBox")->asBinary()->view()).find("<min>"), std::string::npos);
+}
+
+TEST(DataSection, UnreadableFilesOpenAsNullWithOneLogLine) {
+    TempResourceTree tree;
+    tree.write("broken.model", "<root><parent>x</root>");
+    tree.write("digit.model", "<1house.model><parent/></1house.model>");
+    DebugLog::Capture log;
+    EXPECT_FALSE(Utils::openSection("broken.model"));
+    EXPECT_FALSE(Utils::openSection("digit.model"));
+    EXPECT_FALSE(Utils::openSection("missing.model"));
+    ASSERT_EQ(log.lines().size(), 2u);
+    EXPECT_NE(log.lines()[0].text.find(tree.path("broken.model")), std::string::npos);
+    EXPECT_NE(log.lines()[0].text.find("offset"), std::string::npos);
+    EXPECT_EQ(log.lines()[0].priority, DebugLog::Warning);
+}
+
+TEST(DataSection, FolderSectionsListEntriesAndOpenFiles) {
+    TempResourceTree tree;
+    tree.write("m/normal/lod1/house.model", "<root><extent>1</extent></root>");
+    tree.write("m/normal/lod0/house.model", "<root/>");
+    tree.makeDirectory("m/crash");
+    DataSectionPtr folder = Utils::openSection("m");
+    ASSERT_TRUE(folder);
+    ASSERT_EQ(folder->countChildren(), 2);
+    EXPECT_EQ(folder->openChild(0)->sectionName(), "crash");
+    DataSectionPtr normal = folder->openSection("normal");
+    ASSERT_TRUE(normal);
+    EXPECT_EQ(normal->openChild(0)->sectionName(), "lod0");
+    EXPECT_FLOAT_EQ(normal->openSection("lod1/house.model")->readFloat("extent"), 1.f);
+    EXPECT_FALSE(normal->openSection("lod1/other.model"));
+}
+
+TEST(DataSectionCache, ServesParsedTreesUntilPurged) {
+    TempResourceTree tree;
+    tree.write("a.model", "<root><extent>1</extent></root>");
+    DataSectionPtr first = Utils::openSection("a.model");
+    std::ofstream(tree.path("a.model")) << "<root><extent>2</extent></root>";
+    EXPECT_EQ(Utils::openSection("a.model").get(), first.get());
+    DataSectionCache::instance().purge("a.model");
+    EXPECT_FLOAT_EQ(Utils::openSection("a.model")->readFloat("extent"), 2.f);
+}
+
+TEST(CoreServices, FormattingConversionsAndTexts) {
+    const std::string longText(5000, 'x');
+    EXPECT_EQ(formatString("%s-%d", longText.c_str(), 7), longText + "-7");
+    EXPECT_EQ(wideToUtf8(utf8ToWide("caf\xc3\xa9 \xe2\x82\xac")), "caf\xc3\xa9 \xe2\x82\xac");
+    EXPECT_EQ(utf8ToWide("\xff").size(), 1u);
+
+    StringProvider& strings = StringProvider::instance();
+    EXPECT_EQ(strings.str("COMMON/PAGE_VALIDATION/CHECKLODS"), L"Check LODs");
+    EXPECT_EQ(strings.str("NO/SUCH/KEY"), L"NO/SUCH/KEY");
+    EXPECT_EQ(strings.str("NO/SUCH/KEY", StringProvider::ReturnEmpty), L"");
+    TempResourceTree tree;
+    const std::string file = tree.write("strings.txt", "# texts\nCOMMON/PAGE_VALIDATION/CHECKLODS = LOD-Pr\xc3\xbc" "fung\n");
+    EXPECT_EQ(strings.loadStringsFile(file), 1);
+    EXPECT_EQ(strings.str("COMMON/PAGE_VALIDATION/CHECKLODS"), L"LOD-Pr\u00fcfung");
+    strings.resetToDefaults();
+
+    EXPECT_EQ(componentTypeName("class KX::CollisionComponent"), "CollisionComponent");
+    EXPECT_EQ(IComponent::types().registerType("A"), IComponent::types().registerType("A"));
+    {
+        KX_STACK_TRACK("Outer::op");
+        EXPECT_EQ(StackTracker::depth(), 1u);
+    }
+    EXPECT_EQ(StackTracker::depth(), 0u);
+}

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include "engine/core/debug_log.h"
+#include "support/resource_tree.h"
+#include "support/test_validator.h"
+
+using KX::ModelValidator;
+using namespace KX::ValidatorHelper;
+
+namespace {
+
+
+struct DriverTest : ::testing::Test {
+    TempResourceTree tree;
+    DebugLog::Capture log;
+};
+
+} // namespace
+
+TEST_F(DriverTest, FindsTheRootFolderAndTheLodFiles) {
+    tree.write("content/buildings/house01/normal/lod0/house.model",
+               "<root><parent>content/buildings/house01/normal/lod1/house</parent></root>");
+    tree.write("content/buildings/house01/normal/lod1/house.model", "<root/>");
+    ModelValidator v;
+    v.check("content/buildings/house01/normal/lod0/house.model");
+    EXPECT_EQ(v.modelPath(), "content/buildings/house01");
+    EXPECT_EQ(v.lodModelFiles(), (std::vector<std::string>{"content/buildings/house01/normal/lod0/house.model",
+                                                           "content/buildings/house01/normal/lod1/house.model"}));
+
+    // A model that has no lod0 file: its LOD search lists nothing, so only itself.
+    tree.write("content/buildings/house01/normal/lod1/annex.model", "<root/>");
+    v.check("content/buildings/house01/normal/lod1/annex.model");
+    EXPECT_EQ(v.lodModelFiles(), std::vector<std::string>{"content/buildings/house01/normal/lod1/annex.model"});
+
+    // The state folder's name inside an earlier component cuts the root there.
+    v.check("content/abnormal/normal/a.model");
+    EXPECT_EQ(v.modelPath(), "content/ab");
+}
+
+TEST_F(DriverTest, ReportsContentModelsOutsideStateFolders) {
+    ModelValidator v;
+    const auto& errors = v.check("content/props/crate/lod0/crate.model");
+    EXPECT_EQ(v.modelPath(), "content/props/crate/lod0");
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors[0].message, "[Err. 100] Model 'content/props/crate/lod0/crate.model' has invalid path");
+    EXPECT_EQ(errors[0].category, "Common");
+
+    // A second check starts from scratch.
+    tree.write("content/props/crate/normal/lod0/crate.model", "<root/>");
+    const auto& again = v.check("content/props/crate/normal/lod0/crate.model");
+    for (const auto& error : again) {
+        EXPECT_EQ(error.message.find("has invalid path"), std::string::npos) << error.message;
+    }
+}
+
+TEST_F(DriverTest, OtherModelsKeepTheHostsRootAndRunOnlyTheBaseSteps) {
+    ModelValidator v;
+    v.modelPath("vehicles/tank\\");
+    v.check("vehicles/tank/normal/lod0/Hull.model");
+    EXPECT_EQ(v.modelPath(), "vehicles/tank");
+    const auto base = v.stepsFor("vehicles/tank/normal/lod0/Hull.model");
+    const auto content = v.stepsFor("content_cw/x/normal/lod0/x.model");
+    ASSERT_GT(content.size(), base.size());
+    EXPECT_TRUE(std::equal(base.begin(), base.end(), content.begin()));
+}
+
+TEST_F(DriverTest, CancellationIsConsultedBeforeEveryStep) {
+    ModelValidator v;
+    int calls = 0;
+    v.setCancelCallBack([&] { return ++calls > 0; });
+    const auto& errors = v.check("content/x/crate.model");
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(messagesOf(errors), std::vector<std::string>{"[Err. 100] Model 'content/x/crate.model' has invalid path"});
+
+    calls = 0;
+    v.setCancelCallBack([&] {
+        ++calls;
+        return false;
+    });
+    v.check("content/x/crate.model");
+    EXPECT_GE(calls, static_cast<int>(v.stepsFor("content/x/crate.model").size()));
+
+    ModelValidator moved(std::move(v));
+    EXPECT_TRUE(v.lodModelFiles().empty());
+    EXPECT_EQ(moved.lodModelFiles(), std::vector<std::string>{"content/x/crate.model"});
+}
