@@ -57,3 +57,12 @@ TEST(Cli, PrintsFindingsAsTextAndJson) {
               std::string::npos);
     EXPECT_EQ(json.out.front(), '[');
 }
+
+TEST(Cli, FindingCatalogueIsTheDocumentedOne) {
+    CliRun run = runCli({"findings"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, readDiskFile(KX_SOURCE_DIR "/docs/findings.md"))
+        << "docs/findings.md is out of date: regenerate it with `model-validator findings > docs/findings.md`";
+    EXPECT_NE(run.out.find("| 100 | Common | high | `ModelValidator::check` | Model '<path>' has invalid path |"),
+              std::string::npos);
+}

@@ -9,6 +9,7 @@
 #include "engine/resource/file_system.h"
 #include "engine/settings/options.h"
 #include "json_util.h"
+#include "model_validator/finding_catalogue.h"
 #include "model_validator/model_validator.h"
 
 namespace KX::Cli {
@@ -28,6 +29,7 @@ const char* kUsage =
     "usage: model-validator [--res DIR]... [--realm CODE] [--format text|json] [--verbose] MODEL...\n"
     "       model-validator inspect [--res DIR]... FILE...\n"
     "       model-validator import-mesh MESH.obj|MESH.ply OUT.primitives\n"
+    "       model-validator findings      (the catalogue of findings, as Markdown)\n"
     "\n"
     "Validates each MODEL, a resource path such as content/props/crate/normal/lod0/crate.model,\n"
     "against the resource roots given with --res (the current folder when none is given).\n"
@@ -183,6 +185,10 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         out << kUsage;
+        return Clean;
+    }
+    if (!args.empty() && args[0] == "findings") {
+        out << findingCatalogueMarkdown();
         return Clean;
     }
     return validate(args, out, err);
