@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/core/stack_tracker.h"
+#include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/path_helpers.h"
 
@@ -70,6 +71,8 @@ const std::vector<ValidationError>& ModelValidator::check(const std::string& pat
     currentModelPath = path;
     const ModelDesc desc{path};
     errors_.clear();
+    // Files may have changed since the last check (the editor saves them).
+    DataSectionCache::instance().clear();
 
     if (isContentModelPath(path)) {
         std::string rest = path;

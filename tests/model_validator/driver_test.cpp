@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "engine/core/debug_log.h"
 #include "support/resource_tree.h"
 #include "support/test_validator.h"
@@ -26,6 +29,14 @@ TEST_F(DriverTest, FindsTheRootFolderAndTheLodFiles) {
     EXPECT_EQ(v.modelPath(), "content/buildings/house01");
     EXPECT_EQ(v.lodModelFiles(), (std::vector<std::string>{"content/buildings/house01/normal/lod0/house.model",
                                                            "content/buildings/house01/normal/lod1/house.model"}));
+
+    // Each check reads the files afresh.
+    std::ofstream(tree.path("content/buildings/house01/normal/lod1/house.model"))
+        << "<root><parent>content/buildings/house01/normal/lod2/house</parent></root>";
+    std::filesystem::create_directories(tree.path("content/buildings/house01/normal/lod2"));
+    std::ofstream(tree.path("content/buildings/house01/normal/lod2/house.model")) << "<root/>";
+    v.check("content/buildings/house01/normal/lod0/house.model");
+    EXPECT_EQ(v.lodModelFiles().size(), 3u);
 
     // A model that has no lod0 file: its LOD search lists nothing, so only itself.
     tree.write("content/buildings/house01/normal/lod1/annex.model", "<root/>");
