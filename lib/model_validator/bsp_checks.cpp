@@ -1,10 +1,145 @@
-#include "model_validator/model_validator.h"
+#include <memory>
 
-// Not implemented yet.
+#include "engine/core/format.h"
+#include "engine/core/stack_tracker.h"
+#include "engine/geometry/primitive_file.h"
+#include "engine/model/material_property_helper.h"
+#include "engine/model/super_model.h"
+#include "engine/model/visual.h"
+#include "engine/model/visual_path.h"
+#include "engine/physics/bsp_tree.h"
+#include "engine/resource/data_section.h"
+#include "engine/resource/file_system.h"
+#include "model_validator/model_validator.h"
+#include "model_validator/path_helpers.h"
+
 namespace KX {
-using ValidatorHelper::Validator;
+
 using namespace ValidatorHelper;
-void ModelValidator::checkCountTris(const ModelDesc&) {}
-void ModelValidator::checkBSPForRealms(const ModelDesc&) {}
-void Validator::checkCollisionModel(const std::string&, int) {}
+
+namespace {
+
+// The collision tree may hold at most this share of the visible triangles.
+constexpr double kMaxBspShareOfTriangles = 0.25;
+
+VisualPtr loadVisualOfModel(const std::string& modelFile) {
+    return VisualManager::instance().get(Utilities::getVisualPath(modelFile), VisualManager::LoadAll, true,
+                                         false);
+}
+
+// Where the geometry of a model's visual lives; empty when the model names no visual.
+std::string primitivesPathOfModel(const std::string& modelFile) {
+    const std::string visualPath = Utilities::getVisualPath(modelFile);
+    if (visualPath.empty()) {
+        return {};
+    }
+    return PrimitiveFile::pathForVisual(visualPath, FS::Utils::openSection(visualPath));
+}
+
+std::unique_ptr<BSPTree> loadBSPOfPrimitives(const std::string& primitivesPath) {
+    DataSectionPtr primitives = FS::Utils::openSection(primitivesPath);
+    DataSectionPtr block = primitives ? primitives->openSection("bsp2") : nullptr;
+    if (!block) {
+        return nullptr;
+    }
+    return BSPTreeTool::loadBSP(block->asBinary(), primitivesPath);
+}
+
+} // namespace
+
+void ModelValidator::checkCountTris(const ModelDesc& /*desc*/) {
+    KX_STACK_TRACK("KX::ModelValidator::checkCountTris");
+    if (lodModels.empty()) {
+        return;
+    }
+    size_t lod0Triangles = 0;
+    if (VisualPtr lod0 = loadVisualOfModel(lodModels.front()); lod0 && lod0->pBSPTree) {
+        lod0Triangles = lod0->pBSPTree->numTriangles();
+        const SuperModel model(lodModels.front());
+        if (static_cast<double>(lod0Triangles) >
+            kMaxBspShareOfTriangles * static_cast<double>(model.numTris())) {
+            const std::string message =
+                "The number of triangles in the BSP of an object is 25% more than the "
+                "number of triangles in LOD_0.";
+            addError(ValidationTitle::Common, ValidationErrorSeverity::Medium, message, message, 11, "");
+        }
+    }
+    for (size_t i = 1; i < lodModels.size(); ++i) {
+        VisualPtr visual = loadVisualOfModel(lodModels[i]);
+        if (!visual || !visual->pBSPTree || !visual->pBSPTree->canCollide()) {
+            continue;
+        }
+        if (visual->pBSPTree->numTriangles() != lod0Triangles) {
+            const std::string message = formatString(
+                "The number of triangles in BSP of a collision object in LOD_%lu is not equal to LOD_0",
+                static_cast<unsigned long>(i));
+            addError(ValidationTitle::Common, ValidationErrorSeverity::Medium, message, message, 135, "");
+        }
+    }
+}
+
+void ModelValidator::checkBSPForRealms(const ModelDesc& /*desc*/) {
+    KX_STACK_TRACK("KX::ModelValidator::checkBSPForRealms");
+    for (const std::string& file : lodModels) {
+        const std::string source = primitivesPathOfModel(file);
+        const std::unique_ptr<BSPTree> sourceTree = source.empty() ? nullptr : loadBSPOfPrimitives(source);
+        if (!sourceTree) {
+            continue;
+        }
+        for (const std::string& realm : PathHelpers::realmCodes()) {
+            const std::string copy = PathHelpers::realmPrimitivesPath(source, realm);
+            const std::unique_ptr<BSPTree> copyTree = loadBSPOfPrimitives(copy);
+            if (copyTree && copyTree->numTriangles() != sourceTree->numTriangles()) {
+                const std::string message = formatString(
+                    "The number of triangles in BSP of the source primitive file %s is not equal to "
+                    "the realm primitive file %s",
+                    source.c_str(), copy.c_str());
+                addError(ValidationTitle::Common, ValidationErrorSeverity::High, message, message, 138, "");
+            }
+        }
+    }
+}
+
+void Validator::checkCollisionModel(const std::string& path, int code) {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::checkCollisionModel");
+    if (path.find("/collision/") == std::string::npos &&
+        path.find("/collision_client/") == std::string::npos &&
+        path.find("/collision_crash/") == std::string::npos) {
+        return;
+    }
+    if (FS::Utils::getExtension(FS::Utils::getFilename(path)) != kModelExtension) {
+        return;
+    }
+    const std::string styleName = getStyleName(path);
+    DataSectionPtr visual = checkAndOpenVisualSectionForModelName(path);
+    if (!visual) {
+        const std::string message = path + ": can't find .visual file for this model";
+        addError(ValidationTitle::CheckMaterialKind, ValidationErrorSeverity::High, message, message, code,
+                 styleName);
+        return;
+    }
+    const std::string file = FS::Utils::getFilename(path);
+    for (const DataSectionPtr& material : MaterialPropertyHelper::getMaterialsFromVisual(visual)) {
+        const std::string identifier = material->readString(kIdentifierTag);
+        const unsigned int kind = material->readUInt(kMaterialKindTag, 0);
+        const auto known = materialKindNames.find(kind);
+        std::string message;
+        if (known == materialKindNames.end()) {
+            message =
+                formatString("Collision model '%s' has unknown materialKind '%u', which isn't listed in "
+                             "system/data/material_kinds.xml\n",
+                             file.c_str(), kind);
+        } else if (identifier != known->second) {
+            message =
+                formatString("Collision model '%s' has material identifier '%s' different from desc '%s' "
+                             "from system/data/material_kinds.xml\n",
+                             file.c_str(), identifier.c_str(), known->second.c_str());
+        }
+        if (!message.empty()) {
+            addError(ValidationTitle::CheckMaterialKind, ValidationErrorSeverity::High, message, message,
+                     code, styleName);
+        }
+    }
+}
+
 } // namespace KX

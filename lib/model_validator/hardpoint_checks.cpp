@@ -1,13 +1,165 @@
+#include <algorithm>
+#include <regex>
+
+#include "engine/core/format.h"
+#include "engine/core/stack_tracker.h"
+#include "engine/resource/data_section.h"
+#include "engine/resource/file_system.h"
 #include "model_validator/model_validator.h"
 
-// Not implemented yet.
 namespace KX {
-using ValidatorHelper::Validator;
+
 using namespace ValidatorHelper;
-void ModelValidator::checkContentHardpoints(const ModelDesc&) {}
-bool Validator::isHardPoint(const std::string&) { return false; }
-bool Validator::isBone(const std::string&) { return false; }
-void Validator::getTransformsForVisualNodes(const SmartPointer<DataSection>&, NodeTransforms&, const NameFilter&) const {}
-ModelTransforms Validator::getModelsWithTransforms(const std::string&, const NameFilter&) { return {}; }
-void Validator::checkHardpointsAndBones(const std::string&, NameFilter, int) {}
+
+namespace {
+
+// Exporters round node transforms differently per LOD; smaller drifts are not visible.
+constexpr float kTransformTolerance = 0.0004f;
+
+// Scenery hardpoints are numbered modules 0 to 13, optionally with a sub-number.
+bool isModuleHardpointName(const std::string& name) {
+    static const std::regex expression("^HP_module_?(0|[0-9]|1[0-3]|13)(_(0|[0-9]|1[0-3]|13))?$",
+                                       std::regex::ECMAScript);
+    return std::regex_search(name, expression);
+}
+
+// The older spelling with an underscore after "module" and two-digit numbers.
+bool isLegacyModuleHardpointName(const std::string& name) {
+    static const std::regex expression("^HP_module_(0|[0-9]|[1-9][0-9])(_(0|[0-9]|[1-9][0-9]))?$",
+                                       std::regex::ECMAScript);
+    return std::regex_search(name, expression);
+}
+
+// The model of the chain whose transforms the other LODs must repeat.
+const ModelTransforms::value_type* findLod0Model(const ModelTransforms& models) {
+    const std::string marker = formatString("/%s%d/", kLodDirectory.c_str(), 0);
+    for (const auto& entry : models) {
+        if (entry.first.find(marker) != std::string::npos) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool Validator::isHardPoint(const std::string& name) {
+    static const std::regex expression("HP_.*", std::regex::ECMAScript);
+    return std::regex_match(name, expression);
+}
+
+bool Validator::isBone(const std::string& name) {
+    static const std::regex expression("(Scene Root)||(?:HP_.*)", std::regex::ECMAScript);
+    return !std::regex_match(name, expression);
+}
+
+void Validator::getTransformsForVisualNodes(const SmartPointer<DataSection>& section,
+                                            NodeTransforms& transforms, const NameFilter& filter) const {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::getTransformsForVisualNodes");
+    if (!section) {
+        return;
+    }
+    const std::string name = section->readString(kIdentifierTag);
+    if (filter(name) && section->openSection("transform")) {
+        transforms.emplace(name, section->readMatrix34("transform", Matrix::identity()));
+    }
+    for (DataSectionPtr child : *section) {
+        getTransformsForVisualNodes(child, transforms, filter);
+    }
+}
+
+ModelTransforms Validator::getModelsWithTransforms(const std::string& path, const NameFilter& filter) {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::getModelsWithTransforms");
+    ModelTransforms models;
+    for (const std::string& file : getModelLODs(FS::Utils::getFilename(path), getModelState(path))) {
+        DataSectionPtr visual = checkAndOpenVisualSectionForModelName(file);
+        if (!visual) {
+            continue;
+        }
+        NodeTransforms transforms;
+        getTransformsForVisualNodes(visual->openSection("node"), transforms, filter);
+        models.emplace(file, std::move(transforms));
+    }
+    return models;
+}
+
+void Validator::checkHardpointsAndBones(const std::string& path, NameFilter filter, int code) {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::checkHardpointsAndBones");
+    const ModelTransforms models = getModelsWithTransforms(path, filter);
+    if (models.empty()) {
+        return;
+    }
+    const std::string styleName = getStyleName(path);
+    const auto* reference = findLod0Model(models);
+    if (!reference) {
+        const std::string message = "Can not validate model transforms - no transforms for lod0: ";
+        addError(ValidationTitle::CheckHardpointsAndBones, ValidationErrorSeverity::High, message, message,
+                 code, styleName);
+        return;
+    }
+    const std::string& referencePath = reference->first;
+    const NodeTransforms& referenceNodes = reference->second;
+    auto report = [&](ValidationErrorSeverity severity, const char* format, const std::string& model,
+                      const std::string& node) {
+        const std::string message = formatString(format, model.c_str(), node.c_str(), referencePath.c_str());
+        addError(ValidationTitle::CheckHardpointsAndBones, severity, message, message, code, styleName);
+    };
+
+    for (const auto& [modelFile, nodes] : models) {
+        if (modelFile == referencePath) {
+            continue;
+        }
+        for (const auto& [node, transform] : referenceNodes) {
+            const auto found = nodes.find(node);
+            if (found == nodes.end()) {
+                report(ValidationErrorSeverity::High,
+                       "Model '%s' doesn't have node '%s', that has model '%s'", modelFile, node);
+            } else if (!almostEqual(transform, found->second, kTransformTolerance)) {
+                report(ValidationErrorSeverity::Medium,
+                       "Model '%s' has different transform value for node '%s' from model '%s'", modelFile,
+                       node);
+            }
+        }
+        for (const auto& entry : nodes) {
+            if (referenceNodes.find(entry.first) == referenceNodes.end()) {
+                report(ValidationErrorSeverity::High, "Model '%s' has node '%s', that doesn't exist in '%s'",
+                       modelFile, entry.first);
+            }
+        }
+    }
+}
+
+void ModelValidator::checkContentHardpoints(const ModelDesc& /*desc*/) {
+    KX_STACK_TRACK("KX::ModelValidator::checkContentHardpoints");
+    for (const std::string& file : lodModels) {
+        const ModelTransforms models = getModelsWithTransforms(file, isHardPoint);
+        for (const auto& [modelFile, hardpoints] : models) {
+            for (const auto& entry : hardpoints) {
+                if (cancelled()) {
+                    return;
+                }
+                const std::string& name = entry.first;
+                if (std::find(contentHardpoints.begin(), contentHardpoints.end(), name) ==
+                    contentHardpoints.end()) {
+                    contentHardpoints.push_back(name);
+                }
+                if (!isModuleHardpointName(name)) {
+                    const std::string message = formatString(
+                        "File '%s' has hardpoint '%s', but it has to be 'HP_module_xx', 'HP_modulexx_xx', "
+                        "'HP_module_xx_xx' or 'HP_modulexx', where xx is a number from 0 to 13",
+                        modelFile.c_str(), name.c_str());
+                    addError(ValidationTitle::CheckHardpointsAndBones, ValidationErrorSeverity::High, message,
+                             message, 107, "");
+                }
+                if (isLegacyModuleHardpointName(name)) {
+                    const std::string message = formatString("File '%s' has hardpoint with legacy name '%s",
+                                                             modelFile.c_str(), name.c_str());
+                    addError(ValidationTitle::CheckHardpointsAndBones, ValidationErrorSeverity::Normal,
+                             message, message, 109, "");
+                }
+            }
+        }
+    }
+}
+
 } // namespace KX

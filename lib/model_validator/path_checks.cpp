@@ -1,9 +1,95 @@
-#include "model_validator/model_validator.h"
+#include <algorithm>
+#include <regex>
 
-// Not implemented yet.
+#include "engine/core/format.h"
+#include "engine/core/stack_tracker.h"
+#include "engine/resource/file_system.h"
+#include "engine/settings/options.h"
+#include "model_validator/model_validator.h"
+#include "model_validator/path_helpers.h"
+
 namespace KX {
+
 using namespace ValidatorHelper;
-void ModelValidator::checkModelPath(const std::string&) {}
-void ModelValidator::checkSpacesContaining(const std::string&) {}
-void ModelValidator::checkingInvalidSymbols(const std::string&) {}
+
+namespace {
+
+// The first byte that the game's packer cannot take in a path: a back slash
+// or anything outside 7-bit ASCII. npos when the path is clean.
+size_t firstInvalidSymbol(const std::string& path) {
+    for (size_t i = 0; i < path.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(path[i]);
+        if (byte == '\\' || byte >= 128) {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
+
+// The resource library resolves a path to the current realm's copy of a file
+// when there is one (name.CODE.ext). Such a copy is the file the path means,
+// so its realm code is dropped before the spellings are compared.
+std::string withoutCurrentRealm(std::string diskPath) {
+    if (!std::regex_match(diskPath, PathHelpers::realmFileExpression())) {
+        return diskPath;
+    }
+    const std::string token = "." + Options::getOptionString("realm/currentRealm", "") + ".";
+    const size_t pos = diskPath.find(token);
+    if (pos != std::string::npos) {
+        diskPath.erase(pos, token.size() - 1);
+    }
+    return diskPath;
+}
+
+} // namespace
+
+void ModelValidator::checkModelPath(const std::string& path) {
+    KX_STACK_TRACK("KX::ModelValidator::checkModelPath");
+    const std::string fileName = FS::Utils::getFilename(path);
+    if (fileName.empty() || fileName.front() < '0' || fileName.front() > '9') {
+        return;
+    }
+    const std::string message = formatString("First character of filename '%s' for path '%s' is digit",
+                                             fileName.c_str(), path.c_str());
+    addError(ValidationTitle::CheckOther, ValidationErrorSeverity::Medium, message, message, 6, "");
+}
+
+void ModelValidator::checkSpacesContaining(const std::string& path) {
+    KX_STACK_TRACK("KX::ModelValidator::checkSpacesContaining");
+    const auto spaces = std::count(path.begin(), path.end(), ' ');
+    if (spaces == 0) {
+        return;
+    }
+    const std::string message =
+        formatString("Path '%s' has contain '%d' spaces.", path.c_str(), static_cast<int>(spaces));
+    addError(ValidationTitle::CheckTextureProperties, ValidationErrorSeverity::Medium, message, message, 124,
+             "");
+}
+
+void ModelValidator::checkingInvalidSymbols(const std::string& path) {
+    KX_STACK_TRACK("KX::ModelValidator::checkingInvalidSymbols");
+    const size_t invalid = firstInvalidSymbol(path);
+    if (invalid != std::string::npos) {
+        const bool backSlash = path[invalid] == '\\';
+        const std::string message = backSlash
+                                        ? formatString("Path '%s' contains '\\'", path.c_str())
+                                        : formatString("Path '%s' contains non-latin letters", path.c_str());
+        addError(ValidationTitle::CheckTextureProperties, ValidationErrorSeverity::High, message, message,
+                 backSlash ? 131 : 130, "");
+    }
+
+    std::string onDisk = withoutCurrentRealm(FS::Utils::resolveAndCorrectCaseOfPath(path));
+    std::string written = path;
+    PathHelpers::normalizePath(written);
+    PathHelpers::normalizePath(onDisk);
+    // The disk path is absolute, so the written path only has to be part of it.
+    if (written.empty() || onDisk.find(written) != std::string::npos) {
+        return;
+    }
+    const std::string message =
+        formatString("File on disk '%s' doesn't match the case of path '%s'", onDisk.c_str(), path.c_str());
+    addError(ValidationTitle::CheckTextureProperties, ValidationErrorSeverity::High, message, message, 131,
+             "");
+}
+
 } // namespace KX

@@ -10,19 +10,19 @@
 
 namespace {
 
-struct Run {
+struct ToolRun {
     int status;
     std::string out;
     std::string err;
 };
 
-Run inspect(const std::vector<std::string>& args) {
+ToolRun inspect(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     const int status = KX::Cli::runInspect(args, out, err);
     return {status, out.str(), err.str()};
 }
 
-Run importMesh(const std::vector<std::string>& args) {
+ToolRun importMesh(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     const int status = KX::Cli::runImportMesh(args, out, err);
     return {status, out.str(), err.str()};
@@ -33,11 +33,11 @@ bool has(const std::string& text, const std::string& part) {
 }
 
 void writeHouse(TempResourceTree& tree) {
-    AssetWriters::SimpleModelSpec lod0;
+    AssetWriters::SimpleModelLayout lod0;
     lod0.mesh = AssetWriters::makeBox(Vector3(-1, 0, -1), Vector3(1, 2, 1));
-    AssetWriters::MaterialSpec stone{"n_stone_01", "shaders/std_effects/PBS_ext.fx", 12u, 255u, {}};
-    stone.properties = {AssetWriters::PropertySpec::texture("diffuseMap", "content/x/house_AM.dds"),
-                        AssetWriters::PropertySpec::texture("normalMap", "")};
+    AssetWriters::MaterialLayout stone{"n_stone_01", "shaders/std_effects/PBS_ext.fx", 12u, 255u, {}};
+    stone.properties = {AssetWriters::PropertyLayout::texture("diffuseMap", "content/x/house_AM.dds"),
+                        AssetWriters::PropertyLayout::texture("normalMap", "")};
     lod0.materials = {stone};
     lod0.parent = "content/x/lod1/house.model";
     lod0.extent = 64.f;
@@ -54,8 +54,8 @@ TEST(Inspect, PrimitivesModelTextureAndFailures) {
                                        AssetWriters::makeSolidImage(8, 4, {10, 20, 30, 255}), 0));
     tree.write("content/x/notes.txt", "hello");
 
-    const Run ok = inspect({"--res", tree.root(), "content/x/lod0/house.primitives",
-                            "content/x/lod0/house.model", "content/x/house_AM.dds"});
+    const ToolRun ok = inspect({"--res", tree.root(), "content/x/lod0/house.primitives",
+                                "content/x/lod0/house.model", "content/x/house_AM.dds"});
     EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
     EXPECT_EQ(ok.out.front(), '[');
     EXPECT_TRUE(has(ok.out,
@@ -83,8 +83,8 @@ TEST(Inspect, PrimitivesModelTextureAndFailures) {
         << ok.out;
 
     tree.writeBytes("content/x/broken.primitives", {'K', 'X', 'P', 'R', 1, 0});
-    const Run bad = inspect({"--res", tree.root(), "content/x/broken.primitives", "content/x/notes.txt",
-                             "content/x/none.visual", "content/x/lod0/house.model"});
+    const ToolRun bad = inspect({"--res", tree.root(), "content/x/broken.primitives", "content/x/notes.txt",
+                                 "content/x/none.visual", "content/x/lod0/house.model"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_TRUE(
         has(bad.out, "\"kind\": \"primitives\",\n    \"error\": \"truncated container header (6 bytes)\"\n"))
@@ -101,14 +101,14 @@ TEST(Inspect, ImportMeshCommand) {
     TempResourceTree tree;
     tree.write("mesh/quad.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n");
     tree.write("mesh/bad.obj", "v 0 0 0\nf 1 1\n");
-    const Run ok = importMesh({tree.path("mesh/quad.obj"), tree.path("out/quad.primitives")});
+    const ToolRun ok = importMesh({tree.path("mesh/quad.obj"), tree.path("out/quad.primitives")});
     EXPECT_EQ(ok.status, 0) << ok.err;
     EXPECT_TRUE(has(ok.out, "(2 triangles)"));
-    const Run check = inspect({tree.path("out/quad.primitives")});
+    const ToolRun check = inspect({tree.path("out/quad.primitives")});
     EXPECT_EQ(check.status, 0);
     EXPECT_TRUE(has(check.out, "\"bspTriangles\": 2,")) << check.out;
 
-    const Run bad = importMesh({tree.path("mesh/bad.obj"), tree.path("out/bad.primitives")});
+    const ToolRun bad = importMesh({tree.path("mesh/bad.obj"), tree.path("out/bad.primitives")});
     EXPECT_EQ(bad.status, 1);
     EXPECT_TRUE(has(bad.err, "bad.obj: line 2: a face needs at least 3 corners")) << bad.err;
     EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1);

@@ -8,6 +8,8 @@
 #include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
 #include "engine/settings/options.h"
+#include "import_mesh.h"
+#include "inspect.h"
 #include "json_util.h"
 #include "model_validator/finding_catalogue.h"
 #include "model_validator/model_validator.h"
@@ -186,6 +188,13 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         out << kUsage;
         return Clean;
+    }
+    const std::vector<std::string> rest(args.empty() ? args.end() : args.begin() + 1, args.end());
+    if (!args.empty() && args[0] == "inspect") {
+        return runInspect(rest, out, err);
+    }
+    if (!args.empty() && args[0] == "import-mesh") {
+        return runImportMesh(rest, out, err);
     }
     if (!args.empty() && args[0] == "findings") {
         out << findingCatalogueMarkdown();

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/core/smart_pointer.h"
+
+// A run of triangles drawn with one material. Indices are absolute vertex
+// numbers; every index of the group lies in [startVertex, startVertex + vertexCount).
+struct PrimitiveGroup {
+    uint32_t startIndex = 0;
+    uint32_t primitiveCount = 0; // triangles, so 3 * primitiveCount indices
+    uint32_t startVertex = 0;
+    uint32_t vertexCount = 0;
+};
+
+// Triangle-list indices with their primitive groups. With no groups given,
+// the encoder writes one group covering every index.
+struct IndexData {
+    std::vector<uint32_t> indices;
+    std::vector<PrimitiveGroup> groups;
+    // 16-bit indices are written when every index fits, unless this is set.
+    bool force32Bit = false;
+};
+
+// Encodes an index block; checks the groups against the indices first.
+bool encodeIndexBlock(const IndexData& data, std::vector<char>& out, std::string& error);
+
+// A decoded index block of a .primitives file.
+class IndexBlock : public ReferenceCount {
+  public:
+    // Null and a reason when the block is malformed.
+    static SmartPointer<IndexBlock> decode(std::string_view block, std::string& error);
+
+    int indexSize() const { return indexSize_; }
+    const std::vector<uint32_t>& indices() const { return data_.indices; }
+    const std::vector<PrimitiveGroup>& groups() const { return data_.groups; }
+    // Triangles over all groups.
+    uint64_t triangleCount() const;
+    // Largest vertex number any group may use, plus one.
+    uint64_t vertexRangeEnd() const;
+
+  private:
+    int indexSize_ = 2;
+    IndexData data_;
+};
+
+using IndexBlockPtr = SmartPointer<IndexBlock>;

@@ -1,0 +1,220 @@
+#include "engine/geometry/vertices.h"
+
+#include "engine/core/debug_log.h"
+#include "engine/core/format.h"
+#include "engine/core/stack_tracker.h"
+#include "engine/geometry/byte_io.h"
+#include "engine/geometry/primitive_file.h"
+#include "engine/geometry/primitives_format.h"
+
+namespace {
+constexpr size_t kHeaderSize = 48;
+constexpr size_t kFormatNameSize = 32;
+} // namespace
+
+std::string VertexFormat::name() const {
+    std::string n = "xyznuv";
+    n.append(static_cast<size_t>(boneIndices), 'i');
+    n.append(static_cast<size_t>(boneWeights), 'w');
+    if (tangents) {
+        n += "tb";
+    }
+    return n;
+}
+
+size_t VertexFormat::stride() const {
+    return 12 + 12 + 8 + static_cast<size_t>(boneIndices) + static_cast<size_t>(boneWeights) +
+           (tangents ? 24 : 0);
+}
+
+bool VertexFormat::parse(const std::string& name, VertexFormat& out) {
+    static const std::string prefix = "xyznuv";
+    if (name.compare(0, prefix.size(), prefix) != 0) {
+        return false;
+    }
+    VertexFormat f;
+    size_t p = prefix.size();
+    while (p < name.size() && name[p] == 'i') {
+        ++f.boneIndices;
+        ++p;
+    }
+    while (p < name.size() && name[p] == 'w') {
+        ++f.boneWeights;
+        ++p;
+    }
+    if (name.compare(p, std::string::npos, "tb") == 0) {
+        f.tangents = true;
+        p += 2;
+    }
+    if (p != name.size() || f.boneIndices > kMaxBoneIndices || f.boneWeights > kMaxBoneWeights ||
+        (f.boneWeights > 0 && f.boneIndices == 0)) {
+        return false;
+    }
+    out = f;
+    return true;
+}
+
+bool VertexData::format(VertexFormat& out, std::string& error) const {
+    const size_t n = positions.size();
+    auto fits = [n](size_t count) { return count == 0 || count == n; };
+    if (!fits(normals.size()) || !fits(uvs.size()) || !fits(tangents.size()) || !fits(binormals.size())) {
+        error = "attribute arrays differ in length from the positions";
+        return false;
+    }
+    if (tangents.empty() != binormals.empty()) {
+        error = "tangents and binormals come together";
+        return false;
+    }
+    if (bonesPerVertex < 0 || weightsPerVertex < 0 ||
+        boneIndices.size() != n * static_cast<size_t>(bonesPerVertex) ||
+        boneWeights.size() != n * static_cast<size_t>(weightsPerVertex)) {
+        error = "bone arrays do not hold the stated bytes per vertex";
+        return false;
+    }
+    VertexFormat f;
+    f.boneIndices = bonesPerVertex;
+    f.boneWeights = weightsPerVertex;
+    f.tangents = !tangents.empty();
+    VertexFormat check;
+    if (!VertexFormat::parse(f.name(), check)) {
+        error = "no vertex format has " + std::to_string(bonesPerVertex) + " bone indices and " +
+                std::to_string(weightsPerVertex) + " weights";
+        return false;
+    }
+    out = f;
+    return true;
+}
+
+bool encodeVertexBlock(const VertexData& data, std::vector<char>& out, std::string& error) {
+    VertexFormat f;
+    if (!data.format(f, error)) {
+        return false;
+    }
+    if (data.size() > UINT32_MAX) {
+        error = "too many vertices";
+        return false;
+    }
+    ByteIO::Writer w;
+    PrimitivesFormat::writeBlockHeader(w, PrimitivesFormat::BlockKind::Vertices,
+                                       static_cast<uint16_t>(kHeaderSize));
+    w.fixedText(f.name(), kFormatNameSize);
+    w.u32(static_cast<uint32_t>(data.size()));
+    w.u32(static_cast<uint32_t>(f.stride()));
+    auto vec3 = [&w](const std::vector<Vector3>& v, size_t i) {
+        const Vector3 value = v.empty() ? Vector3::zero() : v[i];
+        w.f32(value.x);
+        w.f32(value.y);
+        w.f32(value.z);
+    };
+    for (size_t i = 0; i < data.size(); ++i) {
+        vec3(data.positions, i);
+        vec3(data.normals, i);
+        const Vector2 uv = data.uvs.empty() ? Vector2::zero() : data.uvs[i];
+        w.f32(uv.x);
+        w.f32(uv.y);
+        for (int k = 0; k < f.boneIndices; ++k) {
+            w.u8(data.boneIndices[i * static_cast<size_t>(f.boneIndices) + static_cast<size_t>(k)]);
+        }
+        for (int k = 0; k < f.boneWeights; ++k) {
+            w.u8(data.boneWeights[i * static_cast<size_t>(f.boneWeights) + static_cast<size_t>(k)]);
+        }
+        if (f.tangents) {
+            vec3(data.tangents, i);
+            vec3(data.binormals, i);
+        }
+    }
+    out = std::move(w.buffer());
+    return true;
+}
+
+SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& error) {
+    KX_STACK_TRACK("Vertices::decode");
+    ByteIO::Reader r(block);
+    uint16_t headerSize = 0;
+    if (!PrimitivesFormat::readBlockHeader(block, PrimitivesFormat::BlockKind::Vertices, kHeaderSize, r,
+                                           headerSize, error)) {
+        return nullptr;
+    }
+    if (headerSize != kHeaderSize) {
+        error = formatString("unexpected vertex header size %u", unsigned{headerSize});
+        return nullptr;
+    }
+    const std::string name = r.fixedText(kFormatNameSize);
+    const uint32_t count = r.u32();
+    const uint32_t stride = r.u32();
+    VertexFormat f;
+    if (!VertexFormat::parse(name, f)) {
+        error = "unknown vertex format '" + name + "'";
+        return nullptr;
+    }
+    if (stride != f.stride()) {
+        error = formatString("stride %u does not match format '%s' (%zu)", stride, name.c_str(), f.stride());
+        return nullptr;
+    }
+    if (uint64_t{count} * stride != block.size() - kHeaderSize) {
+        error = formatString("%u vertices of %u bytes do not fill the block of %zu bytes", count, stride,
+                             block.size());
+        return nullptr;
+    }
+    SmartPointer<Vertices> v(new Vertices);
+    v->sourceFormat_ = name;
+    v->format_ = f;
+    VertexData& d = v->data_;
+    d.bonesPerVertex = f.boneIndices;
+    d.weightsPerVertex = f.boneWeights;
+    d.positions.resize(count);
+    d.normals.resize(count);
+    d.uvs.resize(count);
+    d.boneIndices.resize(size_t{count} * static_cast<size_t>(f.boneIndices));
+    d.boneWeights.resize(size_t{count} * static_cast<size_t>(f.boneWeights));
+    if (f.tangents) {
+        d.tangents.resize(count);
+        d.binormals.resize(count);
+    }
+    auto vec3 = [&r]() {
+        const float x = r.f32();
+        const float y = r.f32();
+        return Vector3(x, y, r.f32());
+    };
+    for (size_t i = 0; i < count; ++i) {
+        d.positions[i] = vec3();
+        d.normals[i] = vec3();
+        const float u = r.f32();
+        d.uvs[i] = Vector2(u, r.f32());
+        for (int k = 0; k < f.boneIndices; ++k) {
+            d.boneIndices[i * static_cast<size_t>(f.boneIndices) + static_cast<size_t>(k)] = r.u8();
+        }
+        for (int k = 0; k < f.boneWeights; ++k) {
+            d.boneWeights[i * static_cast<size_t>(f.boneWeights) + static_cast<size_t>(k)] = r.u8();
+        }
+        if (f.tangents) {
+            d.tangents[i] = vec3();
+            d.binormals[i] = vec3();
+        }
+    }
+    return v;
+}
+
+VerticesManager& VerticesManager::instance() {
+    static VerticesManager manager;
+    return manager;
+}
+
+VerticesPtr VerticesManager::get(const std::string& resourceID) {
+    KX_STACK_TRACK("VerticesManager::get");
+    std::string file;
+    std::string blockName;
+    if (!PrimitivesFormat::splitBlockPath(resourceID, file, blockName)) {
+        return nullptr;
+    }
+    BinaryPtr block = PrimitiveFile::openBlock(file, blockName);
+    if (!block) {
+        return nullptr;
+    }
+    std::string error;
+    VerticesPtr v = Vertices::decode(block->view(), error);
+    if (!v) {
+        DebugLog::message(DebugLog::Warning, "geometry", "%s: %s", resourceID.c_str(), error.c_str());
+    }
+    return v;
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/core/smart_pointer.h"
+#include "engine/math/math_types.h"
+
+// The layout of one vertex as its format name spells it: "xyznuv" (position,
+// normal, texture coordinates), then one 'i' per bone index byte, one 'w' per
+// bone weight byte, then "tb" when tangents and binormals follow.
+struct VertexFormat {
+    static constexpr int kMaxBoneIndices = 4;
+    static constexpr int kMaxBoneWeights = 3;
+
+    int boneIndices = 0;
+    int boneWeights = 0;
+    bool tangents = false;
+
+    std::string name() const;
+    size_t stride() const;
+    // False for names outside the grammar above.
+    static bool parse(const std::string& name, VertexFormat& out);
+};
+
+// Vertex attributes as separate arrays. Optional arrays are either empty or
+// as long as `positions`; bone arrays hold `bonesPerVertex` (or
+// `weightsPerVertex`) bytes per vertex.
+struct VertexData {
+    std::vector<Vector3> positions;
+    std::vector<Vector3> normals;
+    std::vector<Vector2> uvs;
+    std::vector<Vector3> tangents;
+    std::vector<Vector3> binormals;
+    int bonesPerVertex = 0;
+    int weightsPerVertex = 0;
+    std::vector<uint8_t> boneIndices;
+    std::vector<uint8_t> boneWeights;
+
+    size_t size() const { return positions.size(); }
+    // The format these arrays encode to; false and a reason when they do not fit one.
+    bool format(VertexFormat& out, std::string& error) const;
+};
+
+// Encodes a vertex block (header and packed vertices).
+bool encodeVertexBlock(const VertexData& data, std::vector<char>& out, std::string& error);
+
+// A decoded vertex block of a .primitives file.
+class Vertices : public ReferenceCount {
+  public:
+    // Null and a reason when the block is malformed.
+    static SmartPointer<Vertices> decode(std::string_view block, std::string& error);
+
+    // The format name the block was written with ("xyznuvtb" and the like).
+    const std::string& sourceFormat() const { return sourceFormat_; }
+    // Tangents and binormals are present.
+    bool hasBumpedFormat() const { return format_.tangents; }
+    const VertexFormat& format() const { return format_; }
+    size_t count() const { return data_.positions.size(); }
+    const VertexData& data() const { return data_; }
+    const std::vector<Vector3>& positions() const { return data_.positions; }
+
+  private:
+    std::string sourceFormat_;
+    VertexFormat format_;
+    VertexData data_;
+};
+
+using VerticesPtr = SmartPointer<Vertices>;
+
+// Loads vertex blocks by resource identifier "dir/file.primitives/block".
+// Nothing is kept: the parsed file stays in the section cache, decoding is
+// repeated per call.
+class VerticesManager {
+  public:
+    static VerticesManager& instance();
+
+    // Null when the file or block is missing (silently) or malformed (one
+    // warning naming the file and block).
+    VerticesPtr get(const std::string& resourceID);
+};

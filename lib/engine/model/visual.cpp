@@ -1,0 +1,262 @@
+#include "engine/model/visual.h"
+
+#include <algorithm>
+#include <set>
+
+#include "engine/core/debug_log.h"
+#include "engine/core/stack_tracker.h"
+#include "engine/geometry/primitive_file.h"
+#include "engine/geometry/primitives_format.h"
+#include "engine/resource/file_system.h"
+
+namespace {
+
+// Node trees deeper than this are treated as malformed rather than recursed into.
+constexpr int kMaxNodeDepth = 256;
+
+void readNodes(const DataSectionPtr& parent, std::vector<VisualNode>& out, int depth) {
+    if (depth > kMaxNodeDepth) {
+        return;
+    }
+    std::vector<DataSectionPtr> sections;
+    parent->openSections("node", sections);
+    for (const DataSectionPtr& s : sections) {
+        VisualNode node;
+        node.identifier = s->readString("identifier");
+        node.transform = s->readMatrix34("transform", Matrix::identity());
+        readNodes(s, node.children, depth + 1);
+        out.push_back(std::move(node));
+    }
+}
+
+void collectPaths(const std::vector<VisualNode>& nodes, const std::string& prefix,
+                  std::vector<std::string>& out) {
+    for (const VisualNode& n : nodes) {
+        const std::string path = prefix.empty() ? n.identifier : prefix + "/" + n.identifier;
+        out.push_back(path);
+        collectPaths(n.children, path, out);
+    }
+}
+
+void readRenderSets(Visual& visual) {
+    std::vector<DataSectionPtr> sets;
+    visual.section->openSections("renderSet", sets);
+    for (const DataSectionPtr& s : sets) {
+        VisualRenderSet renderSet;
+        renderSet.node = s->readString("node");
+        std::vector<DataSectionPtr> geometries;
+        s->openSections("geometry", geometries);
+        for (const DataSectionPtr& g : geometries) {
+            VisualGeometry geometry;
+            geometry.verticesName = g->readString("vertices");
+            geometry.primitiveName = g->readString("primitive");
+            std::vector<DataSectionPtr> groups;
+            g->openSections("primitiveGroup", groups);
+            for (const DataSectionPtr& pg : groups) {
+                VisualPrimitiveGroup group;
+                group.groupIndex = pg->asUInt(0);
+                group.material = pg->findChild("material");
+                geometry.groups.push_back(group);
+            }
+            renderSet.geometries.push_back(std::move(geometry));
+        }
+        visual.renderSets.push_back(std::move(renderSet));
+    }
+}
+
+// Decodes one geometry's blocks; false and a reason ("block: why") when they
+// are missing, malformed or do not fit together.
+bool loadGeometry(const DataSectionPtr& primitives, VisualGeometry& g, std::string& error) {
+    DataSectionPtr vb = primitives->findChild(g.verticesName);
+    DataSectionPtr ib = primitives->findChild(g.primitiveName);
+    if (!vb || !ib) {
+        error = "block '" + (vb ? g.primitiveName : g.verticesName) + "' is missing";
+        return false;
+    }
+    std::string why;
+    g.vertices = Vertices::decode(vb->asBinary()->view(), why);
+    if (!g.vertices) {
+        error = g.verticesName + ": " + why;
+        return false;
+    }
+    g.indices = IndexBlock::decode(ib->asBinary()->view(), why);
+    if (!g.indices) {
+        error = g.primitiveName + ": " + why;
+        return false;
+    }
+    if (g.indices->vertexRangeEnd() > g.vertices->count()) {
+        error = g.primitiveName + ": groups address " + std::to_string(g.indices->vertexRangeEnd()) +
+                " vertices, '" + g.verticesName + "' has " + std::to_string(g.vertices->count());
+        return false;
+    }
+    for (const VisualPrimitiveGroup& group : g.groups) {
+        if (group.groupIndex >= g.indices->groups().size()) {
+            error =
+                g.primitiveName + ": primitive group " + std::to_string(group.groupIndex) + " does not exist";
+            return false;
+        }
+    }
+    return true;
+}
+
+void loadCollision(Visual& visual, const DataSectionPtr& primitives, bool report) {
+    DataSectionPtr bsp = primitives->findChild(PrimitivesFormat::kBSPBlockName);
+    if (!bsp) {
+        return;
+    }
+    std::string error;
+    visual.pBSPTree = BSPTreeTool::parseBSP(bsp->asBinary()->view(), error);
+    if (!visual.pBSPTree) {
+        if (report) {
+            DebugLog::message(DebugLog::Warning, "geometry", "%s: bsp2: %s", visual.primitivesPath.c_str(),
+                              error.c_str());
+        }
+        return;
+    }
+    DataSectionPtr materials = primitives->findChild(PrimitivesFormat::kBSPMaterialsBlockName);
+    if (materials &&
+        !BSPTreeTool::parseMaterialIDs(materials->asBinary()->view(), visual.bspMaterialIDs, error) &&
+        report) {
+        DebugLog::message(DebugLog::Warning, "geometry", "%s: %s: %s", visual.primitivesPath.c_str(),
+                          PrimitivesFormat::kBSPMaterialsBlockName.c_str(), error.c_str());
+    }
+}
+
+VisualPtr loadVisual(const std::string& path, unsigned flags, bool report) {
+    DataSectionPtr section = FS::Utils::openSection(path);
+    if (!section) {
+        return nullptr;
+    }
+    VisualPtr visual(new Visual);
+    visual->resourceID = path;
+    visual->section = section;
+    visual->primitivesPath = PrimitiveFile::pathForVisual(path, section);
+    if (flags & VisualManager::LoadNodes) {
+        readNodes(section, visual->nodes, 0);
+        if (section->openSection("boundingBox")) {
+            visual->boundingBox =
+                AABB(section->readVector3("boundingBox/min"), section->readVector3("boundingBox/max"));
+        }
+    }
+    readRenderSets(*visual);
+    if (!(flags & (VisualManager::LoadGeometry | VisualManager::LoadCollision))) {
+        return visual;
+    }
+    // A missing file is the visual's problem; a malformed one was already
+    // reported by the resource layer when it failed to open.
+    const bool exists = FS::fileSystem()->fileType(visual->primitivesPath) == FS::FT_FILE;
+    DataSectionPtr primitives = exists ? PrimitiveFile::open(visual->primitivesPath) : nullptr;
+    if (!primitives) {
+        visual->geometryError = exists ? "primitives file " + visual->primitivesPath + " cannot be read"
+                                       : "primitives file " + visual->primitivesPath + " not found";
+        if (!exists && report && !visual->renderSets.empty()) {
+            DebugLog::message(DebugLog::Warning, "geometry", "%s: %s", path.c_str(),
+                              visual->geometryError.c_str());
+        }
+        return visual;
+    }
+    if (flags & VisualManager::LoadGeometry) {
+        visual->geometryLoaded = true;
+        for (VisualRenderSet& set : visual->renderSets) {
+            for (VisualGeometry& g : set.geometries) {
+                std::string error;
+                if (visual->geometryLoaded && !loadGeometry(primitives, g, error)) {
+                    visual->geometryLoaded = false;
+                    visual->geometryError = error;
+                    if (report) {
+                        DebugLog::message(DebugLog::Warning, "geometry", "%s: %s",
+                                          visual->primitivesPath.c_str(), error.c_str());
+                    }
+                }
+            }
+        }
+    }
+    if (flags & VisualManager::LoadCollision) {
+        loadCollision(*visual, primitives, report);
+    }
+    return visual;
+}
+
+// Only geometry that loaded completely is walked: a failed geometry may hold
+// blocks that do not fit together.
+template <class Fn> void forEachUsedTriangle(const Visual& visual, Fn fn) {
+    if (!visual.geometryLoaded) {
+        return;
+    }
+    for (const VisualRenderSet& set : visual.renderSets) {
+        for (const VisualGeometry& g : set.geometries) {
+            std::set<uint32_t> seen;
+            for (const VisualPrimitiveGroup& pg : g.groups) {
+                if (pg.groupIndex < g.indices->groups().size() && seen.insert(pg.groupIndex).second) {
+                    fn(g, g.indices->groups()[pg.groupIndex]);
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
+uint64_t Visual::numTris() const {
+    uint64_t total = 0;
+    forEachUsedTriangle(
+        *this, [&](const VisualGeometry&, const PrimitiveGroup& group) { total += group.primitiveCount; });
+    return total;
+}
+
+AABB Visual::localBoundingBox() const {
+    AABB box;
+    forEachUsedTriangle(*this, [&](const VisualGeometry& g, const PrimitiveGroup& group) {
+        const std::vector<uint32_t>& indices = g.indices->indices();
+        const std::vector<Vector3>& positions = g.vertices->positions();
+        const size_t end = size_t{group.startIndex} + size_t{group.primitiveCount} * 3;
+        for (size_t i = group.startIndex; i < end; ++i) {
+            box.addBounds(positions[indices[i]]);
+        }
+    });
+    return box;
+}
+
+std::vector<std::string> Visual::nodePaths() const {
+    std::vector<std::string> paths;
+    collectPaths(nodes, std::string(), paths);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+VisualManager& VisualManager::instance() {
+    static VisualManager manager;
+    return manager;
+}
+
+VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool reportErrors, bool keep) {
+    KX_STACK_TRACK("VisualManager::get");
+    const std::string key = visualPath + "|" + std::to_string(flags);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = kept_.find(key);
+        if (it != kept_.end()) {
+            return it->second;
+        }
+    }
+    VisualPtr visual = loadVisual(visualPath, flags, reportErrors);
+    if (visual && keep) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        kept_[key] = visual;
+    }
+    return visual;
+}
+
+void VisualManager::purge(const std::string& visualPath) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string prefix = visualPath + "|";
+    for (auto it = kept_.lower_bound(prefix);
+         it != kept_.end() && it->first.compare(0, prefix.size(), prefix) == 0;) {
+        it = kept_.erase(it);
+    }
+}
+
+void VisualManager::clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    kept_.clear();
+}

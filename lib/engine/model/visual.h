@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/core/smart_pointer.h"
+#include "engine/geometry/index_block.h"
+#include "engine/geometry/vertices.h"
+#include "engine/math/math_types.h"
+#include "engine/physics/bsp_tree.h"
+#include "engine/resource/data_section.h"
+
+struct VisualNode {
+    std::string identifier;
+    Matrix transform;
+    std::vector<VisualNode> children;
+};
+
+// A primitive group of a geometry as the visual names it, with its material section.
+struct VisualPrimitiveGroup {
+    uint32_t groupIndex = 0;
+    DataSectionPtr material;
+};
+
+struct VisualGeometry {
+    std::string verticesName;
+    std::string primitiveName;
+    std::vector<VisualPrimitiveGroup> groups;
+    VerticesPtr vertices;
+    IndexBlockPtr indices;
+};
+
+struct VisualRenderSet {
+    std::string node;
+    std::vector<VisualGeometry> geometries;
+};
+
+// A loaded .visual file: its node hierarchy, its render sets with their
+// geometry, and the collision tree of its primitives file.
+class Visual : public ReferenceCount {
+  public:
+    std::string resourceID;
+    std::string primitivesPath;
+    DataSectionPtr section;
+    std::vector<VisualNode> nodes;
+    std::vector<VisualRenderSet> renderSets;
+    // The box stored in the file ("boundingBox"); inside out when absent.
+    AABB boundingBox;
+    // Collision tree of the primitives file, or null when it has no "bsp2".
+    std::unique_ptr<BSPTree> pBSPTree;
+    // BSP material identifiers by material index ("bsp2_materials").
+    std::vector<std::string> bspMaterialIDs;
+    // True when every geometry's vertex and index blocks loaded and agree;
+    // otherwise `geometryError` says why.
+    bool geometryLoaded = false;
+    std::string geometryError;
+
+    // Triangles of the primitive groups the geometries use.
+    uint64_t numTris() const;
+    // Box over the vertex positions those triangles use (inside out when none).
+    AABB localBoundingBox() const;
+    // "Scene Root/child/..." for every node, sorted.
+    std::vector<std::string> nodePaths() const;
+};
+
+using VisualPtr = SmartPointer<Visual>;
+
+class VisualManager {
+  public:
+    enum LoadFlags : unsigned {
+        LoadNodes = 1,     // node hierarchy and stored bounding box
+        LoadGeometry = 2,  // vertex and index blocks of every geometry
+        LoadCollision = 4, // "bsp2" and "bsp2_materials"
+        LoadAll = 7,
+    };
+
+    static VisualManager& instance();
+
+    // Null when the visual file does not open. With `reportErrors`, problems
+    // of the primitives file are written to the debug log (one line each);
+    // with `keep`, the visual stays here until `purge` or `clear`.
+    VisualPtr get(const std::string& visualPath, unsigned flags = LoadAll, bool reportErrors = true,
+                  bool keep = false);
+    void purge(const std::string& visualPath);
+    void clear();
+
+  private:
+    std::mutex mutex_;
+    std::map<std::string, VisualPtr> kept_;
+};

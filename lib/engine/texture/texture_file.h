@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/texture/rgba_image.h"
+#include "engine/texture/texture_initial_data.h"
+
+// The file layer shared by the texture loader and the image interface: reads
+// a texture file from disk and hands out its stored levels or its top level as
+// RGBA. Nothing here logs; callers name the file in their own log line.
+namespace TextureFile {
+
+enum class Kind { Unknown, Dds, Png, Tga, Atlas };
+
+// Files above this size are refused before anything is allocated for them.
+constexpr uint64_t kMaxFileBytes = uint64_t(1) << 30;
+
+// By signature (DDS, PNG), else by extension (tga, atlas).
+Kind detectKind(const std::vector<uint8_t>& bytes, const std::string& path);
+
+bool readBytes(const std::string& absolutePath, std::vector<uint8_t>& bytes, std::string& reason);
+
+// The stored levels of a file: for DDS its first image in its own format, for
+// PNG and TGA one R8G8B8A8_UNORM level. Null with `reason` on failure.
+TextureInitialDataPtr loadInitialData(const std::string& absolutePath, std::string& reason);
+TextureInitialDataPtr parseInitialData(const std::vector<uint8_t>& bytes, const std::string& path,
+                                       std::string& reason);
+
+// Level 0 of a file decoded to RGBA, with the channels the file holds.
+bool decodeTopLevel(const std::string& absolutePath, RgbaImage& image, uint32_t& channelMask,
+                    std::string& reason);
+
+} // namespace TextureFile

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include "engine/asset_writers/geometry_writer.h"
+#include "engine/core/debug_log.h"
+#include "engine/geometry/index_block.h"
+#include "engine/geometry/primitives_format.h"
+#include "engine/geometry/vertices.h"
+#include "engine/model/visual.h"
+#include "engine/physics/bsp_tree.h"
+#include "support/resource_tree.h"
+
+namespace {
+
+std::string_view view(const std::vector<char>& bytes) {
+    return {bytes.data(), bytes.size()};
+}
+
+VertexData skinnedVertices(int bones, int weights, bool tangents) {
+    VertexData d;
+    for (int i = 0; i < 3; ++i) {
+        const auto f = static_cast<float>(i);
+        d.positions.emplace_back(f, f + 0.5f, -f);
+        d.normals.emplace_back(0.f, 1.f, 0.f);
+        d.uvs.emplace_back(f * 0.25f, 1.f - f * 0.25f);
+        if (tangents) {
+            d.tangents.emplace_back(1.f, 0.f, 0.f);
+            d.binormals.emplace_back(0.f, 0.f, f);
+        }
+        for (int b = 0; b < bones; ++b) {
+            d.boneIndices.push_back(static_cast<uint8_t>(i * 10 + b));
+        }
+        for (int w = 0; w < weights; ++w) {
+            d.boneWeights.push_back(static_cast<uint8_t>(200 - w));
+        }
+    }
+    d.bonesPerVertex = bones;
+    d.weightsPerVertex = weights;
+    return d;
+}
+
+} // namespace
+
+TEST(GeometryBlocks, VertexFormatsRoundTrip) {
+    struct Case {
+        int bones, weights;
+        bool tangents;
+        const char* name;
+    };
+    for (const Case& c :
+         {Case{0, 0, false, "xyznuv"}, Case{0, 0, true, "xyznuvtb"}, Case{3, 2, false, "xyznuviiiww"},
+          Case{3, 2, true, "xyznuviiiwwtb"}, Case{1, 0, true, "xyznuvitb"}}) {
+        SCOPED_TRACE(c.name);
+        const VertexData in = skinnedVertices(c.bones, c.weights, c.tangents);
+        std::vector<char> bytes;
+        std::string error;
+        ASSERT_TRUE(encodeVertexBlock(in, bytes, error)) << error;
+        VerticesPtr v = Vertices::decode(view(bytes), error);
+        ASSERT_TRUE(v) << error;
+        EXPECT_EQ(v->sourceFormat(), c.name);
+        EXPECT_EQ(v->hasBumpedFormat(), c.tangents);
+        EXPECT_EQ(v->positions(), in.positions);
+        EXPECT_EQ(v->data().uvs, in.uvs);
+        EXPECT_EQ(v->data().binormals, in.binormals);
+        EXPECT_EQ(v->data().boneIndices, in.boneIndices);
+        EXPECT_EQ(v->data().boneWeights, in.boneWeights);
+
+        std::vector<char> cut(bytes.begin(), bytes.end() - 1);
+        EXPECT_FALSE(Vertices::decode(view(cut), error));
+        EXPECT_NE(error.find("do not fill"), std::string::npos) << error;
+    }
+    VertexFormat f;
+    EXPECT_FALSE(VertexFormat::parse("xyznuvww", f));
+    EXPECT_FALSE(VertexFormat::parse("xyzuv", f));
+    EXPECT_FALSE(VertexFormat::parse("xyznuvtbx", f));
+}
+
+TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
+    IndexData in;
+    in.indices = {0, 1, 2, 2, 1, 3, 70000, 70001, 70002};
+    in.groups = {{0, 2, 0, 4}, {6, 1, 70000, 3}};
+    std::vector<char> bytes;
+    std::string error;
+    ASSERT_TRUE(encodeIndexBlock(in, bytes, error)) << error;
+    IndexBlockPtr ib = IndexBlock::decode(view(bytes), error);
+    ASSERT_TRUE(ib) << error;
+    EXPECT_EQ(ib->indexSize(), 4);
+    EXPECT_EQ(ib->indices(), in.indices);
+    EXPECT_EQ(ib->triangleCount(), 3u);
+    EXPECT_EQ(ib->vertexRangeEnd(), 70003u);
+
+    in.indices.resize(6);
+    in.groups.resize(1);
+    ASSERT_TRUE(encodeIndexBlock(in, bytes, error));
+    ib = IndexBlock::decode(view(bytes), error);
+    ASSERT_TRUE(ib);
+    EXPECT_EQ(ib->indexSize(), 2);
+
+    in.groups[0].vertexCount = 3; // index 3 now lies outside the group's range
+    EXPECT_FALSE(encodeIndexBlock(in, bytes, error));
+    in.groups[0] = {3, 2, 0, 4}; // runs past the indices
+    EXPECT_FALSE(encodeIndexBlock(in, bytes, error));
+    EXPECT_NE(error.find("runs past"), std::string::npos);
+}
+
+TEST(GeometryBlocks, BSPTreesRoundTripAndRejectBadNodes) {
+    const AssetWriters::Mesh mesh = AssetWriters::makeBox(Vector3(-4, 0, -4), Vector3(4, 3, 4), 3);
+    std::vector<WorldTriangle> triangles = AssetWriters::collisionTriangles(mesh, {12, 13, 14}, {255, 0, 7});
+    // Enough triangles to split: a grid of small quads next to the box.
+    for (int i = 0; i < 40; ++i) {
+        const auto x = static_cast<float>(i);
+        triangles.emplace_back(Vector3(x, 0, 10), Vector3(x + 1, 0, 10), Vector3(x, 1, 10), 0, 12, 255);
+    }
+    std::unique_ptr<BSPTree> built = BSPTreeTool::buildBSP(triangles);
+    std::string error;
+    ASSERT_TRUE(built->validate(error)) << error;
+    EXPECT_GT(built->nodes().size(), 1u);
+
+    const std::vector<char> bytes = BSPTreeTool::saveBSP(*built);
+    std::unique_ptr<BSPTree> loaded = BSPTreeTool::parseBSP(view(bytes), error);
+    ASSERT_TRUE(loaded) << error;
+    ASSERT_EQ(loaded->numTriangles(), triangles.size());
+    EXPECT_TRUE(loaded->canCollide());
+    EXPECT_EQ(loaded->triangles()[0].materialKind(), 12u);
+    EXPECT_EQ(loaded->triangles()[0].collisionFlags(), 255u);
+    EXPECT_EQ(loaded->triangles()[11].materialIndex(), 2u);
+    EXPECT_EQ(loaded->triangles()[11].v2(), triangles[11].v2());
+
+    std::vector<WorldTriangle> quiet{WorldTriangle(Vector3(0, 0, 0), Vector3(1, 0, 0), Vector3(0, 1, 0))};
+    EXPECT_FALSE(BSPTreeTool::buildBSP(quiet)->canCollide());
+
+    std::vector<BSPNode> nodes = built->nodes();
+    nodes[0].back = static_cast<uint32_t>(nodes.size() + 5);
+    const BSPTree badChild(built->triangles(), nodes, built->triangleIndices(), built->root());
+    std::vector<uint32_t> list = built->triangleIndices();
+    list[0] = 9999;
+    const BSPTree badTriangle(built->triangles(), built->nodes(), list, built->root());
+    nodes = built->nodes();
+    nodes.back().front = built->root();
+    const BSPTree cycle(built->triangles(), nodes, built->triangleIndices(), built->root());
+    for (const BSPTree* bad : {&badChild, &badTriangle, &cycle}) {
+        const std::vector<char> badBytes = BSPTreeTool::saveBSP(*bad);
+        DebugLog::Capture capture;
+        EXPECT_FALSE(BSPTreeTool::loadBSP(BinaryPtr(new BinaryBlock(badBytes)), "content/x/rock.primitives"));
+        ASSERT_EQ(capture.lines().size(), 1u);
+        EXPECT_EQ(capture.count("content/x/rock.primitives: bsp2: "), 1u);
+    }
+    std::vector<char> cut(bytes.begin(), bytes.end() - 4);
+    EXPECT_FALSE(BSPTreeTool::parseBSP(view(cut), error));
+
+    std::vector<std::string> ids;
+    const std::vector<char> idBytes = BSPTreeTool::saveMaterialIDs({"n_stone_01", "", "n_wood"});
+    ASSERT_TRUE(BSPTreeTool::parseMaterialIDs(view(idBytes), ids, error)) << error;
+    EXPECT_EQ(ids, (std::vector<std::string>{"n_stone_01", "", "n_wood"}));
+    std::vector<char> idCut(idBytes.begin(), idBytes.end() - 1);
+    EXPECT_FALSE(BSPTreeTool::parseMaterialIDs(view(idCut), ids, error));
+}
+
+TEST(GeometryBlocks, VisualLoadsBSPAndReportsABadNodeOnce) {
+    TempResourceTree tree;
+    AssetWriters::SimpleModelLayout layout;
+    layout.materials = {{"n_stone_01", "shaders/std_effects/PBS_ext.fx", 12u, 255u, {}},
+                      {"n_wood_02", "shaders/std_effects/PBS_ext.fx", 40u, 0u, {}}};
+    ASSERT_TRUE(AssetWriters::writeSimpleModel(tree.root(), "content/x/normal/lod0/house.model", layout));
+    VisualPtr visual = VisualManager::instance().get("content/x/normal/lod0/house.visual", 7, true, false);
+    ASSERT_TRUE(visual);
+    ASSERT_TRUE(visual->pBSPTree);
+    EXPECT_EQ(visual->pBSPTree->numTriangles(), 12u);
+    EXPECT_EQ(visual->bspMaterialIDs, (std::vector<std::string>{"n_stone_01", "n_wood_02"}));
+    VerticesPtr vertices = VerticesManager::instance().get("content/x/normal/lod0/house.primitives/vertices");
+    ASSERT_TRUE(vertices);
+    EXPECT_EQ(vertices->sourceFormat(), "xyznuv");
+    EXPECT_FALSE(VerticesManager::instance().get("content/x/normal/lod0/house.primitives/nothing"));
+
+    BSPTree bad(visual->pBSPTree->triangles(), visual->pBSPTree->nodes(), {5, 6}, visual->pBSPTree->root());
+    const AssetWriters::Mesh mesh = AssetWriters::makeBox(Vector3(0, 0, 0), Vector3(1, 1, 1), 2);
+    ASSERT_TRUE(AssetWriters::PrimitivesWriter()
+                    .mesh(mesh)
+                    .bspTree(bad, {"n_stone_01"})
+                    .write(tree.path("content/x/normal/lod0/house.primitives")));
+    tree.refresh();
+    DebugLog::Capture capture;
+    visual = VisualManager::instance().get("content/x/normal/lod0/house.visual", 7, true, false);
+    ASSERT_TRUE(visual);
+    EXPECT_FALSE(visual->pBSPTree);
+    ASSERT_EQ(capture.lines().size(), 1u);
+    EXPECT_EQ(capture.count("house.primitives: bsp2: "), 1u);
+}

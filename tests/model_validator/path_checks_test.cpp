@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "engine/core/debug_log.h"
+#include "engine/settings/options.h"
+#include "findings_by_code.h"
+#include "support/resource_tree.h"
+#include "support/test_validator.h"
+
+using KX::ModelValidator;
+using namespace KX::ValidatorHelper;
+
+namespace {
+
+using Messages = std::vector<std::string>;
+
+// The model and texture checks run the path checks on every model file and its
+// visual path; a model file that names `visual` brings a visual path in.
+struct PathChecksTest : ::testing::Test {
+    TempResourceTree tree;
+    DebugLog::Capture log;
+    ModelValidator v;
+
+    Messages pathFindings(const std::string& modelPath) {
+        return messagesOf(withCodes(v.check(modelPath), {6, 124, 130, 131}));
+    }
+
+    Messages pathFindingsForVisual(const std::string& visual) {
+        const std::string model = "content/models/box/normal/lod0/box.model";
+        tree.write(model, "<root><nodelessVisual>" + visual + "</nodelessVisual></root>");
+        return pathFindings(model);
+    }
+};
+
+} // namespace
+
+TEST_F(PathChecksTest, ReportsLeadingDigitsAndCountsEveryBlank) {
+    EXPECT_EQ(pathFindings("content/props/crate/normal/lod0/1crate.model"),
+              Messages{"[Wrn. 6] First character of filename '1crate.model' for path "
+                       "'content/props/crate/normal/lod0/1crate.model' is digit"});
+    const auto& errors = v.getErrors();
+    const auto digit = withCodes(errors, {6});
+    ASSERT_EQ(digit.size(), 1u);
+    EXPECT_EQ(digit[0].title, ValidationTitle::CheckOther);
+    EXPECT_EQ(digit[0].category, "Check other");
+
+    EXPECT_TRUE(pathFindings("content/props/crate/normal/lod0/crate1.model").empty());
+    EXPECT_TRUE(pathFindings("content/props/crate/normal/lod0/").empty());
+
+    // Runs of blanks count blank by blank; tabs are not blanks.
+    const auto blanks = withCodes(v.check("content/old props/big  crate/normal/lod0/crate.model"), {124});
+    ASSERT_EQ(blanks.size(), 1u);
+    EXPECT_EQ(
+        blanks[0].message,
+        "[Wrn. 124] Path 'content/old props/big  crate/normal/lod0/crate.model' has contain '3' spaces.");
+    EXPECT_EQ(blanks[0].category, "Check texture properties");
+    EXPECT_TRUE(pathFindings("content/old\tprops/crate/normal/lod0/crate.model").empty());
+}
+
+TEST_F(PathChecksTest, ReportsOnlyTheFirstForeignSymbol) {
+    EXPECT_EQ(pathFindings("content\\props\\crate.model"),
+              Messages{"[Err. 131] Path 'content\\props\\crate.model' contains '\\'"});
+    EXPECT_EQ(pathFindings("content/caf\xC3\xA9\\crate.model"),
+              Messages{"[Err. 130] Path 'content/caf\xC3\xA9\\crate.model' contains non-latin letters"});
+    EXPECT_EQ(pathFindings("content\\caf\xC3\xA9.model"),
+              Messages{"[Err. 131] Path 'content\\caf\xC3\xA9.model' contains '\\'"});
+}
+
+TEST_F(PathChecksTest, ComparesTheWrittenCaseWithTheDiskPreferringTheCurrentRealm) {
+    tree.write("content/Props/Crate.visual", "<root/>");
+    EXPECT_TRUE(pathFindingsForVisual("content/Props/Crate").empty());
+    // A file that does not exist is compared with where it would be.
+    EXPECT_TRUE(pathFindingsForVisual("content/props/missing").empty());
+
+    const bool caseSensitive = diskIsCaseSensitive(tree.root());
+    const Messages typo{
+        "[Err. 131] File on disk '" + tree.root() +
+        "/content/Props/Crate.visual' doesn't match the case of path 'content/props/crate.visual'"};
+    if (caseSensitive) {
+        EXPECT_EQ(pathFindingsForVisual("content/props/crate"), typo);
+    }
+
+    // The current realm's copy is what the path means, so its realm code is
+    // not a mismatch.
+    tree.write("content/Props/Crate.EU.visual", "<root/>");
+    Options::setOptionString("realm/currentRealm", "EU");
+    EXPECT_TRUE(pathFindingsForVisual("content/Props/Crate").empty());
+    if (caseSensitive) {
+        // Messages name an existing file by the resource path it resolves to.
+        EXPECT_EQ(pathFindingsForVisual("content/props/crate"),
+                  Messages{"[Err. 131] File on disk '" + tree.root() +
+                           "/content/Props/Crate.visual' doesn't match the case of path "
+                           "'content/Props/Crate.EU.visual'"});
+    }
+}
