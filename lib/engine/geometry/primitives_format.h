@@ -11,7 +11,7 @@
 
 // Constants shared by the readers and writers of .primitives files: the
 // container that holds named blocks, and the tags that open each kind of
-// block. The byte layouts are described in docs/formats/geometry.md.
+// block. The byte layouts are described in docs/formats.md.
 namespace PrimitivesFormat {
 
 constexpr char kContainerMagic[4] = {'K', 'X', 'P', 'R'};

@@ -15,7 +15,7 @@
 // parsed, not compiled. Pass 0 of the first technique selects one entry point
 // per pipeline stage, and each entry point's signature gives the vertex (or
 // stage) input semantics it consumes. The source conventions are described in
-// docs/formats/services.md.
+// docs/formats.md.
 
 // Pipeline stages in binding order; the vertex stage is 0.
 enum ShaderStage : int {
