@@ -149,7 +149,7 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
             err << "model-validator: resource root '" << root << "' does not exist\n";
             return MissingInput;
         }
-        absoluteRoots.push_back(pathToUtf8(std::filesystem::absolute(pathFromUtf8(root), ec)));
+        absoluteRoots.push_back(pathToUtf8(std::filesystem::absolute(pathFromUtf8(root), ec).lexically_normal()));
     }
     DebugLog::setStderrThreshold(options.verbose ? DebugLog::Info : DebugLog::Critical + 1);
     FS::fileSystem()->setRoots(absoluteRoots);

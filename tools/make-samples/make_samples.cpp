@@ -1,0 +1,312 @@
+#include "make_samples.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "engine/asset_writers/geometry_writer.h"
+#include "engine/platform/utf8_path.h"
+#include "engine/resource/file_system.h"
+
+namespace KX::Samples {
+
+namespace {
+
+using AssetWriters::MaterialLayout;
+using AssetWriters::Mesh;
+using AssetWriters::NodeLayout;
+
+// Kinds listed in system/data/material_kinds.xml.
+constexpr unsigned kWood = 11;
+constexpr unsigned kStone = 12;
+// Collides without setting every bit: with all of them (255) each collision
+// triangle of the material counts as fully colliding.
+constexpr unsigned kSolid = 131;
+constexpr unsigned kAllCollisions = 255;
+// Every "hide on preset" bit: the object would never be drawn.
+constexpr unsigned kAllDecorPresets = 0x1F8;
+// smallProp and vegetation at once, while an object has at most one decor kind.
+constexpr unsigned kTwoDecorKinds = 0x3;
+
+const std::string kStandardShader = "shaders/std_effects/PBS_ext.fx";
+const std::string kSkyBoxShader = "shaders/std_effects/sky_box.fx";
+
+MaterialLayout material(const std::string& identifier, unsigned kind, unsigned collisionFlags) {
+    // The checks look only at materials that carry properties.
+    return {identifier,
+            kStandardShader,
+            kind,
+            collisionFlags,
+            {AssetWriters::PropertyLayout::boolean("alphaTestEnable", false)}};
+}
+
+Matrix translation(const Vector3& offset) {
+    Matrix m = Matrix::identity();
+    m.setRow3(3, offset);
+    return m;
+}
+
+// A box whose faces are each cut into divisions x divisions quads, so that the
+// LODs of a model differ in triangle count while keeping the same bounds.
+Mesh makeGridBox(const Vector3& min, const Vector3& max, int divisions) {
+    struct Face {
+        Vector3 normal;
+        Vector3 corner; // the quad spans corner + s * along + t * across, s and t in [0, 1]
+        Vector3 along;
+        Vector3 across;
+    };
+    const Vector3 a = min, b = max;
+    const float w = b.x - a.x, h = b.y - a.y, d = b.z - a.z;
+    // Counter-clockwise seen from outside, as AssetWriters::makeBox lays them out.
+    const Face faces[6] = {
+        {{1, 0, 0}, {b.x, a.y, a.z}, {0, h, 0}, {0, 0, d}},
+        {{-1, 0, 0}, {a.x, a.y, b.z}, {0, h, 0}, {0, 0, -d}},
+        {{0, 1, 0}, {a.x, b.y, a.z}, {0, 0, d}, {w, 0, 0}},
+        {{0, -1, 0}, {a.x, a.y, b.z}, {0, 0, -d}, {w, 0, 0}},
+        {{0, 0, 1}, {b.x, a.y, b.z}, {0, h, 0}, {-w, 0, 0}},
+        {{0, 0, -1}, {a.x, a.y, a.z}, {0, h, 0}, {w, 0, 0}},
+    };
+    Mesh mesh;
+    const auto n = static_cast<uint32_t>(divisions);
+    const float step = 1.f / static_cast<float>(divisions);
+    for (const Face& f : faces) {
+        const auto base = static_cast<uint32_t>(mesh.vertices.positions.size());
+        for (uint32_t i = 0; i <= n; ++i) {
+            for (uint32_t j = 0; j <= n; ++j) {
+                const float s = static_cast<float>(i) * step, t = static_cast<float>(j) * step;
+                mesh.vertices.positions.push_back(f.corner + f.along * s + f.across * t);
+                mesh.vertices.normals.push_back(f.normal);
+                mesh.vertices.uvs.push_back(Vector2(t, 1.f - s));
+            }
+        }
+        for (uint32_t i = 0; i < n; ++i) {
+            for (uint32_t j = 0; j < n; ++j) {
+                const uint32_t q00 = base + i * (n + 1) + j, q10 = q00 + n + 1;
+                for (uint32_t index : {q00, q10, q10 + 1, q00, q10 + 1, q00 + 1}) {
+                    mesh.indices.indices.push_back(index);
+                }
+            }
+        }
+    }
+    return mesh;
+}
+
+// One level of detail of a sample model.
+struct Lod {
+    Mesh mesh;
+    // One per primitive group of the mesh and of the collision geometry.
+    std::vector<MaterialLayout> materials;
+    // The geometry of the collision tree; none: the LOD does not collide.
+    std::optional<Mesh> collision;
+    std::vector<NodeLayout> nodes;
+    float extent = 0.f;
+    std::optional<unsigned> decorative;
+    // The bounding box the visual stores; by default that of the mesh.
+    std::optional<AABB> storedBox;
+    // The "parent" value; by default the next LOD's model, none for the last.
+    std::optional<std::string> parent;
+};
+
+struct Sample;
+using ExtraFiles = std::function<bool(const std::string& root, const Sample& sample, std::string* error)>;
+
+struct Sample {
+    std::string folder; // the model's root folder (resource path)
+    std::string name;   // the model file name without extension
+    Vector3 min, max;   // the bounds of every LOD
+    std::vector<Lod> lods;
+    // Files the sample needs beside its LODs.
+    ExtraFiles extra;
+
+    std::string modelPath(size_t lod) const {
+        return folder + "/normal/lod" + std::to_string(lod) + "/" + name + ".model";
+    }
+};
+
+Mesh splitInto(Mesh mesh, size_t groups) {
+    AssetWriters::splitGroups(mesh, groups);
+    return mesh;
+}
+
+// The primitives of a LOD with a collision tree built from `collision`.
+AssetWriters::PrimitivesWriter primitivesWithCollision(const Lod& lod, const Mesh& collision) {
+    std::vector<uint32_t> kinds, flags;
+    std::vector<std::string> identifiers;
+    for (const MaterialLayout& m : lod.materials) {
+        kinds.push_back(m.materialKind.value_or(0));
+        flags.push_back(m.collisionFlags.value_or(0));
+        identifiers.push_back(m.identifier);
+    }
+    const size_t groups = lod.materials.size();
+    AssetWriters::PrimitivesWriter primitives;
+    primitives.mesh(splitInto(lod.mesh, groups));
+    primitives.bsp(AssetWriters::collisionTriangles(splitInto(collision, groups), kinds, flags), identifiers);
+    return primitives;
+}
+
+std::string primitivesDiskPath(const std::string& root, const std::string& modelPath) {
+    return root + "/" + FS::Utils::removeExtension(modelPath) + ".primitives";
+}
+
+bool writeLod(const std::string& root, const std::string& modelPath, const Lod& lod,
+              const std::string& parent, std::string* error) {
+    AssetWriters::SimpleModelLayout layout;
+    layout.mesh = splitInto(lod.mesh, lod.materials.size());
+    layout.materials = lod.materials;
+    layout.collision = false;
+    layout.nodes = lod.nodes;
+    layout.parent = parent;
+    layout.extent = lod.extent;
+    layout.decorative = lod.decorative;
+    layout.boundingBox = lod.storedBox;
+    if (!AssetWriters::writeSimpleModel(root, modelPath, layout, error)) {
+        return false;
+    }
+    // The collision tree comes from its own, coarser geometry.
+    return !lod.collision ||
+           primitivesWithCollision(lod, *lod.collision).write(primitivesDiskPath(root, modelPath), error);
+}
+
+bool writeSample(const std::string& root, const Sample& sample, std::string* error) {
+    std::error_code ec;
+    std::filesystem::remove_all(pathFromUtf8(root + "/" + sample.folder), ec);
+    for (size_t i = 0; i < sample.lods.size(); ++i) {
+        const Lod& lod = sample.lods[i];
+        const std::string next = i + 1 < sample.lods.size() ? sample.modelPath(i + 1) : std::string();
+        if (!writeLod(root, sample.modelPath(i), lod, lod.parent.value_or(next), error)) {
+            return false;
+        }
+    }
+    return !sample.extra || sample.extra(root, sample, error);
+}
+
+// The clean layout every sample starts from: three LODs of a box getting
+// coarser, a collision box far smaller than the lod0 mesh, two module
+// hardpoints, extents growing from LOD to LOD.
+Sample cleanSample(const std::string& folder, const std::string& name, const Vector3& min,
+                   const Vector3& max) {
+    const Vector3 centre = (min + max) * 0.5f;
+    const std::vector<NodeLayout> nodes{
+        NodeLayout{"Scene Root",
+                   Matrix::identity(),
+                   {NodeLayout{"HP_module1", translation(Vector3(centre.x, max.y, centre.z)), {}},
+                    NodeLayout{"HP_module2", translation(Vector3(max.x, min.y, centre.z)), {}}}}};
+    Sample sample{folder, name, min, max, {}, {}};
+    const int divisions[] = {4, 2, 1};
+    const float extents[] = {60.f, 150.f, 400.f};
+    for (size_t i = 0; i < 3; ++i) {
+        Lod lod;
+        lod.mesh = makeGridBox(min, max, divisions[i]);
+        lod.materials = {material("n_stone_01", kStone, kSolid), material("n_wood_01", kWood, kSolid)};
+        lod.collision = makeGridBox(min, max, 1);
+        lod.nodes = nodes;
+        lod.extent = extents[i];
+        lod.decorative = 0;
+        sample.lods.push_back(std::move(lod));
+    }
+    return sample;
+}
+
+const Vector3 kHouseMin(-4.f, 0.f, -3.f);
+const Vector3 kHouseMax(4.f, 5.f, 3.f);
+
+Sample houseSample(const std::string& folder, const std::string& name) {
+    return cleanSample(folder, name, kHouseMin, kHouseMax);
+}
+
+// No folder above a LOD folder may contain "lod": the LOD chain takes the
+// first "lod" of a parent path for the start of its LOD folder name.
+std::vector<Sample> allSamples() {
+    std::vector<Sample> samples;
+    samples.push_back(houseSample("content/buildings/house01", "house01"));
+
+    samples.push_back(houseSample("content/samples/digit_filename", "1barrel"));
+
+    Sample caseTypo = houseSample("content/samples/parent_case_typo", "tower");
+    caseTypo.lods[0].parent = caseTypo.folder + "/normal/lod1/Tower.model";
+    samples.push_back(caseTypo);
+
+    Sample skyBox = cleanSample("content/samples/skybox_shader", "dome", Vector3(-50.f, 0.f, -50.f),
+                                Vector3(50.f, 50.f, 50.f));
+    for (Lod& lod : skyBox.lods) {
+        for (MaterialLayout& m : lod.materials) {
+            m.fx = kSkyBoxShader;
+        }
+    }
+    samples.push_back(skyBox);
+
+    Sample fence = cleanSample("content/gatesandfences/wooden_fence", "wooden_fence",
+                               Vector3(-5.f, 0.f, -0.1f), Vector3(5.f, 1.2f, 0.1f));
+    for (Lod& lod : fence.lods) {
+        lod.materials = {material("n_wood_01", kWood, 0)};
+        lod.collision.reset();
+    }
+    samples.push_back(fence);
+
+    Sample allCollisions = houseSample("content/samples/bsp_all_collisions", "bunker");
+    for (Lod& lod : allCollisions.lods) {
+        lod.materials[0].collisionFlags = kAllCollisions;
+    }
+    samples.push_back(allCollisions);
+
+    Sample allPresets = houseSample("content/samples/decor_all_presets", "hedge");
+    Sample invalidDecor = houseSample("content/samples/decor_invalid", "bush");
+    for (size_t i = 0; i < 3; ++i) {
+        allPresets.lods[i].decorative = kAllDecorPresets;
+        invalidDecor.lods[i].decorative = kTwoDecorKinds;
+    }
+    samples.push_back(allPresets);
+    samples.push_back(invalidDecor);
+
+    Sample nodeTree = houseSample("content/samples/node_tree_mismatch", "kiosk");
+    nodeTree.lods[1].nodes[0].children.push_back(
+        NodeLayout{"Awning", translation(Vector3(kHouseMax.x, 3.f, 0.f)), {}});
+    samples.push_back(nodeTree);
+
+    // lod1 ends the chain; lod2 is a leftover of an earlier export.
+    Sample disconnected = houseSample("content/samples/disconnected_copy", "shed");
+    disconnected.lods[1].parent = "";
+    disconnected.lods[2].collision.reset();
+    samples.push_back(disconnected);
+
+    Sample staleBox = houseSample("content/samples/stale_bounding_box", "silo");
+    staleBox.lods[0].storedBox = AABB(kHouseMin, kHouseMax + Vector3(0.f, 1.f, 0.f));
+    samples.push_back(staleBox);
+
+    // Every LOD is as coarse as its collision box, lod1 collides through a
+    // finer box, and the EU copy of the lod0 primitives carries that finer box.
+    Sample bspCounts = houseSample("content/samples/bsp_triangle_counts", "rock");
+    for (Lod& lod : bspCounts.lods) {
+        lod.mesh = makeGridBox(kHouseMin, kHouseMax, 1);
+    }
+    bspCounts.lods[1].collision = makeGridBox(kHouseMin, kHouseMax, 2);
+    bspCounts.extra = [](const std::string& root, const Sample& sample, std::string* error) {
+        const std::string realmCopy =
+            root + "/" + FS::Utils::removeExtension(sample.modelPath(0)) + ".EU.primitives";
+        return primitivesWithCollision(sample.lods[0], makeGridBox(sample.min, sample.max, 2))
+            .write(realmCopy, error);
+    };
+    samples.push_back(bspCounts);
+
+    Sample hardpoints = houseSample("content/samples/hardpoint_names", "depot");
+    for (Lod& lod : hardpoints.lods) {
+        lod.nodes[0].children[0].identifier = "HP_gun";
+        lod.nodes[0].children[1].identifier = "HP_module_5";
+    }
+    samples.push_back(hardpoints);
+    return samples;
+}
+
+} // namespace
+
+bool writeSamples(const std::string& root, std::string* error) {
+    for (const Sample& sample : allSamples()) {
+        if (!writeSample(root, sample, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace KX::Samples
