@@ -131,17 +131,11 @@ Mesh splitInto(Mesh mesh, size_t groups) {
 
 // The primitives of a LOD with a collision tree built from `collision`.
 AssetWriters::PrimitivesWriter primitivesWithCollision(const Lod& lod, const Mesh& collision) {
-    std::vector<uint32_t> kinds, flags;
-    std::vector<std::string> identifiers;
-    for (const MaterialLayout& m : lod.materials) {
-        kinds.push_back(m.materialKind.value_or(0));
-        flags.push_back(m.collisionFlags.value_or(0));
-        identifiers.push_back(m.identifier);
-    }
     const size_t groups = lod.materials.size();
     AssetWriters::PrimitivesWriter primitives;
     primitives.mesh(splitInto(lod.mesh, groups));
-    primitives.bsp(AssetWriters::collisionTriangles(splitInto(collision, groups), kinds, flags), identifiers);
+    primitives.bsp(AssetWriters::collisionTriangles(splitInto(collision, groups), lod.materials),
+                   AssetWriters::materialIdentifiers(lod.materials));
     return primitives;
 }
 

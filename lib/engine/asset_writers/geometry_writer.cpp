@@ -1,4 +1,5 @@
 #include "engine/asset_writers/geometry_writer.h"
+#include "engine/asset_writers/texture_writer.h"
 
 #include <pugixml.hpp>
 
@@ -236,18 +237,8 @@ bool PrimitivesWriter::write(const std::string& path, std::string* error) const 
 }
 
 bool writeFile(const std::string& path, const std::string& bytes, std::string* error) {
-    const std::filesystem::path target = pathFromUtf8(path);
-    std::error_code ec;
-    if (target.has_parent_path()) {
-        std::filesystem::create_directories(target.parent_path(), ec);
-    }
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        return fail(error, path + ": cannot be written");
-    }
-    return true;
+    const WriteResult result = writeFileBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    return result ? true : fail(error, result.reason);
 }
 
 PropertyLayout PropertyLayout::texture(const std::string& name, const std::string& path) {
@@ -346,17 +337,10 @@ bool writeSimpleModel(const std::string& root, const std::string& modelPath, con
     const std::string base = FS::Utils::removeExtension(modelPath);
     const std::string disk = root + "/" + base;
 
-    std::vector<uint32_t> kinds, flags;
-    std::vector<std::string> ids;
-    for (const MaterialLayout& m : layout.materials) {
-        kinds.push_back(m.materialKind.value_or(0));
-        flags.push_back(m.collisionFlags.value_or(0));
-        ids.push_back(m.identifier);
-    }
     PrimitivesWriter primitives;
     primitives.mesh(mesh);
     if (layout.collision) {
-        primitives.bsp(collisionTriangles(mesh, kinds, flags), ids);
+        primitives.bsp(collisionTriangles(mesh, layout.materials), materialIdentifiers(layout.materials));
     }
     VisualLayout visual = VisualLayout::withMaterials(layout.materials);
     visual.nodes = layout.nodes;
@@ -380,6 +364,23 @@ bool writeSimpleModel(const std::string& root, const std::string& modelPath, con
     model.decorative = layout.decorative;
     return primitives.write(disk + ".primitives", error) && writeVisual(disk + ".visual", visual, error) &&
            writeModel(disk + ".model", model, error);
+}
+
+std::vector<WorldTriangle> collisionTriangles(const Mesh& mesh, const std::vector<MaterialLayout>& materials) {
+    std::vector<uint32_t> kinds, flags;
+    for (const MaterialLayout& m : materials) {
+        kinds.push_back(m.materialKind.value_or(0));
+        flags.push_back(m.collisionFlags.value_or(0));
+    }
+    return collisionTriangles(mesh, kinds, flags);
+}
+
+std::vector<std::string> materialIdentifiers(const std::vector<MaterialLayout>& materials) {
+    std::vector<std::string> ids;
+    for (const MaterialLayout& m : materials) {
+        ids.push_back(m.identifier);
+    }
+    return ids;
 }
 
 } // namespace AssetWriters

@@ -119,6 +119,11 @@ struct VisualLayout {
     static VisualLayout withMaterials(const std::vector<MaterialLayout>& materials);
 };
 
+// Collision triangles whose group g takes the kind and flags of materials[g],
+// and the BSP material identifiers in group order.
+std::vector<WorldTriangle> collisionTriangles(const Mesh& mesh, const std::vector<MaterialLayout>& materials);
+std::vector<std::string> materialIdentifiers(const std::vector<MaterialLayout>& materials);
+
 // XML text; the root element is named `rootTag` (made a valid XML name).
 std::string modelXml(const ModelLayout& layout, const std::string& rootTag);
 std::string visualXml(const VisualLayout& layout, const std::string& rootTag);
