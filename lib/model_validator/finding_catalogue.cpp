@@ -14,8 +14,7 @@ constexpr auto High = ValidationErrorSeverity::High;
 std::vector<FindingKind> buildCatalogue() {
     std::vector<FindingKind> kinds = {
         // Driver and LOD chain.
-        {100, ValidationTitle::Common, High, "ModelValidator::check",
-         "Model '<path>' has invalid path"},
+        {100, ValidationTitle::Common, High, "ModelValidator::check", "Model '<path>' has invalid path"},
         {12, ValidationTitle::CheckLods, High, "Validator::getModelLODHierarchy",
          "Model '<path>' doesn't exist."},
         {12, ValidationTitle::CheckLods, High, "Validator::getModelLODHierarchy",
@@ -38,7 +37,8 @@ std::vector<FindingKind> buildCatalogue() {
         // Model file checks.
         {2, ValidationTitle::Common, High, "ModelValidator::checkModel",
          "Model '<model>' uses '<shader>'. SkyBox shader can be used only in models from 'maps/skyboxes/'"},
-        {123, ValidationTitle::Common, Medium, "ModelValidator::checkModel", "Visual file was not found: '%s'."},
+        {123, ValidationTitle::Common, Medium, "ModelValidator::checkModel",
+         "Visual file was not found: '%s'."},
         {123, ValidationTitle::Common, Medium, "ModelValidator::checkModel",
          "Visual path '%s' has a case-sensitive typo. Right path is:'%s'."},
         {1, ValidationTitle::Common, Medium, "ModelValidator::checkModel",
@@ -47,8 +47,10 @@ std::vector<FindingKind> buildCatalogue() {
          "Please check, if the fence '<model>' needs the 'All Collisions' flag"},
         {9, ValidationTitle::CheckOther, Normal, "ModelValidator::checkOther",
          "<text of MODELEDITOR/MODELS/MUTANT/BAD_NODE_TREE>"},
-        {151, ValidationTitle::CheckOther, Medium, "ModelValidator::checkDecorType", "Setted all decor presets: %s"},
-        {152, ValidationTitle::CheckOther, Medium, "ModelValidator::checkDecorType", "Invalid decor type (%u): %s"},
+        {151, ValidationTitle::CheckOther, Medium, "ModelValidator::checkDecorType",
+         "Setted all decor presets: %s"},
+        {152, ValidationTitle::CheckOther, Medium, "ModelValidator::checkDecorType",
+         "Invalid decor type (%u): %s"},
         // LOD checks.
         {kCallerCode, ValidationTitle::CheckLods, High, "Validator::checkLods",
          "Model '<path>' has LODs that are connected incorrectly."},
@@ -56,7 +58,8 @@ std::vector<FindingKind> buildCatalogue() {
          "LOD '<next>' is connected to '<lod path>' - it is incorrectly."},
         {kCallerCode, ValidationTitle::CheckLods, High, "Validator::checkLodExtents",
          "LODs '%s': actual extent value %.1f differs from standard %s value for %s"},
-        {kCallerCode, ValidationTitle::CheckLods, High, "Validator::checkLods", "Can not get LODs for <path> model"},
+        {kCallerCode, ValidationTitle::CheckLods, High, "Validator::checkLods",
+         "Can not get LODs for <path> model"},
         {kCallerCode, ValidationTitle::CheckLods, Medium, "Validator::checkLods",
          "Model '<path>' doesn't exist. / Model '<path>' is not connected."},
         {139, ValidationTitle::CheckLods, Medium, "ModelValidator::checkDisconnectedLods",
@@ -65,7 +68,8 @@ std::vector<FindingKind> buildCatalogue() {
         {3, ValidationTitle::Common, Normal, "ModelValidator::checkBoundingBox",
          "Model '<name>' has current bounding box (width: %f height: %f depth: %f) and bounding box in the "
          "resources (width: %f height: %f depth: %f)"},
-        {3, ValidationTitle::Common, High, "ModelValidator::checkBoundingBox", "Can not open visual for '<path>'"},
+        {3, ValidationTitle::Common, High, "ModelValidator::checkBoundingBox",
+         "Can not open visual for '<path>'"},
         {3, ValidationTitle::Common, High, "ModelValidator::checkBoundingBox", "Can get super model"},
         {kCallerCode, ValidationTitle::CheckVisibilityBox, Medium, "Validator::checkVisibilityBox",
          "Model '<name>' has empty visibility box"},
@@ -80,7 +84,8 @@ std::vector<FindingKind> buildCatalogue() {
          "Can not open '<path>'"},
         // Triangles, BSP and collision.
         {11, ValidationTitle::Common, Medium, "ModelValidator::checkCountTris",
-         "The number of triangles in the BSP of an object is 25% more than the number of triangles in LOD_0."},
+         "The number of triangles in the BSP of an object is 25% more than the number of triangles in "
+         "LOD_0."},
         {135, ValidationTitle::Common, Medium, "ModelValidator::checkCountTris",
          "The number of triangles in BSP of a collision object in LOD_%lu is not equal to LOD_0"},
         {138, ValidationTitle::Common, High, "ModelValidator::checkBSPForRealms",
@@ -104,7 +109,8 @@ std::vector<FindingKind> buildCatalogue() {
         {kCallerCode, ValidationTitle::CheckHardpointsAndBones, High, "Validator::checkHardpointsAndBones",
          "Model '%s' has node '%s', that doesn't exist in '%s'"},
         {107, ValidationTitle::CheckHardpointsAndBones, High, "ModelValidator::checkContentHardpoints",
-         "File '%s' has hardpoint '%s', but it has to be 'HP_module_xx', 'HP_modulexx_xx', 'HP_module_xx_xx' or "
+         "File '%s' has hardpoint '%s', but it has to be 'HP_module_xx', 'HP_modulexx_xx', 'HP_module_xx_xx' "
+         "or "
          "'HP_modulexx', where xx is a number from 0 to 13"},
         {109, ValidationTitle::CheckHardpointsAndBones, Normal, "ModelValidator::checkContentHardpoints",
          "File '%s' has hardpoint with legacy name '%s"},
@@ -134,16 +140,18 @@ const std::vector<FindingKind>& findingCatalogue() {
 }
 
 std::string findingCatalogueMarkdown() {
-    std::string text = "# Findings\n\n"
-                       "Every finding the validator reports. A code groups the findings of one rule; \"caller\" "
-                       "means that the validator calling a reusable check chooses the code. In messages, "
-                       "`<...>` stands for a value that is filled in and `%s`, `%d`, `%u`, `%f` for formatted "
-                       "values.\n\n"
-                       "| code | title | severity | check | message |\n|---|---|---|---|---|\n";
+    std::string text =
+        "# Findings\n\n"
+        "Every finding the validator reports. A code groups the findings of one rule; \"caller\" "
+        "means that the validator calling a reusable check chooses the code. In messages, "
+        "`<...>` stands for a value that is filled in and `%s`, `%d`, `%u`, `%f` for formatted "
+        "values.\n\n"
+        "| code | title | severity | check | message |\n|---|---|---|---|---|\n";
     for (const FindingKind& kind : findingCatalogue()) {
-        text += "| " + (kind.code == kCallerCode ? std::string("caller") : std::to_string(kind.code)) + " | " +
-                ValidatorHelper::titleName(kind.title) + " | " + ValidatorHelper::severityName(kind.severity) +
-                " | `" + kind.check + "` | " + escapeCell(kind.message) + " |\n";
+        text += "| " + (kind.code == kCallerCode ? std::string("caller") : std::to_string(kind.code)) +
+                " | " + ValidatorHelper::titleName(kind.title) + " | " +
+                ValidatorHelper::severityName(kind.severity) + " | `" + kind.check + "` | " +
+                escapeCell(kind.message) + " |\n";
     }
     return text;
 }

@@ -32,16 +32,16 @@ std::string lodNameOfParent(const std::string& parentPath) {
 } // namespace
 
 std::string Validator::getModelRootPath(const std::string& modelName, const std::string& state) const {
-    std::string path =
-        subFolderLOD.empty()
-            ? formatString("%s/%s/%s%d/%s", modelPath_.c_str(), state.c_str(), kLodDirectory.c_str(), 0,
-                           modelName.c_str())
-            : formatString("%s/%s%s/%s%d/%s", modelPath_.c_str(), subFolderLOD.c_str(), state.c_str(),
-                           kLodDirectory.c_str(), 0, modelName.c_str());
+    std::string path = subFolderLOD.empty()
+                           ? formatString("%s/%s/%s%d/%s", modelPath_.c_str(), state.c_str(),
+                                          kLodDirectory.c_str(), 0, modelName.c_str())
+                           : formatString("%s/%s%s/%s%d/%s", modelPath_.c_str(), subFolderLOD.c_str(),
+                                          state.c_str(), kLodDirectory.c_str(), 0, modelName.c_str());
     return withModelExtension(path);
 }
 
-std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelName, const std::string& state) {
+std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelName,
+                                                      const std::string& state) {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::getModelLODHierarchy");
     std::vector<LODEntry> chain;
     std::string lodName = formatString("%s%u", kLodDirectory.c_str(), 0u);
@@ -60,7 +60,8 @@ std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelNa
         DataSectionPtr model = FS::Utils::openSection(current);
         if (!model) {
             addError(ValidationTitle::CheckLods, ValidationErrorSeverity::High,
-                     "Model '" + current + "' doesn't exist.", "Model '" + current, 12, getStyleName(current));
+                     "Model '" + current + "' doesn't exist.", "Model '" + current, 12,
+                     getStyleName(current));
             return chain;
         }
         std::string parent = withModelExtension(model->readString("parent", "", 0));
@@ -69,8 +70,8 @@ std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelNa
             if (!FS::EditorUtils::isAbsolutePathValidCase(parent, correct)) {
                 const std::string relative = FS::fileSystem()->dissolveFilename(correct);
                 const std::string message =
-                    formatString("Parent path '%s' has a case-sensitive typo. Right path is:'%s'.", parent.c_str(),
-                                 relative.c_str());
+                    formatString("Parent path '%s' has a case-sensitive typo. Right path is:'%s'.",
+                                 parent.c_str(), relative.c_str());
                 addError(ValidationTitle::Common, ValidationErrorSeverity::Medium, message, message, 123,
                          getStyleName(current));
             }

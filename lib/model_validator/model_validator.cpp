@@ -41,9 +41,13 @@ ModelValidator& ModelValidator::operator=(ModelValidator&& other) noexcept {
     return *this;
 }
 
-void ModelValidator::setCancelCallBack(std::function<bool()> callback) { cancelCallBack = std::move(callback); }
+void ModelValidator::setCancelCallBack(std::function<bool()> callback) {
+    cancelCallBack = std::move(callback);
+}
 
-bool ModelValidator::cancelled() const { return cancelCallBack && cancelCallBack(); }
+bool ModelValidator::cancelled() const {
+    return cancelCallBack && cancelCallBack();
+}
 
 bool ModelValidator::isContentModelPath(const std::string& path) {
     return path.find("content/") != std::string::npos || path.find("content_cw/") != std::string::npos;

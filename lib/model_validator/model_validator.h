@@ -16,7 +16,7 @@ struct ModelDesc {
 // Validates one scenery model file: works out its root folder and LOD files,
 // then runs an ordered list of check steps.
 class ModelValidator : public ValidatorHelper::Validator {
-public:
+  public:
     using CheckStep = void (ModelValidator::*)(const ModelDesc&);
 
     ModelValidator();
@@ -34,7 +34,7 @@ public:
     std::vector<CheckStep> stepsFor(const std::string& path) const;
     const std::vector<std::string>& lodModelFiles() const { return lodModels; }
 
-private:
+  private:
     static bool isContentModelPath(const std::string& path);
     bool cancelled() const;
     void processCheckSteps(const std::vector<CheckStep>& steps, const ModelDesc& desc);

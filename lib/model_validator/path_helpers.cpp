@@ -56,7 +56,8 @@ std::string getLodFolder(const std::string& path) {
 
 const std::vector<std::string>& realmCodes() {
     // Regions of the game service; the list order is the order of comparison.
-    static const std::vector<std::string> codes = {"NA", "EU", "ASIA", "SA", "OCE", "MENA", "CIS", "CN", "KR", "SEA"};
+    static const std::vector<std::string> codes = {"NA",   "EU",  "ASIA", "SA", "OCE",
+                                                   "MENA", "CIS", "CN",   "KR", "SEA"};
     return codes;
 }
 

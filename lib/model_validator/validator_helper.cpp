@@ -114,8 +114,12 @@ int logPriority(ValidationErrorSeverity severity) {
     }
 }
 
-bool isPathChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '/' || c == '-' || c == '.'; }
-bool isDelimiter(unsigned char c) { return std::isspace(c) || c == '\'' || c == '"'; }
+bool isPathChar(unsigned char c) {
+    return std::isalnum(c) || c == '_' || c == '/' || c == '-' || c == '.';
+}
+bool isDelimiter(unsigned char c) {
+    return std::isspace(c) || c == '\'' || c == '"';
+}
 
 // Finds the path-like word that starts at `start`: the longest run of path
 // characters that still ends in a dot and letters. Returns its end, or npos.
@@ -190,26 +194,42 @@ const char* severityName(ValidationErrorSeverity severity) {
     }
 }
 
-Validator::Validator() { (void)kCollisionComponentTypeIndex; }
+Validator::Validator() {
+    (void)kCollisionComponentTypeIndex;
+}
 Validator::Validator(const Validator& other) = default;
 Validator& Validator::operator=(const Validator& other) = default;
 Validator::~Validator() = default;
 
-void Validator::modelPath(const std::string& path) { modelPath_ = path; }
-const std::string& Validator::modelPath() const { return modelPath_; }
-void Validator::wheeledVehicle(bool value) { wheeledVehicle_ = value; }
+void Validator::modelPath(const std::string& path) {
+    modelPath_ = path;
+}
+const std::string& Validator::modelPath() const {
+    return modelPath_;
+}
+void Validator::wheeledVehicle(bool value) {
+    wheeledVehicle_ = value;
+}
 
-const std::vector<ValidationError>& Validator::getErrors() const { return errors_; }
+const std::vector<ValidationError>& Validator::getErrors() const {
+    return errors_;
+}
 
 void Validator::clear() {
     errors_.clear();
     modelPath_.clear();
 }
 
-void Validator::setSubFolderLOD(std::string name) { subFolderLOD = std::move(name); }
-void Validator::resetSubFolderLOD() { subFolderLOD.clear(); }
+void Validator::setSubFolderLOD(std::string name) {
+    subFolderLOD = std::move(name);
+}
+void Validator::resetSubFolderLOD() {
+    subFolderLOD.clear();
+}
 
-std::string Validator::getStyleName(const std::string& /*path*/) { return {}; }
+std::string Validator::getStyleName(const std::string& /*path*/) {
+    return {};
+}
 
 std::wstring Validator::getValidationTitle(ValidationTitle title) {
     switch (title) {
@@ -305,7 +325,8 @@ void Validator::addError(ValidationTitle title, ValidationErrorSeverity severity
     error.title = title;
     error.severity = severity;
     const std::string titleText = wideToNarrow(getValidationTitle(title));
-    error.category = styleName.empty() ? titleText : formatString("%s/%s", styleName.c_str(), titleText.c_str());
+    error.category =
+        styleName.empty() ? titleText : formatString("%s/%s", styleName.c_str(), titleText.c_str());
     errors_.push_back(error);
     const int priority = logPriority(severity);
     if (priority >= 0) {
@@ -401,7 +422,8 @@ void readDirectory(const std::string& path, bool recursive, std::list<std::strin
             }
         }
     } catch (const std::exception& e) {
-        DebugLog::message(DebugLog::Warning, "", "KX::ValidatorHelper::readDirectory: failed to read directory '%s': %s",
+        DebugLog::message(DebugLog::Warning, "",
+                          "KX::ValidatorHelper::readDirectory: failed to read directory '%s': %s",
                           path.c_str(), e.what());
     }
 }

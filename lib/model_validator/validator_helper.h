@@ -35,13 +35,13 @@ enum class TankComponentType : uint8_t {
 
 // Display names, one table per translation unit that includes this header.
 static const std::unordered_map<TankComponentType, std::string> kTankComponentTypeNames = {
-    {TankComponentType::Chassis, "Chassis"},     {TankComponentType::Hull, "Hull"},
-    {TankComponentType::Turret, "Turret"},       {TankComponentType::Gun, "Gun"},
+    {TankComponentType::Chassis, "Chassis"},       {TankComponentType::Hull, "Hull"},
+    {TankComponentType::Turret, "Turret"},         {TankComponentType::Gun, "Gun"},
     {TankComponentType::TrackPair1, "TrackPair1"}, {TankComponentType::Wheel0, "Wheel0"},
-    {TankComponentType::Wheel1, "Wheel1"},       {TankComponentType::Wheel2, "Wheel2"},
-    {TankComponentType::Wheel3, "Wheel3"},       {TankComponentType::Wheel4, "Wheel4"},
-    {TankComponentType::Wheel5, "Wheel5"},       {TankComponentType::Wheel6, "Wheel6"},
-    {TankComponentType::Wheel7, "Wheel7"},       {TankComponentType::CrashedTracks, "Crashed Tracks"},
+    {TankComponentType::Wheel1, "Wheel1"},         {TankComponentType::Wheel2, "Wheel2"},
+    {TankComponentType::Wheel3, "Wheel3"},         {TankComponentType::Wheel4, "Wheel4"},
+    {TankComponentType::Wheel5, "Wheel5"},         {TankComponentType::Wheel6, "Wheel6"},
+    {TankComponentType::Wheel7, "Wheel7"},         {TankComponentType::CrashedTracks, "Crashed Tracks"},
     {TankComponentType::Other, "Other"},
 };
 
@@ -87,7 +87,7 @@ enum class ValidationErrorSeverity : uint8_t {
 
 // One finding, as shown to the user.
 struct ValidationError {
-    std::string message;  // "[<prefix> <code>] <text>"
+    std::string message; // "[<prefix> <code>] <text>"
     ValidationTitle title = ValidationTitle::None;
     ValidationErrorSeverity severity = ValidationErrorSeverity::None;
     std::string category; // '/'-separated groups: [style/]title text
@@ -178,7 +178,7 @@ using NodeTransforms = std::unordered_map<std::string, Matrix>;
 using ModelTransforms = std::unordered_map<std::string, NodeTransforms>;
 
 class Validator {
-public:
+  public:
     Validator();
     Validator(const Validator& other);
     Validator& operator=(const Validator& other);
@@ -199,7 +199,7 @@ public:
     // Writes the findings to `path` + ".log", one line each.
     void writeErrorLog(const std::string& path) const;
 
-protected:
+  protected:
     void addError(ValidationTitle title, ValidationErrorSeverity severity, const std::string& message,
                   const std::string& dedupKey, int code, const std::string& styleName);
     std::string processErrorText(const std::string& text);

@@ -51,10 +51,11 @@ TEST(Cli, PrintsFindingsAsTextAndJson) {
 
     CliRun json = runCli({"--res", tree.root(), "--format", "json", "content/x/crate.model"});
     EXPECT_EQ(json.status, 1);
-    EXPECT_NE(json.out.find("{\"model\": \"content/x/crate.model\", \"code\": 100, \"severity\": \"high\", "
-                            "\"title\": \"Common\", \"category\": \"Common\", \"message\": \"[Err. 100] Model "
-                            "'content/x/crate.model' has invalid path\"}"),
-              std::string::npos);
+    EXPECT_NE(
+        json.out.find("{\"model\": \"content/x/crate.model\", \"code\": 100, \"severity\": \"high\", "
+                      "\"title\": \"Common\", \"category\": \"Common\", \"message\": \"[Err. 100] Model "
+                      "'content/x/crate.model' has invalid path\"}"),
+        std::string::npos);
     EXPECT_EQ(json.out.front(), '[');
 }
 
@@ -62,7 +63,9 @@ TEST(Cli, FindingCatalogueIsTheDocumentedOne) {
     CliRun run = runCli({"findings"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, readDiskFile(KX_SOURCE_DIR "/docs/findings.md"))
-        << "docs/findings.md is out of date: regenerate it with `model-validator findings > docs/findings.md`";
-    EXPECT_NE(run.out.find("| 100 | Common | high | `ModelValidator::check` | Model '<path>' has invalid path |"),
-              std::string::npos);
+        << "docs/findings.md is out of date: regenerate it with `model-validator findings > "
+           "docs/findings.md`";
+    EXPECT_NE(
+        run.out.find("| 100 | Common | high | `ModelValidator::check` | Model '<path>' has invalid path |"),
+        std::string::npos);
 }

@@ -159,7 +159,7 @@ TEST(GeometryBlocks, VisualLoadsBSPAndReportsABadNodeOnce) {
     TempResourceTree tree;
     AssetWriters::SimpleModelLayout layout;
     layout.materials = {{"n_stone_01", "shaders/std_effects/PBS_ext.fx", 12u, 255u, {}},
-                      {"n_wood_02", "shaders/std_effects/PBS_ext.fx", 40u, 0u, {}}};
+                        {"n_wood_02", "shaders/std_effects/PBS_ext.fx", 40u, 0u, {}}};
     ASSERT_TRUE(AssetWriters::writeSimpleModel(tree.root(), "content/x/normal/lod0/house.model", layout));
     VisualPtr visual = VisualManager::instance().get("content/x/normal/lod0/house.visual", 7, true, false);
     ASSERT_TRUE(visual);

@@ -24,7 +24,8 @@ MaterialLayout stone() {
 }
 
 // Three LODs: lod0 (extent 50) -> lod1 (120) -> lod2 (no extent, infinite).
-void writeChain(TempResourceTree& tree, SimpleModelLayout lod0, SimpleModelLayout lod1, SimpleModelLayout lod2) {
+void writeChain(TempResourceTree& tree, SimpleModelLayout lod0, SimpleModelLayout lod1,
+                SimpleModelLayout lod2) {
     lod0.parent = kLod1;
     lod1.parent = kLod2;
     std::string error;

@@ -60,7 +60,8 @@ TEST(FileSystem, IgnoresLetterCaseButReportsTheDiskSpelling) {
     tree.write("Content/Props/Crate.model", "<root/>");
     EXPECT_TRUE(Utils::fileExists("content/props/crate.model"));
     EXPECT_TRUE(Utils::directoryExists("CONTENT/PROPS"));
-    EXPECT_EQ(Utils::resolveAndCorrectCaseOfPath("content/props/crate.model"), tree.path("Content/Props/Crate.model"));
+    EXPECT_EQ(Utils::resolveAndCorrectCaseOfPath("content/props/crate.model"),
+              tree.path("Content/Props/Crate.model"));
 
     std::string correct;
     EXPECT_TRUE(EditorUtils::isAbsolutePathValidCase("Content/Props/Crate.model", correct));
@@ -133,7 +134,8 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
     }
     EXPECT_EQ(names.front(), "parent");
     EXPECT_EQ(names.back(), "property");
-    EXPECT_NE(std::string(root->openSection("boundingBox")->asBinary()->view()).find("<min>"), std::string::npos);
+    EXPECT_NE(std::string(root->openSection("boundingBox")->asBinary()->view()).find("<min>"),
+              std::string::npos);
 }
 
 TEST(DataSection, UnreadableFilesOpenAsNullWithOneLogLine) {
@@ -187,7 +189,9 @@ TEST(CoreServices, FormattingConversionsAndTexts) {
     EXPECT_EQ(strings.str("NO/SUCH/KEY"), L"NO/SUCH/KEY");
     EXPECT_EQ(strings.str("NO/SUCH/KEY", StringProvider::ReturnEmpty), L"");
     TempResourceTree tree;
-    const std::string file = tree.write("strings.txt", "# texts\nCOMMON/PAGE_VALIDATION/CHECKLODS = LOD-Pr\xc3\xbc" "fung\n");
+    const std::string file =
+        tree.write("strings.txt", "# texts\nCOMMON/PAGE_VALIDATION/CHECKLODS = LOD-Pr\xc3\xbc"
+                                  "fung\n");
     EXPECT_EQ(strings.loadStringsFile(file), 1);
     EXPECT_EQ(strings.str("COMMON/PAGE_VALIDATION/CHECKLODS"), L"LOD-Pr\u00fcfung");
     strings.resetToDefaults();

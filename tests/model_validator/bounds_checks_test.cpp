@@ -71,9 +71,9 @@ TEST(BoundsChecks, StoredBoundingBoxesAreComparedByVolume) {
     writeHouseLod(tree, 2, box(10.f), 3);
     writeHouseLod(tree, 3, box(10.f), 3);
     // lod2 loses its stored box, lod3 its visual.
-    ASSERT_TRUE(
-        AssetWriters::writeVisual(tree.path(houseLodName(2) + ".visual"),
-                                  AssetWriters::VisualLayout::withMaterials({{"n_stone_01", "", 0u, 0u, {}}})));
+    ASSERT_TRUE(AssetWriters::writeVisual(
+        tree.path(houseLodName(2) + ".visual"),
+        AssetWriters::VisualLayout::withMaterials({{"n_stone_01", "", 0u, 0u, {}}})));
     tree.remove(houseLodName(3) + ".visual");
 
     KX::ModelValidator validator;

@@ -12,7 +12,6 @@ using namespace KX::ValidatorHelper;
 
 namespace {
 
-
 struct DriverTest : ::testing::Test {
     TempResourceTree tree;
     DebugLog::Capture log;
@@ -27,8 +26,9 @@ TEST_F(DriverTest, FindsTheRootFolderAndTheLodFiles) {
     ModelValidator v;
     v.check("content/buildings/house01/normal/lod0/house.model");
     EXPECT_EQ(v.modelPath(), "content/buildings/house01");
-    EXPECT_EQ(v.lodModelFiles(), (std::vector<std::string>{"content/buildings/house01/normal/lod0/house.model",
-                                                           "content/buildings/house01/normal/lod1/house.model"}));
+    EXPECT_EQ(v.lodModelFiles(),
+              (std::vector<std::string>{"content/buildings/house01/normal/lod0/house.model",
+                                        "content/buildings/house01/normal/lod1/house.model"}));
 
     // Each check reads the files afresh.
     std::ofstream(tree.path("content/buildings/house01/normal/lod1/house.model"))
@@ -41,7 +41,8 @@ TEST_F(DriverTest, FindsTheRootFolderAndTheLodFiles) {
     // A model that has no lod0 file: its LOD search lists nothing, so only itself.
     tree.write("content/buildings/house01/normal/lod1/annex.model", "<root/>");
     v.check("content/buildings/house01/normal/lod1/annex.model");
-    EXPECT_EQ(v.lodModelFiles(), std::vector<std::string>{"content/buildings/house01/normal/lod1/annex.model"});
+    EXPECT_EQ(v.lodModelFiles(),
+              std::vector<std::string>{"content/buildings/house01/normal/lod1/annex.model"});
 
     // The state folder's name inside an earlier component cuts the root there.
     v.check("content/abnormal/normal/a.model");
@@ -81,7 +82,8 @@ TEST_F(DriverTest, CancellationIsConsultedBeforeEveryStep) {
     v.setCancelCallBack([&] { return ++calls > 0; });
     const auto& errors = v.check("content/x/crate.model");
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(messagesOf(errors), std::vector<std::string>{"[Err. 100] Model 'content/x/crate.model' has invalid path"});
+    EXPECT_EQ(messagesOf(errors),
+              std::vector<std::string>{"[Err. 100] Model 'content/x/crate.model' has invalid path"});
 
     calls = 0;
     v.setCancelCallBack([&] {

@@ -67,7 +67,8 @@ TEST_F(LodChainTest, ReportsMissingFilesCaseTyposAndParentsOutsideLodFolders) {
     chain = v.getModelLODHierarchy("Tank", "normal");
     EXPECT_EQ(chain.size(), 2u);
     ASSERT_EQ(v.getErrors().size(), 2u);
-    EXPECT_EQ(v.getErrors()[1].message, "[Err. 360] Model 'v/tank/normal/lod3.model' was used not from LOD folders");
+    EXPECT_EQ(v.getErrors()[1].message,
+              "[Err. 360] Model 'v/tank/normal/lod3.model' was used not from LOD folders");
     EXPECT_EQ(v.getErrors()[1].category, "Hull/Check LODs");
 
     v.clear();
@@ -84,9 +85,10 @@ TEST_F(LodChainTest, StopsWhenTheChainLoops) {
     tree.write("v/tank/normal/lod1/Tank.model", modelXml("v/tank/normal/lod0/Tank"));
     auto chain = v.getModelLODHierarchy("Tank", "normal");
     EXPECT_EQ(chain.size(), 2u);
-    EXPECT_EQ(messagesOf(v.getErrors()),
-              std::vector<std::string>{"[Err. 12] Model 'v/tank/normal/lod0/Tank.model' is reached again through "
-                                       "'parent': the LOD chain is a loop"});
+    EXPECT_EQ(
+        messagesOf(v.getErrors()),
+        std::vector<std::string>{"[Err. 12] Model 'v/tank/normal/lod0/Tank.model' is reached again through "
+                                 "'parent': the LOD chain is a loop"});
 
     v.clear();
     v.modelPath("v/self");

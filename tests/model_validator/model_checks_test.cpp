@@ -14,7 +14,7 @@ namespace {
 using Messages = std::vector<std::string>;
 
 AssetWriters::MaterialLayout material(const std::string& identifier, const std::string& fx, unsigned kind,
-                                    unsigned collisionFlags, bool withProperty = true) {
+                                      unsigned collisionFlags, bool withProperty = true) {
     AssetWriters::MaterialLayout layout{identifier, fx, kind, collisionFlags, {}};
     if (withProperty) {
         layout.properties.push_back(

@@ -23,13 +23,14 @@ TEST(AddError, ComposesDeduplicatesAndLogs) {
     TempResourceTree tree;
     DebugLog::Capture log;
     TestVehicleValidator v;
-    v.addError(ValidationTitle::Common, High, "Model 'a/b.model' has invalid path", "Model 'a/b.model' has invalid path",
-               100, "");
+    v.addError(ValidationTitle::Common, High, "Model 'a/b.model' has invalid path",
+               "Model 'a/b.model' has invalid path", 100, "");
     // Same message under another title, severity and code: still a repeat.
-    v.addError(ValidationTitle::CheckLods, Medium, "Model 'a/b.model' has invalid path", "Model 'a/b.model' has invalid path",
-               7, "");
+    v.addError(ValidationTitle::CheckLods, Medium, "Model 'a/b.model' has invalid path",
+               "Model 'a/b.model' has invalid path", 7, "");
     // A key that occurs inside an earlier finding suppresses a new message.
-    v.addError(ValidationTitle::CheckLods, High, "Model 'a/b.model' doesn't exist.", "Model 'a/b.model", 12, "");
+    v.addError(ValidationTitle::CheckLods, High, "Model 'a/b.model' doesn't exist.", "Model 'a/b.model", 12,
+               "");
     v.addError(ValidationTitle::Common, Medium, "Load 50% done", "", 3, "Style");
     v.addError(ValidationTitle::None, NoSeverity, "", "", 4, "");
     v.addError(static_cast<ValidationTitle>(21), NoSeverity, "x", "", 5, "Style");

@@ -1,5 +1,5 @@
-#include "engine/platform/utf8_path.h"
 #include "support/resource_tree.h"
+#include "engine/platform/utf8_path.h"
 
 #include <atomic>
 #include <fstream>
@@ -31,7 +31,9 @@ TempResourceTree::~TempResourceTree() {
     Options::clear();
 }
 
-std::string TempResourceTree::path(const std::string& resourcePath) const { return root_ + "/" + resourcePath; }
+std::string TempResourceTree::path(const std::string& resourcePath) const {
+    return root_ + "/" + resourcePath;
+}
 
 std::string TempResourceTree::write(const std::string& resourcePath, const std::string& content) {
     return writeBytes(resourcePath, std::vector<char>(content.begin(), content.end()));
@@ -58,7 +60,9 @@ void TempResourceTree::remove(const std::string& resourcePath) {
     refresh();
 }
 
-void TempResourceTree::refresh() { DataSectionCache::instance().clear(); }
+void TempResourceTree::refresh() {
+    DataSectionCache::instance().clear();
+}
 
 std::string readDiskFile(const std::string& absolutePath) {
     std::ifstream in(pathFromUtf8(absolutePath), std::ios::binary);

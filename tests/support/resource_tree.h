@@ -8,7 +8,7 @@
 // Files are written by resource path; everything is removed afterwards and the
 // resource caches and editor options are reset, so tests do not leak state.
 class TempResourceTree {
-public:
+  public:
     TempResourceTree();
     ~TempResourceTree();
     TempResourceTree(const TempResourceTree&) = delete;
@@ -27,7 +27,7 @@ public:
     // Drops cached trees and listings after files changed behind the engine.
     void refresh();
 
-private:
+  private:
     std::string root_;
 };
 

@@ -8,7 +8,7 @@
 // A validator derived as a host's vehicle validator would derive it: it
 // exposes the protected checks and can group findings by a style name.
 class TestVehicleValidator : public KX::ValidatorHelper::Validator {
-public:
+  public:
     using Validator::addError;
     using Validator::checkAndOpenVisualSectionForModelName;
     using Validator::checkCollisionModel;
@@ -37,7 +37,7 @@ public:
     const std::set<std::string>& armourNames() const { return armourKindNames; }
     const std::set<std::string>& crewNames() const { return crewKindNames; }
 
-protected:
+  protected:
     std::string getStyleName(const std::string& /*path*/) override { return style; }
 };
 

@@ -124,7 +124,8 @@ void printJson(const std::vector<ModelResult>& results, std::ostream& out) {
             out << (first ? "\n" : ",\n") << "  {\"model\": " << jsonString(result.model)
                 << ", \"code\": " << codeOf(error) << ", \"severity\": \""
                 << ValidatorHelper::severityName(error.severity) << "\", \"title\": \""
-                << ValidatorHelper::titleName(error.title) << "\", \"category\": " << jsonString(error.category)
+                << ValidatorHelper::titleName(error.title)
+                << "\", \"category\": " << jsonString(error.category)
                 << ", \"message\": " << jsonString(error.message) << "}";
             first = false;
         }
@@ -149,7 +150,8 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
             err << "model-validator: resource root '" << root << "' does not exist\n";
             return MissingInput;
         }
-        absoluteRoots.push_back(pathToUtf8(std::filesystem::absolute(pathFromUtf8(root), ec).lexically_normal()));
+        absoluteRoots.push_back(
+            pathToUtf8(std::filesystem::absolute(pathFromUtf8(root), ec).lexically_normal()));
     }
     DebugLog::setStderrThreshold(options.verbose ? DebugLog::Info : DebugLog::Critical + 1);
     FS::fileSystem()->setRoots(absoluteRoots);

@@ -366,7 +366,8 @@ bool writeSimpleModel(const std::string& root, const std::string& modelPath, con
            writeModel(disk + ".model", model, error);
 }
 
-std::vector<WorldTriangle> collisionTriangles(const Mesh& mesh, const std::vector<MaterialLayout>& materials) {
+std::vector<WorldTriangle> collisionTriangles(const Mesh& mesh,
+                                              const std::vector<MaterialLayout>& materials) {
     std::vector<uint32_t> kinds, flags;
     for (const MaterialLayout& m : materials) {
         kinds.push_back(m.materialKind.value_or(0));

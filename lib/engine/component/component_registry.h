@@ -8,19 +8,19 @@
 // Registry of engine component types. A type registers once by name and gets
 // a 16-bit index; registering a name again returns its index.
 class ComponentTypeRegistry {
-public:
+  public:
     uint16_t registerType(const std::string& name);
     // -1 when the name is not registered.
     int indexOf(const std::string& name) const;
     std::vector<std::string> names() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> names_;
 };
 
 class IComponent {
-public:
+  public:
     virtual ~IComponent() = default;
     static ComponentTypeRegistry& types();
 };

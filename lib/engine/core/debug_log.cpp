@@ -82,7 +82,9 @@ void setSink(Sink sink) {
     currentSink() = std::move(sink);
 }
 
-void setStderrThreshold(int priority) { stderrThreshold().store(priority); }
+void setStderrThreshold(int priority) {
+    stderrThreshold().store(priority);
+}
 
 Capture::Capture() {
     std::lock_guard<std::mutex> lock(sinkMutex());

@@ -46,7 +46,7 @@ struct Line {
 // Collects every message written while it lives; restores the previous sink
 // when destroyed. Meant for tests.
 class Capture {
-public:
+  public:
     Capture();
     ~Capture();
     Capture(const Capture&) = delete;
@@ -57,7 +57,7 @@ public:
     size_t count(const std::string& needle) const;
     void clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<Line> lines_;
     Sink previous_;

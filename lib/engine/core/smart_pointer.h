@@ -6,7 +6,7 @@
 
 // Base of every intrusively counted engine object.
 class ReferenceCount {
-public:
+  public:
     ReferenceCount() = default;
     ReferenceCount(const ReferenceCount&) {}
     ReferenceCount& operator=(const ReferenceCount&) { return *this; }
@@ -20,12 +20,12 @@ public:
     }
     int refCount() const { return count_.load(std::memory_order_relaxed); }
 
-private:
+  private:
     mutable std::atomic<int> count_{0};
 };
 
 template <class T> class SmartPointer {
-public:
+  public:
     SmartPointer() = default;
     SmartPointer(std::nullptr_t) {}
     SmartPointer(T* object) : object_(object) { acquire(); }
@@ -54,7 +54,7 @@ public:
     friend bool operator==(const SmartPointer& a, const SmartPointer& b) { return a.object_ == b.object_; }
     friend bool operator==(const SmartPointer& a, std::nullptr_t) { return a.object_ == nullptr; }
 
-private:
+  private:
     void acquire() {
         if (object_) {
             object_->incRef();

@@ -15,7 +15,9 @@ std::vector<Entry>& stack() {
 
 } // namespace
 
-void push(const char* name, const char* file) { stack().push_back({name, file}); }
+void push(const char* name, const char* file) {
+    stack().push_back({name, file});
+}
 
 void pop() {
     if (!stack().empty()) {
@@ -23,7 +25,9 @@ void pop() {
     }
 }
 
-size_t depth() { return stack().size(); }
+size_t depth() {
+    return stack().size();
+}
 
 std::vector<std::string> snapshot() {
     std::vector<std::string> result;

@@ -14,7 +14,7 @@ size_t depth();
 std::vector<std::string> snapshot();
 
 class Scope {
-public:
+  public:
     Scope(const char* name, const char* file) { push(name, file); }
     ~Scope() { pop(); }
     Scope(const Scope&) = delete;

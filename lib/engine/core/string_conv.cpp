@@ -98,7 +98,8 @@ std::string wideToNarrow(const std::wstring& text) {
     int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
                                 nullptr);
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                        nullptr);
     return out;
 }
 
@@ -112,6 +113,10 @@ std::wstring narrowToWide(const std::string& text) {
     return out;
 }
 #else
-std::string wideToNarrow(const std::wstring& text) { return wideToUtf8(text); }
-std::wstring narrowToWide(const std::string& text) { return utf8ToWide(text); }
+std::string wideToNarrow(const std::wstring& text) {
+    return wideToUtf8(text);
+}
+std::wstring narrowToWide(const std::string& text) {
+    return utf8ToWide(text);
+}
 #endif

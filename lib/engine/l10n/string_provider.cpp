@@ -1,5 +1,5 @@
-#include "engine/platform/utf8_path.h"
 #include "engine/l10n/string_provider.h"
+#include "engine/platform/utf8_path.h"
 
 #include <filesystem>
 #include <fstream>

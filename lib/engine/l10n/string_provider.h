@@ -8,7 +8,7 @@
 // override them. An unknown key gives the key itself, so a missing
 // translation is visible rather than blank.
 class StringProvider {
-public:
+  public:
     enum DefaultResult : int {
         ReturnEmpty = 0,
         ReturnKey = 1,
@@ -24,7 +24,7 @@ public:
     // Back to the built-in English texts.
     void resetToDefaults();
 
-private:
+  private:
     StringProvider();
     mutable std::mutex mutex_;
     std::map<std::string, std::wstring> texts_;

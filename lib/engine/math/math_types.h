@@ -24,7 +24,9 @@ struct Vector3 {
     friend Vector3 operator+(const Vector3& a, const Vector3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
     friend Vector3 operator-(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
     friend Vector3 operator*(const Vector3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-    friend bool operator==(const Vector3& a, const Vector3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+    friend bool operator==(const Vector3& a, const Vector3& b) {
+        return a.x == b.x && a.y == b.y && a.z == b.z;
+    }
 };
 
 struct Vector4 {
@@ -74,10 +76,12 @@ inline bool almostEqual(const Matrix& a, const Matrix& b, float tolerance) {
     return true;
 }
 
-inline bool almostEqual(float a, float b, float tolerance) { return std::fabs(a - b) <= tolerance; }
+inline bool almostEqual(float a, float b, float tolerance) {
+    return std::fabs(a - b) <= tolerance;
+}
 
 class AABB {
-public:
+  public:
     // The empty box is inside out until a point is added.
     AABB()
         : min_(std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
@@ -107,7 +111,7 @@ public:
     float height() const { return insideOut() ? 0.f : max_.y - min_.y; }
     float depth() const { return insideOut() ? 0.f : max_.z - min_.z; }
 
-private:
+  private:
     Vector3 min_;
     Vector3 max_;
 };

@@ -11,7 +11,7 @@
 // An immutable block of bytes. A block may be a view into another block; the
 // view keeps the storage alive.
 class BinaryBlock : public ReferenceCount {
-public:
+  public:
     explicit BinaryBlock(std::vector<char> bytes)
         : storage_(std::make_shared<const std::vector<char>>(std::move(bytes))), offset_(0),
           length_(storage_->size()) {}
@@ -22,7 +22,7 @@ public:
     size_t len() const { return length_; }
     std::string_view view() const { return {data(), length_}; }
 
-private:
+  private:
     std::shared_ptr<const std::vector<char>> storage_;
     size_t offset_;
     size_t length_;

@@ -95,7 +95,9 @@ DataSectionPtr DataSection::findChild(const std::string& tag) {
     return nullptr;
 }
 
-std::string DataSection::asString(const std::string& defaultValue) { return defaultValue; }
+std::string DataSection::asString(const std::string& defaultValue) {
+    return defaultValue;
+}
 
 int DataSection::asInt(int defaultValue) {
     long long v = 0;

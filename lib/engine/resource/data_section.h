@@ -14,7 +14,7 @@ using DataSectionPtr = SmartPointer<DataSection>;
 // or a block of a binary container. Reads never throw: a missing key or a
 // value that does not parse gives the default the caller passed.
 class DataSection : public ReferenceCount {
-public:
+  public:
     ~DataSection() override = default;
 
     virtual std::string sectionName() const = 0;
@@ -55,7 +55,7 @@ public:
     Matrix readMatrix34(const std::string& key, const Matrix& defaultValue = Matrix::identity());
 
     class iterator {
-    public:
+      public:
         iterator(DataSection* owner, int index) : owner_(owner), index_(index) {}
         DataSectionPtr operator*() const { return owner_->openChild(index_); }
         iterator& operator++() {
@@ -64,7 +64,7 @@ public:
         }
         bool operator!=(const iterator& other) const { return index_ != other.index_; }
 
-    private:
+      private:
         DataSection* owner_;
         int index_;
     };

@@ -9,7 +9,7 @@
 // Parsed resource trees by absolute path, so that checks that visit the same
 // file many times parse it once.
 class DataSectionCache {
-public:
+  public:
     static DataSectionCache& instance();
 
     DataSectionPtr find(const std::string& absolutePath);
@@ -21,7 +21,7 @@ public:
     void clear();
     size_t size();
 
-private:
+  private:
     std::mutex mutex_;
     std::unordered_map<std::string, DataSectionPtr> sections_;
 };

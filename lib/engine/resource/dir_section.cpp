@@ -4,7 +4,7 @@
 namespace {
 
 class DirSection : public DataSection {
-public:
+  public:
     explicit DirSection(std::string absolutePath)
         : path_(std::move(absolutePath)), entries_(FS::fileSystem()->listDirectory(path_)) {}
 
@@ -30,7 +30,7 @@ public:
         return openEntry(found.substr(path_.size() + 1));
     }
 
-private:
+  private:
     DataSectionPtr openEntry(const std::string& name) {
         const std::string entryPath = path_ + "/" + name;
         if (FS::fileSystem()->fileType(entryPath) == FS::FT_DIRECTORY) {
@@ -45,4 +45,6 @@ private:
 
 } // namespace
 
-DataSectionPtr openDirectorySection(const std::string& absolutePath) { return new DirSection(absolutePath); }
+DataSectionPtr openDirectorySection(const std::string& absolutePath) {
+    return new DirSection(absolutePath);
+}

@@ -1,5 +1,5 @@
-#include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
+#include "engine/platform/utf8_path.h"
 
 #include <algorithm>
 #include <cctype>
@@ -116,7 +116,8 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string
     }
     auto result = std::make_shared<Listing>();
     std::error_code ec;
-    for (fs::directory_iterator it(pathFromUtf8(absoluteFolder), ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(pathFromUtf8(absoluteFolder), ec), end; !ec && it != end;
+         it.increment(ec)) {
         std::string name = pathToUtf8(it->path().filename());
         result->byLowerName.emplace(lowerAscii(name), name);
         result->names.push_back(std::move(name));
@@ -293,7 +294,9 @@ bool isAbsolute(const std::string& path) {
            (path[2] == '/' || path[2] == '\\');
 }
 
-bool isRelative(const std::string& path) { return !isAbsolute(path); }
+bool isRelative(const std::string& path) {
+    return !isAbsolute(path);
+}
 
 void resolveToAbsolutePath(std::string& path) {
     if (isRelative(path)) {
@@ -315,9 +318,13 @@ std::string resolveAndCorrectCaseOfPath(const std::string& path) {
     return fileSystem()->resolveFilename(path);
 }
 
-bool fileExists(const std::string& path) { return fileSystem()->fileType(path) == FT_FILE; }
+bool fileExists(const std::string& path) {
+    return fileSystem()->fileType(path) == FT_FILE;
+}
 
-bool directoryExists(const std::string& path) { return fileSystem()->fileType(path) == FT_DIRECTORY; }
+bool directoryExists(const std::string& path) {
+    return fileSystem()->fileType(path) == FT_DIRECTORY;
+}
 
 } // namespace Utils
 
@@ -335,7 +342,8 @@ bool isAbsolutePathValidCase(const std::string& path, std::string& correct) {
         written += '/' + c;
     }
     // Compare only the resource part: roots are spelled as the host gave them.
-    if (onDisk.size() >= written.size() && onDisk.compare(onDisk.size() - written.size(), written.size(), written) == 0) {
+    if (onDisk.size() >= written.size() &&
+        onDisk.compare(onDisk.size() - written.size(), written.size(), written) == 0) {
         return true;
     }
     correct = onDisk;

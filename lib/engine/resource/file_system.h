@@ -25,7 +25,7 @@ enum FileType : int {
 };
 
 class FileSystem {
-public:
+  public:
     void setRoots(const std::vector<std::string>& roots);
     void addRoot(const std::string& root);
     std::vector<std::string> roots() const;
@@ -51,7 +51,7 @@ public:
     // preference; "" when it does not exist in any root.
     std::string findExisting(const std::string& path) const;
 
-private:
+  private:
     struct Listing {
         std::vector<std::string> names;
         std::unordered_map<std::string, std::string> byLowerName;

@@ -8,12 +8,12 @@ namespace {
 
 // Keeps a parsed document alive for as long as any of its sections is held.
 class XMLDocument : public ReferenceCount {
-public:
+  public:
     pugi::xml_document document;
 };
 
 class XMLSection : public DataSection {
-public:
+  public:
     XMLSection(SmartPointer<XMLDocument> doc, pugi::xml_node node) : doc_(std::move(doc)), node_(node) {}
 
     std::string sectionName() const override { return node_.name(); }
@@ -61,7 +61,7 @@ public:
         return new BinaryBlock(std::vector<char>(s.begin(), s.end()));
     }
 
-private:
+  private:
     void ensureChildren() {
         if (childrenRead_) {
             return;
