@@ -8,6 +8,7 @@
 #include "engine/geometry/index_block.h"
 #include "engine/geometry/vertices.h"
 #include "engine/math/math_types.h"
+#include "engine/model/visual.h"
 #include "engine/physics/bsp_tree.h"
 
 // Writers for geometry assets: .primitives containers, .visual and .model
@@ -87,11 +88,8 @@ struct MaterialLayout {
     std::vector<PropertyLayout> properties;
 };
 
-struct NodeLayout {
-    std::string identifier;
-    Matrix transform;
-    std::vector<NodeLayout> children;
-};
+// A node of the visual's node tree, as the reader sees it.
+using NodeLayout = VisualNode;
 
 struct GroupLayout {
     unsigned index = 0;
