@@ -31,7 +31,7 @@ std::vector<std::string> csvFields(const std::string& line) {
 }
 
 std::map<std::string, std::string> meshTruth(const std::string& file) {
-    std::ifstream in(std::string(KX_SHARED_TESTDATA_DIR) + "/mesh_truth.csv");
+    std::ifstream in(std::string(KX_TEST_DATA_DIR) + "/mesh_truth.csv");
     std::string line;
     std::getline(in, line);
     const std::vector<std::string> names = csvFields(line);
@@ -85,7 +85,7 @@ TEST(GeometryMeshImport, BunnyMatchesItsTruth) {
     TempResourceTree tree;
     std::string error;
     uint64_t triangles = 0;
-    ASSERT_TRUE(importMesh(std::string(KX_SHARED_TESTDATA_DIR) + "/mesh/bun_zipper.ply",
+    ASSERT_TRUE(importMesh(std::string(KX_TEST_DATA_DIR) + "/mesh/bun_zipper.ply",
                            tree.path("bunny.primitives"), error, MeshImportOptions(), &triangles))
         << error;
     EXPECT_EQ(triangles, std::stoull(truth.at("triangle_count")));

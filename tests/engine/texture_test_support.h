@@ -62,7 +62,7 @@ inline std::vector<CsvRow> readCsv(const std::string& path) {
 }
 
 inline std::string testData(const std::string& relative) {
-    return std::string(KX_SHARED_TESTDATA_DIR) + "/" + relative;
+    return std::string(KX_TEST_DATA_DIR) + "/" + relative;
 }
 
 inline std::vector<uint8_t> readBytes(const std::string& path) {
