@@ -7,6 +7,7 @@
 #include "engine/model/visual_path.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
+#include "model_validator/finding_catalogue.h"
 #include "model_validator/model_validator.h"
 
 namespace KX {
@@ -41,8 +42,11 @@ float relativeDifference(float a, float b) {
     return ratio * 100.0f;
 }
 
-std::string describeBoxes(const char* format, const AABB& first, const AABB& second) {
-    return formatString(format, static_cast<double>(first.width()), static_cast<double>(first.height()),
+// The message of a finding that compares two boxes of a model, by size.
+template <class Finding>
+std::string describeBoxes(const Finding& finding, const std::string& name, const AABB& first,
+                          const AABB& second) {
+    return finding.text(name, static_cast<double>(first.width()), static_cast<double>(first.height()),
                         static_cast<double>(first.depth()), static_cast<double>(second.width()),
                         static_cast<double>(second.height()), static_cast<double>(second.depth()));
 }
@@ -53,7 +57,7 @@ void ModelValidator::checkBoundingBox(const ModelDesc& /*desc*/) {
     KX_STACK_TRACK("KX::ModelValidator::checkBoundingBox");
     const SuperModel model(currentModelPath);
     if (!model.isLoaded()) {
-        addError(ValidationTitle::Common, ValidationErrorSeverity::High, "Can get super model", "", 3, "");
+        report(Findings::SuperModelUnavailable, Findings::SuperModelUnavailable.text(), "");
         return;
     }
     const AABB current = model.localBoundingBox();
@@ -64,19 +68,16 @@ void ModelValidator::checkBoundingBox(const ModelDesc& /*desc*/) {
         }
         DataSectionPtr visual = checkAndOpenVisualSectionForModelName(file);
         if (!visual) {
-            addError(ValidationTitle::Common, ValidationErrorSeverity::High,
-                     "Can not open visual for '" + file + "'", "", 3, "");
+            report(Findings::BoundsVisualUnavailable, Findings::BoundsVisualUnavailable.text(file), "");
             continue;
         }
         const AABB stored = readBox(visual, "boundingBox");
         if (relativeDifference(currentVolume, volumeOf(stored)) > kBoundingBoxTolerancePercent) {
-            const std::string key = FS::Utils::removeExtension(file) + "' has current bounding box ";
-            const std::string boxes =
-                describeBoxes("(width: %f height: %f depth: %f) and bounding box in the "
-                              "resources (width: %f height: %f depth: %f)",
-                              current, stored);
-            addError(ValidationTitle::Common, ValidationErrorSeverity::Normal, "Model '" + key + boxes, key,
-                     3, "");
+            // Keyed by the model alone: one finding per model, whichever LOD differs first.
+            const std::string name = FS::Utils::removeExtension(file);
+            report(Findings::BoundingBoxDiffers,
+                   describeBoxes(Findings::BoundingBoxDiffers, name, current, stored),
+                   name + "' has current bounding box ");
         }
     }
 }
@@ -93,16 +94,15 @@ void Validator::checkVisibilityBox(const std::string& path, int code) {
     const std::string styleName = getStyleName(path);
     DataSectionPtr model = FS::Utils::openSection(path);
     if (!model) {
-        const std::string message = "Can not open '" + path + "'";
-        addError(ValidationTitle::CheckVisibilityBox, ValidationErrorSeverity::High, message, message, code,
-                 styleName);
+        report(Findings::VisibilityModelUnavailable, code, styleName,
+               Findings::VisibilityModelUnavailable.text(path));
         return;
     }
     const AABB visibility = readBox(model, "visibilityBox");
     DataSectionPtr visual = checkAndOpenVisualSectionForModelName(path);
     if (!visual) {
-        addError(ValidationTitle::CheckVisibilityBox, ValidationErrorSeverity::High,
-                 "Can not open '" + Utilities::getVisualPath(path) + "'", "", code, styleName);
+        report(Findings::VisibilityVisualUnavailable, code, styleName,
+               Findings::VisibilityVisualUnavailable.text(Utilities::getVisualPath(path)), "");
         return;
     }
     const AABB boundsBox = readBox(visual, "boundingBox");
@@ -111,23 +111,16 @@ void Validator::checkVisibilityBox(const std::string& path, int code) {
     const float visibilityVolume = volumeOf(visibility);
     const float boundsVolume = volumeOf(boundsBox);
     if (visibilityVolume == 0.f) {
-        const std::string message = "Model '" + name + "' has empty visibility box";
-        addError(ValidationTitle::CheckVisibilityBox, ValidationErrorSeverity::Medium, message, message, code,
-                 styleName);
+        report(Findings::EmptyVisibilityBox, code, styleName, Findings::EmptyVisibilityBox.text(name));
     }
     if (boundsVolume == 0.f) {
-        const std::string message = "Model '" + name + "' has empty bounding box";
-        addError(ValidationTitle::CheckVisibilityBox, ValidationErrorSeverity::Medium, message, message, code,
-                 styleName);
+        report(Findings::EmptyBoundingBox, code, styleName, Findings::EmptyBoundingBox.text(name));
     }
     if (visibilityVolume != 0.f && boundsVolume != 0.f &&
         relativeDifference(visibilityVolume, boundsVolume) > kVisibilityBoxTolerancePercent) {
-        const std::string key = name + "' has different bounding box ";
-        const std::string boxes = describeBoxes(
-            "(width: %f height: %f depth: %f) and visibility box (width: %f height: %f depth: %f)", boundsBox,
-            visibility);
-        addError(ValidationTitle::CheckVisibilityBox, ValidationErrorSeverity::High, "Model '" + key + boxes,
-                 key, code, styleName);
+        report(Findings::VisibilityBoxDiffers, code, styleName,
+               describeBoxes(Findings::VisibilityBoxDiffers, name, boundsBox, visibility),
+               name + "' has different bounding box ");
     }
 }
 

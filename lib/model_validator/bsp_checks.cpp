@@ -10,6 +10,7 @@
 #include "engine/physics/bsp_tree.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
+#include "model_validator/finding_catalogue.h"
 #include "model_validator/model_validator.h"
 #include "model_validator/path_helpers.h"
 
@@ -58,10 +59,7 @@ void ModelValidator::checkCountTris(const ModelDesc& /*desc*/) {
         const SuperModel model(lodModels.front());
         if (static_cast<double>(lod0Triangles) >
             kMaxBspShareOfTriangles * static_cast<double>(model.numTris())) {
-            const std::string message =
-                "The number of triangles in the BSP of an object is 25% more than the "
-                "number of triangles in LOD_0.";
-            addError(ValidationTitle::Common, ValidationErrorSeverity::Medium, message, message, 11, "");
+            report(Findings::BspTooLarge, Findings::BspTooLarge.text());
         }
     }
     for (size_t i = 1; i < lodModels.size(); ++i) {
@@ -70,10 +68,7 @@ void ModelValidator::checkCountTris(const ModelDesc& /*desc*/) {
             continue;
         }
         if (visual->pBSPTree->numTriangles() != lod0Triangles) {
-            const std::string message = formatString(
-                "The number of triangles in BSP of a collision object in LOD_%lu is not equal to LOD_0",
-                static_cast<unsigned long>(i));
-            addError(ValidationTitle::Common, ValidationErrorSeverity::Medium, message, message, 135, "");
+            report(Findings::LodBspDiffers, Findings::LodBspDiffers.text(static_cast<unsigned long>(i)));
         }
     }
 }
@@ -90,11 +85,7 @@ void ModelValidator::checkBSPForRealms(const ModelDesc& /*desc*/) {
             const std::string copy = PathHelpers::realmPrimitivesPath(source, realm);
             const std::unique_ptr<BSPTree> copyTree = loadBSPOfPrimitives(copy);
             if (copyTree && copyTree->numTriangles() != sourceTree->numTriangles()) {
-                const std::string message = formatString(
-                    "The number of triangles in BSP of the source primitive file %s is not equal to "
-                    "the realm primitive file %s",
-                    source.c_str(), copy.c_str());
-                addError(ValidationTitle::Common, ValidationErrorSeverity::High, message, message, 138, "");
+                report(Findings::RealmBspDiffers, Findings::RealmBspDiffers.text(source, copy));
             }
         }
     }
@@ -113,9 +104,8 @@ void Validator::checkCollisionModel(const std::string& path, int code) {
     const std::string styleName = getStyleName(path);
     DataSectionPtr visual = checkAndOpenVisualSectionForModelName(path);
     if (!visual) {
-        const std::string message = path + ": can't find .visual file for this model";
-        addError(ValidationTitle::CheckMaterialKind, ValidationErrorSeverity::High, message, message, code,
-                 styleName);
+        report(Findings::CollisionVisualMissing, code, styleName,
+               Findings::CollisionVisualMissing.text(path));
         return;
     }
     const std::string file = FS::Utils::getFilename(path);
@@ -123,21 +113,12 @@ void Validator::checkCollisionModel(const std::string& path, int code) {
         const std::string identifier = material->readString(kIdentifierTag);
         const unsigned int kind = material->readUInt(kMaterialKindTag, 0);
         const auto known = materialKindNames.find(kind);
-        std::string message;
         if (known == materialKindNames.end()) {
-            message =
-                formatString("Collision model '%s' has unknown materialKind '%u', which isn't listed in "
-                             "system/data/material_kinds.xml\n",
-                             file.c_str(), kind);
+            report(Findings::CollisionUnknownMaterialKind, code, styleName,
+                   Findings::CollisionUnknownMaterialKind.text(file, kind));
         } else if (identifier != known->second) {
-            message =
-                formatString("Collision model '%s' has material identifier '%s' different from desc '%s' "
-                             "from system/data/material_kinds.xml\n",
-                             file.c_str(), identifier.c_str(), known->second.c_str());
-        }
-        if (!message.empty()) {
-            addError(ValidationTitle::CheckMaterialKind, ValidationErrorSeverity::High, message, message,
-                     code, styleName);
+            report(Findings::CollisionIdentifierDiffers, code, styleName,
+                   Findings::CollisionIdentifierDiffers.text(file, identifier, known->second));
         }
     }
 }

@@ -1,130 +1,60 @@
 #include "model_validator/finding_catalogue.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <limits>
 
 namespace KX {
+
+namespace Findings {
+using ValidatorHelper::ValidationErrorSeverity::High;
+using ValidatorHelper::ValidationErrorSeverity::Medium;
+using ValidatorHelper::ValidationErrorSeverity::Normal;
+using enum ValidatorHelper::ValidationTitle;
+#define KX_FINDING(name, code, title, severity, check, message)                                              \
+    const FindingKind name{#name, code, title, severity, check, message};
+#define KX_CALLER_FINDING(name, title, severity, check, message)                                             \
+    const CallerCodedFinding name{{#name, kCallerCode, title, severity, check, message}};
+#include "model_validator/findings/all.inc"
+#undef KX_FINDING
+#undef KX_CALLER_FINDING
+} // namespace Findings
+
 namespace {
 
-using ValidatorHelper::ValidationErrorSeverity;
-using ValidatorHelper::ValidationTitle;
-constexpr auto Normal = ValidationErrorSeverity::Normal;
-constexpr auto Medium = ValidationErrorSeverity::Medium;
-constexpr auto High = ValidationErrorSeverity::High;
-
-std::vector<FindingKind> buildCatalogue() {
-    std::vector<FindingKind> kinds = {
-        // Driver and LOD chain.
-        {100, ValidationTitle::Common, High, "ModelValidator::check", "Model '<path>' has invalid path"},
-        {12, ValidationTitle::CheckLods, High, "Validator::getModelLODHierarchy",
-         "Model '<path>' doesn't exist."},
-        {12, ValidationTitle::CheckLods, High, "Validator::getModelLODHierarchy",
-         "Model '<path>' is reached again through 'parent': the LOD chain is a loop"},
-        {123, ValidationTitle::Common, Medium, "Validator::getModelLODHierarchy",
-         "Parent path '%s' has a case-sensitive typo. Right path is:'%s'."},
-        {360, ValidationTitle::CheckLods, High, "Validator::getModelLODHierarchy",
-         "Model '<lower-cased parent path>' was used not from LOD folders"},
-        // Path checks.
-        {6, ValidationTitle::CheckOther, Medium, "ModelValidator::checkModelPath",
-         "First character of filename '%s' for path '%s' is digit"},
-        {124, ValidationTitle::CheckTextureProperties, Medium, "ModelValidator::checkSpacesContaining",
-         "Path '%s' has contain '%d' spaces."},
-        {131, ValidationTitle::CheckTextureProperties, High, "ModelValidator::checkingInvalidSymbols",
-         "Path '%s' contains '\\'"},
-        {130, ValidationTitle::CheckTextureProperties, High, "ModelValidator::checkingInvalidSymbols",
-         "Path '%s' contains non-latin letters"},
-        {131, ValidationTitle::CheckTextureProperties, High, "ModelValidator::checkingInvalidSymbols",
-         "File on disk '%s' doesn't match the case of path '%s'"},
-        // Model file checks.
-        {2, ValidationTitle::Common, High, "ModelValidator::checkModel",
-         "Model '<model>' uses '<shader>'. SkyBox shader can be used only in models from 'maps/skyboxes/'"},
-        {123, ValidationTitle::Common, Medium, "ModelValidator::checkModel",
-         "Visual file was not found: '%s'."},
-        {123, ValidationTitle::Common, Medium, "ModelValidator::checkModel",
-         "Visual path '%s' has a case-sensitive typo. Right path is:'%s'."},
-        {1, ValidationTitle::Common, Medium, "ModelValidator::checkModel",
-         "Model '<model>' has '<material>' material with BSP containing <n> triangle(s)(more than 1)"},
-        {129, ValidationTitle::Common, Medium, "ModelValidator::checkModel",
-         "Please check, if the fence '<model>' needs the 'All Collisions' flag"},
-        {9, ValidationTitle::CheckOther, Normal, "ModelValidator::checkOther",
-         "<text of MODELEDITOR/MODELS/MUTANT/BAD_NODE_TREE>"},
-        {151, ValidationTitle::CheckOther, Medium, "ModelValidator::checkDecorType",
-         "Setted all decor presets: %s"},
-        {152, ValidationTitle::CheckOther, Medium, "ModelValidator::checkDecorType",
-         "Invalid decor type (%u): %s"},
-        // LOD checks.
-        {kCallerCode, ValidationTitle::CheckLods, High, "Validator::checkLods",
-         "Model '<path>' has LODs that are connected incorrectly."},
-        {kCallerCode, ValidationTitle::CheckLods, High, "Validator::checkLods",
-         "LOD '<next>' is connected to '<lod path>' - it is incorrectly."},
-        {kCallerCode, ValidationTitle::CheckLods, High, "Validator::checkLodExtents",
-         "LODs '%s': actual extent value %.1f differs from standard %s value for %s"},
-        {kCallerCode, ValidationTitle::CheckLods, High, "Validator::checkLods",
-         "Can not get LODs for <path> model"},
-        {kCallerCode, ValidationTitle::CheckLods, Medium, "Validator::checkLods",
-         "Model '<path>' doesn't exist. / Model '<path>' is not connected."},
-        {139, ValidationTitle::CheckLods, Medium, "ModelValidator::checkDisconnectedLods",
-         "Model '<root>/<lod folder>/<file>' is disconnected, but is not deleted"},
-        // Bounds.
-        {3, ValidationTitle::Common, Normal, "ModelValidator::checkBoundingBox",
-         "Model '<name>' has current bounding box (width: %f height: %f depth: %f) and bounding box in the "
-         "resources (width: %f height: %f depth: %f)"},
-        {3, ValidationTitle::Common, High, "ModelValidator::checkBoundingBox",
-         "Can not open visual for '<path>'"},
-        {3, ValidationTitle::Common, High, "ModelValidator::checkBoundingBox", "Can get super model"},
-        {kCallerCode, ValidationTitle::CheckVisibilityBox, Medium, "Validator::checkVisibilityBox",
-         "Model '<name>' has empty visibility box"},
-        {kCallerCode, ValidationTitle::CheckVisibilityBox, Medium, "Validator::checkVisibilityBox",
-         "Model '<name>' has empty bounding box"},
-        {kCallerCode, ValidationTitle::CheckVisibilityBox, High, "Validator::checkVisibilityBox",
-         "Model '<name>' has different bounding box (width: %f height: %f depth: %f) and visibility box "
-         "(width: %f height: %f depth: %f)"},
-        {kCallerCode, ValidationTitle::CheckVisibilityBox, High, "Validator::checkVisibilityBox",
-         "Can not open '<visual path>'"},
-        {kCallerCode, ValidationTitle::CheckVisibilityBox, High, "Validator::checkVisibilityBox",
-         "Can not open '<path>'"},
-        // Triangles, BSP and collision.
-        {11, ValidationTitle::Common, Medium, "ModelValidator::checkCountTris",
-         "The number of triangles in the BSP of an object is 25% more than the number of triangles in "
-         "LOD_0."},
-        {135, ValidationTitle::Common, Medium, "ModelValidator::checkCountTris",
-         "The number of triangles in BSP of a collision object in LOD_%lu is not equal to LOD_0"},
-        {138, ValidationTitle::Common, High, "ModelValidator::checkBSPForRealms",
-         "The number of triangles in BSP of the source primitive file %s is not equal to the realm primitive "
-         "file %s"},
-        {kCallerCode, ValidationTitle::CheckMaterialKind, High, "Validator::checkCollisionModel",
-         "Collision model '%s' has unknown materialKind '%u', which isn't listed in "
-         "system/data/material_kinds.xml"},
-        {kCallerCode, ValidationTitle::CheckMaterialKind, High, "Validator::checkCollisionModel",
-         "Collision model '%s' has material identifier '%s' different from desc '%s' from "
-         "system/data/material_kinds.xml"},
-        {kCallerCode, ValidationTitle::CheckMaterialKind, High, "Validator::checkCollisionModel",
-         "<path>: can't find .visual file for this model"},
-        // Hardpoints and node transforms.
-        {kCallerCode, ValidationTitle::CheckHardpointsAndBones, High, "Validator::checkHardpointsAndBones",
-         "Can not validate model transforms - no transforms for lod0: "},
-        {kCallerCode, ValidationTitle::CheckHardpointsAndBones, Medium, "Validator::checkHardpointsAndBones",
-         "Model '%s' has different transform value for node '%s' from model '%s'"},
-        {kCallerCode, ValidationTitle::CheckHardpointsAndBones, High, "Validator::checkHardpointsAndBones",
-         "Model '%s' doesn't have node '%s', that has model '%s'"},
-        {kCallerCode, ValidationTitle::CheckHardpointsAndBones, High, "Validator::checkHardpointsAndBones",
-         "Model '%s' has node '%s', that doesn't exist in '%s'"},
-        {107, ValidationTitle::CheckHardpointsAndBones, High, "ModelValidator::checkContentHardpoints",
-         "File '%s' has hardpoint '%s', but it has to be 'HP_module_xx', 'HP_modulexx_xx', 'HP_module_xx_xx' "
-         "or "
-         "'HP_modulexx', where xx is a number from 0 to 13"},
-        {109, ValidationTitle::CheckHardpointsAndBones, Normal, "ModelValidator::checkContentHardpoints",
-         "File '%s' has hardpoint with legacy name '%s"},
+std::vector<const FindingKind*> buildCatalogue() {
+    std::vector<const FindingKind*> kinds = {
+#define KX_FINDING(name, code, title, severity, check, message) &Findings::name,
+#define KX_CALLER_FINDING(name, title, severity, check, message) &Findings::name.kind,
+#include "model_validator/findings/all.inc"
+#undef KX_FINDING
+#undef KX_CALLER_FINDING
+    };
+    // Caller-chosen codes sort after every fixed one.
+    const auto sortKey = [](const FindingKind* kind) {
+        return kind->code == kCallerCode ? std::numeric_limits<int>::max() : kind->code;
     };
     std::stable_sort(kinds.begin(), kinds.end(),
-                     [](const FindingKind& a, const FindingKind& b) { return a.code < b.code; });
+                     [&](const FindingKind* a, const FindingKind* b) { return sortKey(a) < sortKey(b); });
     return kinds;
 }
 
-std::string escapeCell(const std::string& text) {
+std::atomic<FindingObserver> observer{nullptr};
+
+// Markdown cell text: pipes escaped, a line feed shown as \n, a doubled
+// percent sign shown as the one that is printed.
+std::string cell(const std::string& text) {
     std::string out;
-    for (char c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == '|') {
             out += "\\|";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '%' && i + 1 < text.size() && text[i + 1] == '%') {
+            out += '%';
+            ++i;
         } else {
             out += c;
         }
@@ -132,28 +62,193 @@ std::string escapeCell(const std::string& text) {
     return out;
 }
 
+std::string row(const FindingKind& kind) {
+    const std::string code = kind.code == kCallerCode ? "caller" : std::to_string(kind.code);
+    return "| " + code + " | " + kind.name + " | " + ValidatorHelper::titleName(kind.title) + " | " +
+           ValidatorHelper::severityName(kind.severity) + " | `" + kind.check + "` | " + cell(kind.message) +
+           " |\n";
+}
+
+// A conversion of a pattern: what follows '%' up to and including its letter.
+struct Conversion {
+    char letter = 0;
+    size_t length = 0; // characters after the '%'
+};
+
+Conversion conversionAt(std::string_view pattern, size_t percent) {
+    size_t i = percent + 1;
+    while (i < pattern.size() && (std::isdigit(static_cast<unsigned char>(pattern[i])) || pattern[i] == '.' ||
+                                  pattern[i] == 'l' || pattern[i] == 'z' || pattern[i] == '-')) {
+        ++i;
+    }
+    if (i >= pattern.size()) {
+        return {};
+    }
+    return {pattern[i], i - percent};
+}
+
+bool isDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// Lengths of the prefixes of `text` that a numeric conversion can print.
+std::vector<size_t> numberLengths(char letter, std::string_view text) {
+    std::vector<size_t> lengths;
+    size_t i = 0;
+    if (letter != 'u' && i < text.size() && text[i] == '-') {
+        ++i;
+    }
+    if (letter == 'f') {
+        for (std::string_view word : {"inf", "nan", "-nan"}) {
+            if (text.substr(0, word.size()) == word) {
+                lengths.push_back(word.size());
+            }
+        }
+    }
+    const size_t digitsStart = i;
+    while (i < text.size() && isDigit(text[i])) {
+        ++i;
+        if (letter != 'f') {
+            lengths.push_back(i);
+        }
+    }
+    if (letter == 'f' && i > digitsStart) {
+        lengths.push_back(i);
+        if (i < text.size() && text[i] == '.') {
+            ++i;
+            while (i < text.size() && isDigit(text[i])) {
+                ++i;
+                lengths.push_back(i);
+            }
+        }
+    }
+    return lengths;
+}
+
+bool matchFrom(std::string_view pattern, std::string_view message) {
+    size_t p = 0;
+    size_t m = 0;
+    while (p < pattern.size()) {
+        if (pattern[p] != '%') {
+            if (m >= message.size() || message[m] != pattern[p]) {
+                return false;
+            }
+            ++p;
+            ++m;
+            continue;
+        }
+        if (p + 1 < pattern.size() && pattern[p + 1] == '%') {
+            if (m >= message.size() || message[m] != '%') {
+                return false;
+            }
+            p += 2;
+            ++m;
+            continue;
+        }
+        const Conversion conversion = conversionAt(pattern, p);
+        const std::string_view rest = pattern.substr(p + 1 + conversion.length);
+        const std::string_view text = message.substr(m);
+        switch (conversion.letter) {
+        case 's':
+            for (size_t length = 0; length <= text.size(); ++length) {
+                if (matchFrom(rest, text.substr(length))) {
+                    return true;
+                }
+            }
+            return false;
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'f': {
+            const std::vector<size_t> lengths = numberLengths(conversion.letter, text);
+            return std::any_of(lengths.rbegin(), lengths.rend(),
+                               [&](size_t length) { return matchFrom(rest, text.substr(length)); });
+        }
+        default:
+            return false;
+        }
+    }
+    return m == message.size();
+}
+
 } // namespace
 
-const std::vector<FindingKind>& findingCatalogue() {
-    static const std::vector<FindingKind> catalogue = buildCatalogue();
+namespace FindingText {
+std::string literal(const char* pattern) {
+    std::string text;
+    for (const char* c = pattern; *c != '\0'; ++c) {
+        text += *c;
+        if (c[0] == '%' && c[1] == '%') {
+            ++c;
+        }
+    }
+    return text;
+}
+} // namespace FindingText
+
+const std::vector<const FindingKind*>& findingCatalogue() {
+    static const std::vector<const FindingKind*> catalogue = buildCatalogue();
     return catalogue;
 }
 
 std::string findingCatalogueMarkdown() {
-    std::string text =
-        "# Findings\n\n"
-        "Every finding the validator reports. A code groups the findings of one rule; \"caller\" "
-        "means that the validator calling a reusable check chooses the code. In messages, "
-        "`<...>` stands for a value that is filled in and `%s`, `%d`, `%u`, `%f` for formatted "
-        "values.\n\n"
-        "| code | title | severity | check | message |\n|---|---|---|---|---|\n";
-    for (const FindingKind& kind : findingCatalogue()) {
-        text += "| " + (kind.code == kCallerCode ? std::string("caller") : std::to_string(kind.code)) +
-                " | " + ValidatorHelper::titleName(kind.title) + " | " +
-                ValidatorHelper::severityName(kind.severity) + " | `" + kind.check + "` | " +
-                escapeCell(kind.message) + " |\n";
+    const std::string header =
+        "| code | name | title | severity | check | message |\n|---|---|---|---|---|---|\n";
+    std::string fixed;
+    std::string callerCoded;
+    for (const FindingKind* kind : findingCatalogue()) {
+        (kind->code == kCallerCode ? callerCoded : fixed) += row(*kind);
     }
-    return text;
+    return "# Findings\n\n"
+           "Every finding the validator reports, generated from the catalogue in "
+           "`lib/model_validator/findings/` (`model-validator findings` prints this text). A code groups "
+           "the findings of one rule; several wordings may share it. Messages are printf-style patterns: "
+           "`%s` stands for a text (a path, a name), `%d`, `%u` and `%lu` for whole numbers, `%f` and "
+           "`%.1f` for decimal numbers, `\\n` for a line feed that ends the message.\n\n"
+           "## Findings of the model validator\n\n"
+           "Each has a fixed code.\n\n" +
+           header + fixed +
+           "\n## Findings of the reusable checks\n\n"
+           "The validator that calls one of these checks (a vehicle validator of the host, for instance) "
+           "passes the code of its findings, so the code column reads \"caller\".\n\n" +
+           header + callerCoded;
 }
+
+bool messageMatchesPattern(std::string_view pattern, std::string_view message) {
+    return matchFrom(pattern, message);
+}
+
+std::string findingMismatch(const ReportedFinding& finding) {
+    const FindingKind* kind = finding.kind;
+    if (kind == nullptr) {
+        return "finding reported without a catalogue entry: " + finding.message;
+    }
+    std::string why;
+    if (kind->code != kCallerCode && finding.code != kind->code) {
+        why += " code " + std::to_string(finding.code) + " instead of " + std::to_string(kind->code) + ";";
+    }
+    if (finding.title != kind->title) {
+        why += std::string(" title ") + ValidatorHelper::titleName(finding.title) + " instead of " +
+               ValidatorHelper::titleName(kind->title) + ";";
+    }
+    if (finding.severity != kind->severity) {
+        why += std::string(" severity ") + ValidatorHelper::severityName(finding.severity) + " instead of " +
+               ValidatorHelper::severityName(kind->severity) + ";";
+    }
+    if (!messageMatchesPattern(kind->message, finding.message)) {
+        why += " message \"" + finding.message + "\" does not match \"" + kind->message + "\";";
+    }
+    return why.empty() ? why : std::string(kind->name) + ":" + why;
+}
+
+FindingObserver setFindingObserver(FindingObserver next) {
+    return observer.exchange(next);
+}
+
+namespace Detail {
+FindingObserver findingObserver() {
+    return observer.load();
+}
+} // namespace Detail
 
 } // namespace KX

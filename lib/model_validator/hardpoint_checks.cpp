@@ -5,6 +5,7 @@
 #include "engine/core/stack_tracker.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
+#include "model_validator/finding_catalogue.h"
 #include "model_validator/model_validator.h"
 
 namespace KX {
@@ -92,17 +93,14 @@ void Validator::checkHardpointsAndBones(const std::string& path, NameFilter filt
     const std::string styleName = getStyleName(path);
     const auto* reference = findLod0Model(models);
     if (!reference) {
-        const std::string message = "Can not validate model transforms - no transforms for lod0: ";
-        addError(ValidationTitle::CheckHardpointsAndBones, ValidationErrorSeverity::High, message, message,
-                 code, styleName);
+        report(Findings::NoLod0Transforms, code, styleName, Findings::NoLod0Transforms.text());
         return;
     }
     const std::string& referencePath = reference->first;
     const NodeTransforms& referenceNodes = reference->second;
-    auto report = [&](ValidationErrorSeverity severity, const char* format, const std::string& model,
-                      const std::string& node) {
-        const std::string message = formatString(format, model.c_str(), node.c_str(), referencePath.c_str());
-        addError(ValidationTitle::CheckHardpointsAndBones, severity, message, message, code, styleName);
+    const auto reportNode = [&](const CallerCodedFinding& finding, const std::string& model,
+                                const std::string& node) {
+        report(finding, code, styleName, finding.text(model, node, referencePath));
     };
 
     for (const auto& [modelFile, nodes] : models) {
@@ -112,18 +110,14 @@ void Validator::checkHardpointsAndBones(const std::string& path, NameFilter filt
         for (const auto& [node, transform] : referenceNodes) {
             const auto found = nodes.find(node);
             if (found == nodes.end()) {
-                report(ValidationErrorSeverity::High,
-                       "Model '%s' doesn't have node '%s', that has model '%s'", modelFile, node);
+                reportNode(Findings::NodeMissing, modelFile, node);
             } else if (!almostEqual(transform, found->second, kTransformTolerance)) {
-                report(ValidationErrorSeverity::Medium,
-                       "Model '%s' has different transform value for node '%s' from model '%s'", modelFile,
-                       node);
+                reportNode(Findings::NodeTransformDiffers, modelFile, node);
             }
         }
         for (const auto& entry : nodes) {
             if (referenceNodes.find(entry.first) == referenceNodes.end()) {
-                report(ValidationErrorSeverity::High, "Model '%s' has node '%s', that doesn't exist in '%s'",
-                       modelFile, entry.first);
+                reportNode(Findings::NodeUnexpected, modelFile, entry.first);
             }
         }
     }
@@ -144,18 +138,12 @@ void ModelValidator::checkContentHardpoints(const ModelDesc& /*desc*/) {
                     contentHardpoints.push_back(name);
                 }
                 if (!isModuleHardpointName(name)) {
-                    const std::string message = formatString(
-                        "File '%s' has hardpoint '%s', but it has to be 'HP_module_xx', 'HP_modulexx_xx', "
-                        "'HP_module_xx_xx' or 'HP_modulexx', where xx is a number from 0 to 13",
-                        modelFile.c_str(), name.c_str());
-                    addError(ValidationTitle::CheckHardpointsAndBones, ValidationErrorSeverity::High, message,
-                             message, 107, "");
+                    report(Findings::HardpointNameInvalid,
+                           Findings::HardpointNameInvalid.text(modelFile, name));
                 }
                 if (isLegacyModuleHardpointName(name)) {
-                    const std::string message = formatString("File '%s' has hardpoint with legacy name '%s",
-                                                             modelFile.c_str(), name.c_str());
-                    addError(ValidationTitle::CheckHardpointsAndBones, ValidationErrorSeverity::Normal,
-                             message, message, 109, "");
+                    report(Findings::HardpointLegacyName,
+                           Findings::HardpointLegacyName.text(modelFile, name));
                 }
             }
         }

@@ -5,6 +5,7 @@
 #include "engine/model/model_constants.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
+#include "model_validator/finding_catalogue.h"
 #include "model_validator/validator_helper.h"
 
 namespace KX::ValidatorHelper {
@@ -51,17 +52,14 @@ std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelNa
     while (!current.empty()) {
         current = withModelExtension(current);
         if (!visited.insert(toLower(current)).second) {
-            const std::string message =
-                "Model '" + current + "' is reached again through 'parent': the LOD chain is a loop";
-            addError(ValidationTitle::CheckLods, ValidationErrorSeverity::High, message, message, 12,
-                     getStyleName(current));
+            const std::string message = Findings::LodChainLoop.text(current);
+            report(Findings::LodChainLoop, message, message, getStyleName(current));
             return chain;
         }
         DataSectionPtr model = FS::Utils::openSection(current);
         if (!model) {
-            addError(ValidationTitle::CheckLods, ValidationErrorSeverity::High,
-                     "Model '" + current + "' doesn't exist.", "Model '" + current, 12,
-                     getStyleName(current));
+            report(Findings::LodChainModelMissing, Findings::LodChainModelMissing.text(current),
+                   "Model '" + current, getStyleName(current));
             return chain;
         }
         std::string parent = withModelExtension(model->readString("parent", "", 0));
@@ -69,11 +67,8 @@ std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelNa
             std::string correct;
             if (!FS::EditorUtils::isAbsolutePathValidCase(parent, correct)) {
                 const std::string relative = FS::fileSystem()->dissolveFilename(correct);
-                const std::string message =
-                    formatString("Parent path '%s' has a case-sensitive typo. Right path is:'%s'.",
-                                 parent.c_str(), relative.c_str());
-                addError(ValidationTitle::Common, ValidationErrorSeverity::Medium, message, message, 123,
-                         getStyleName(current));
+                const std::string message = Findings::ParentPathCaseTypo.text(parent, relative);
+                report(Findings::ParentPathCaseTypo, message, message, getStyleName(current));
             }
         }
         const float extent = model->readFloat("extent", Model::LOD_MAX);
@@ -84,9 +79,8 @@ std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelNa
         }
         lodName = lodNameOfParent(parent);
         if (lodName.empty()) {
-            const std::string message = "Model '" + toLower(parent) + "' was used not from LOD folders";
-            addError(ValidationTitle::CheckLods, ValidationErrorSeverity::High, message, message, 360,
-                     getStyleName(parent));
+            const std::string message = Findings::ModelUsedOutsideLodFolders.text(toLower(parent));
+            report(Findings::ModelUsedOutsideLodFolders, message, message, getStyleName(parent));
             return chain;
         }
     }

@@ -8,6 +8,7 @@
 #include "engine/resource/data_section.h"
 #include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
+#include "model_validator/finding_catalogue.h"
 #include "model_validator/model_validator.h"
 
 namespace KX {
@@ -159,14 +160,11 @@ void Validator::checkLods(const std::string& path, bool smallExtents, int code) 
     const std::vector<LODEntry> chain = getModelLODHierarchy(name, state);
 
     if (chain.empty()) {
-        const std::string message = "Can not get LODs for " + path + " model";
-        addError(ValidationTitle::CheckLods, ValidationErrorSeverity::High, message, message, code,
-                 getStyleName(path));
+        report(Findings::LodsUnavailable, code, getStyleName(path), Findings::LodsUnavailable.text(path));
     } else {
         if (parentsDisagree(chain)) {
-            const std::string message = "Model '" + path + "' has LODs that are connected incorrectly.";
-            addError(ValidationTitle::CheckLods, ValidationErrorSeverity::High, message, message, code,
-                     getStyleName(path));
+            report(Findings::LodsConnectedIncorrectly, code, getStyleName(path),
+                   Findings::LodsConnectedIncorrectly.text(path));
         }
 
         const bool hasLod2 = findLinkForMarker(chain, markers[2]) != nullptr;
@@ -182,19 +180,15 @@ void Validator::checkLods(const std::string& path, bool smallExtents, int code) 
                 if (i > 1) {
                     continue;
                 }
-                const std::string missing = "Model '" + lodPath;
-                const std::string message =
-                    missing + (FS::Utils::fileExists(lodPath) ? "' is not connected." : "' doesn't exist.");
-                addError(ValidationTitle::CheckLods, ValidationErrorSeverity::Medium, message, missing, code,
-                         getStyleName(path));
+                const CallerCodedFinding& finding =
+                    FS::Utils::fileExists(lodPath) ? Findings::LodNotConnected : Findings::LodMissing;
+                report(finding, code, getStyleName(path), finding.text(lodPath), "Model '" + lodPath);
                 continue;
             }
             const std::string& next = link->parentPath;
             if (!next.empty() && !isCorrectLink(i, next, markers, hasLod2, hasLod3)) {
-                const std::string message =
-                    "LOD '" + next + "' is connected to '" + lodPath + "' - it is incorrectly.";
-                addError(ValidationTitle::CheckLods, ValidationErrorSeverity::High, message, message, code,
-                         getStyleName(lodPath));
+                report(Findings::LodLinkIncorrect, code, getStyleName(lodPath),
+                       Findings::LodLinkIncorrect.text(next, lodPath));
             }
         }
     }
@@ -221,11 +215,9 @@ void Validator::checkLodExtents(const std::string& state, const std::vector<LODE
             const std::string standardText = expected.extent == Model::LOD_MAX
                                                  ? std::string("'infinite'")
                                                  : formatString("%.1f", expected.extent);
-            const std::string message =
-                formatString("LODs '%s': actual extent value %.1f differs from standard %s value for %s",
-                             extentPath.c_str(), lod.extent, standardText.c_str(), lod.lodName.c_str());
-            addError(ValidationTitle::CheckLods, ValidationErrorSeverity::High, message, message, code,
-                     getStyleName(lod.parentPath));
+            report(Findings::LodExtentDiffers, code, getStyleName(lod.parentPath),
+                   Findings::LodExtentDiffers.text(extentPath, static_cast<double>(lod.extent), standardText,
+                                                   lod.lodName));
         }
     }
 }
@@ -250,9 +242,8 @@ void ModelValidator::checkDisconnectedLods(const ModelDesc&) {
             if (chainReaches(chain, folder)) {
                 continue;
             }
-            const std::string message =
-                "Model '" + modelPath_ + "/" + folder + "/" + name + "' is disconnected, but is not deleted";
-            addError(ValidationTitle::CheckLods, ValidationErrorSeverity::Medium, message, message, 139, "");
+            report(Findings::DisconnectedLod,
+                   Findings::DisconnectedLod.text(modelPath_ + "/" + folder + "/" + name));
         }
     }
 }

@@ -11,6 +11,7 @@
 #include "engine/model/visual_path.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
+#include "model_validator/finding_catalogue.h"
 #include "model_validator/model_validator.h"
 
 namespace KX {
@@ -79,26 +80,19 @@ void ModelValidator::checkModel(const ModelDesc& desc) {
 
             const std::string shader = shaderFileName(material);
             if (!isSkyBox && shader.find("sky_box") != std::string::npos) {
-                const std::string message = "Model '" + model + "' uses '" + shader +
-                                            "'. SkyBox shader can be used only in models from '" +
-                                            kSkyBoxFolder + "'";
-                addError(ValidationTitle::Common, ValidationErrorSeverity::High, message, message, 2, "");
+                report(Findings::SkyBoxShaderOutsideSkyBoxes,
+                       Findings::SkyBoxShaderOutsideSkyBoxes.text(model, shader));
             }
 
             if (FS::fileSystem()->fileType(visualPath) == FS::FT_FILE) {
                 std::string correct;
                 if (!FS::EditorUtils::isAbsolutePathValidCase(visualPath, correct)) {
                     const std::string onDisk = FS::fileSystem()->dissolveFilename(correct);
-                    const std::string message =
-                        formatString("Visual path '%s' has a case-sensitive typo. Right path is:'%s'.",
-                                     visualPath.c_str(), onDisk.c_str());
-                    addError(ValidationTitle::Common, ValidationErrorSeverity::Medium, message, message, 123,
-                             "");
+                    report(Findings::VisualPathCaseTypo,
+                           Findings::VisualPathCaseTypo.text(visualPath, onDisk));
                 }
             } else {
-                const std::string message =
-                    formatString("Visual file was not found: '%s'.", visualPath.c_str());
-                addError(ValidationTitle::Common, ValidationErrorSeverity::Medium, message, message, 123, "");
+                report(Findings::VisualFileMissing, Findings::VisualFileMissing.text(visualPath));
             }
 
             const unsigned int collisionFlags = material->readUInt("collisionFlags", 0);
@@ -112,21 +106,17 @@ void ModelValidator::checkModel(const ModelDesc& desc) {
                 if (visual && visual->pBSPTree && visual->pBSPTree->numTriangles() > 1) {
                     const size_t count = countFullCollisionTriangles(*visual->pBSPTree, kind);
                     if (count > kMaxFullCollisionTriangles) {
-                        const std::string message = "Model '" + model + "' has '" + identifier +
-                                                    "' material with BSP containing " +
-                                                    std::to_string(count) + " triangle(s)(more than " +
-                                                    std::to_string(kMaxFullCollisionTriangles) + ")";
-                        addError(ValidationTitle::Common, ValidationErrorSeverity::Medium, message, message,
-                                 1, "");
+                        report(Findings::FullCollisionTriangles,
+                               Findings::FullCollisionTriangles.text(
+                                   model, identifier, static_cast<unsigned long>(count),
+                                   static_cast<unsigned long>(kMaxFullCollisionTriangles)));
                     }
                 }
             }
 
             // Wooden fence parts without any collision let vehicles drive through.
             if (isFence && identifier.find("n_wood") != std::string::npos && (collisionFlags & 0xFFu) == 0) {
-                const std::string message =
-                    "Please check, if the fence '" + model + "' needs the 'All Collisions' flag";
-                addError(ValidationTitle::Common, ValidationErrorSeverity::Medium, message, message, 129, "");
+                report(Findings::FenceWithoutCollisions, Findings::FenceWithoutCollisions.text(model));
             }
         }
     }
@@ -141,9 +131,8 @@ void ModelValidator::checkOther(const ModelDesc&) {
     if (!model.isLoaded() || model.simpleValidateLODs()) {
         return;
     }
-    const std::string message =
-        wideToUtf8(StringProvider::instance().str("MODELEDITOR/MODELS/MUTANT/BAD_NODE_TREE"));
-    addError(ValidationTitle::CheckOther, ValidationErrorSeverity::Normal, message, message, 9, "");
+    report(Findings::BadNodeTree,
+           wideToUtf8(StringProvider::instance().str("MODELEDITOR/MODELS/MUTANT/BAD_NODE_TREE")));
 }
 
 void ModelValidator::checkDecorType(const ModelDesc&) {
@@ -160,11 +149,11 @@ void ModelValidator::checkDecorType(const ModelDesc&) {
     if (decor == 0 || DecorSettings::isValidDecorType(decor)) {
         return;
     }
-    const std::string message = decor == kAllDecorPresets
-                                    ? formatString("Setted all decor presets: %s", model.c_str())
-                                    : formatString("Invalid decor type (%u): %s", decor, model.c_str());
-    addError(ValidationTitle::CheckOther, ValidationErrorSeverity::Medium, message, message,
-             decor == kAllDecorPresets ? 151 : 152, "");
+    if (decor == kAllDecorPresets) {
+        report(Findings::AllDecorPresets, Findings::AllDecorPresets.text(model));
+    } else {
+        report(Findings::InvalidDecorType, Findings::InvalidDecorType.text(decor, model));
+    }
 }
 
 } // namespace KX

@@ -1,4 +1,5 @@
 #include "model_validator/model_validator.h"
+#include "model_validator/finding_catalogue.h"
 
 #include <algorithm>
 
@@ -95,8 +96,7 @@ const std::vector<ValidationError>& ModelValidator::check(const std::string& pat
         }
         if (!rootFound) {
             modelPath_ = FS::Utils::getDirectory(path);
-            const std::string message = "Model '" + path + "' has invalid path";
-            addError(ValidationTitle::Common, ValidationErrorSeverity::High, message, message, 100, "");
+            report(Findings::InvalidModelPath, Findings::InvalidModelPath.text(path));
         }
     }
     PathHelpers::normalizePath(modelPath_);

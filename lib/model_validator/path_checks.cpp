@@ -5,6 +5,7 @@
 #include "engine/core/stack_tracker.h"
 #include "engine/resource/file_system.h"
 #include "engine/settings/options.h"
+#include "model_validator/finding_catalogue.h"
 #include "model_validator/model_validator.h"
 #include "model_validator/path_helpers.h"
 
@@ -49,9 +50,7 @@ void ModelValidator::checkModelPath(const std::string& path) {
     if (fileName.empty() || fileName.front() < '0' || fileName.front() > '9') {
         return;
     }
-    const std::string message = formatString("First character of filename '%s' for path '%s' is digit",
-                                             fileName.c_str(), path.c_str());
-    addError(ValidationTitle::CheckOther, ValidationErrorSeverity::Medium, message, message, 6, "");
+    report(Findings::FileNameStartsWithDigit, Findings::FileNameStartsWithDigit.text(fileName, path));
 }
 
 void ModelValidator::checkSpacesContaining(const std::string& path) {
@@ -60,22 +59,16 @@ void ModelValidator::checkSpacesContaining(const std::string& path) {
     if (spaces == 0) {
         return;
     }
-    const std::string message =
-        formatString("Path '%s' has contain '%d' spaces.", path.c_str(), static_cast<int>(spaces));
-    addError(ValidationTitle::CheckTextureProperties, ValidationErrorSeverity::Medium, message, message, 124,
-             "");
+    report(Findings::PathContainsSpaces, Findings::PathContainsSpaces.text(path, static_cast<int>(spaces)));
 }
 
 void ModelValidator::checkingInvalidSymbols(const std::string& path) {
     KX_STACK_TRACK("KX::ModelValidator::checkingInvalidSymbols");
     const size_t invalid = firstInvalidSymbol(path);
     if (invalid != std::string::npos) {
-        const bool backSlash = path[invalid] == '\\';
-        const std::string message = backSlash
-                                        ? formatString("Path '%s' contains '\\'", path.c_str())
-                                        : formatString("Path '%s' contains non-latin letters", path.c_str());
-        addError(ValidationTitle::CheckTextureProperties, ValidationErrorSeverity::High, message, message,
-                 backSlash ? 131 : 130, "");
+        const FindingKind& kind =
+            path[invalid] == '\\' ? Findings::PathContainsBackSlash : Findings::PathContainsNonLatinLetters;
+        report(kind, kind.text(path));
     }
 
     std::string onDisk = withoutCurrentRealm(FS::Utils::resolveAndCorrectCaseOfPath(path));
@@ -86,10 +79,7 @@ void ModelValidator::checkingInvalidSymbols(const std::string& path) {
     if (written.empty() || onDisk.find(written) != std::string::npos) {
         return;
     }
-    const std::string message =
-        formatString("File on disk '%s' doesn't match the case of path '%s'", onDisk.c_str(), path.c_str());
-    addError(ValidationTitle::CheckTextureProperties, ValidationErrorSeverity::High, message, message, 131,
-             "");
+    report(Findings::PathCaseDiffersFromDisk, Findings::PathCaseDiffersFromDisk.text(onDisk, path));
 }
 
 } // namespace KX

@@ -14,6 +14,7 @@
 #include "engine/model/visual_path.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
+#include "model_validator/finding_catalogue.h"
 
 namespace KX::ValidatorHelper {
 
@@ -310,7 +311,35 @@ std::string Validator::processErrorText(const std::string& text) {
 
 void Validator::addError(ValidationTitle title, ValidationErrorSeverity severity, const std::string& message,
                          const std::string& dedupKey, int code, const std::string& styleName) {
+    addFinding(nullptr, title, severity, message, dedupKey, code, styleName);
+}
+
+void Validator::report(const FindingKind& kind, const std::string& message) {
+    addFinding(&kind, kind.title, kind.severity, message, message, kind.code, "");
+}
+
+void Validator::report(const FindingKind& kind, const std::string& message, const std::string& dedupKey,
+                       const std::string& styleName) {
+    addFinding(&kind, kind.title, kind.severity, message, dedupKey, kind.code, styleName);
+}
+
+void Validator::report(const CallerCodedFinding& finding, int code, const std::string& styleName,
+                       const std::string& message) {
+    addFinding(&finding.kind, finding.kind.title, finding.kind.severity, message, message, code, styleName);
+}
+
+void Validator::report(const CallerCodedFinding& finding, int code, const std::string& styleName,
+                       const std::string& message, const std::string& dedupKey) {
+    addFinding(&finding.kind, finding.kind.title, finding.kind.severity, message, dedupKey, code, styleName);
+}
+
+void Validator::addFinding(const FindingKind* kind, ValidationTitle title, ValidationErrorSeverity severity,
+                           const std::string& message, const std::string& dedupKey, int code,
+                           const std::string& styleName) {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::addError");
+    if (const FindingObserver observer = Detail::findingObserver()) {
+        observer(ReportedFinding{kind, code, title, severity, message});
+    }
     const std::string text = processErrorText(message);
     const std::string key = processErrorText(dedupKey);
     if (!key.empty()) {

@@ -14,6 +14,9 @@
 
 namespace KX {
 
+struct FindingKind;
+struct CallerCodedFinding;
+
 // The vehicle component a vehicle check is about.
 enum class TankComponentType : uint8_t {
     Chassis = 0,
@@ -204,6 +207,18 @@ class Validator {
                   const std::string& dedupKey, int code, const std::string& styleName);
     std::string processErrorText(const std::string& text);
 
+    // Report a finding of a catalogue entry (finding_catalogue.h): the entry
+    // gives code, title and severity. The message is its own de-duplication
+    // key unless a key is given; an empty key turns de-duplication off.
+    void report(const FindingKind& kind, const std::string& message);
+    void report(const FindingKind& kind, const std::string& message, const std::string& dedupKey,
+                const std::string& styleName = "");
+    // A finding of a reusable check, under the code its caller chose.
+    void report(const CallerCodedFinding& kind, int code, const std::string& styleName,
+                const std::string& message);
+    void report(const CallerCodedFinding& kind, int code, const std::string& styleName,
+                const std::string& message, const std::string& dedupKey);
+
     void setSubFolderLOD(std::string name);
     void resetSubFolderLOD();
     void setup();
@@ -237,6 +252,13 @@ class Validator {
 
     std::string modelPath_;
     std::vector<ValidationError> errors_;
+
+  private:
+    void addFinding(const FindingKind* kind, ValidationTitle title, ValidationErrorSeverity severity,
+                    const std::string& message, const std::string& dedupKey, int code,
+                    const std::string& styleName);
+
+  protected:
     std::unordered_map<uint32_t, std::string> materialKindNames;
     std::unordered_map<std::string, uint32_t> materialKindIds;
     std::set<uint32_t> armourKindIds;

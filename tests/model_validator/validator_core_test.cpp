@@ -3,6 +3,7 @@
 #include "engine/component/component_registry.h"
 #include "engine/core/debug_log.h"
 #include "model_validator/path_helpers.h"
+#include "support/catalogue_guard.h"
 #include "support/resource_tree.h"
 #include "support/test_validator.h"
 
@@ -22,6 +23,7 @@ constexpr auto NoSeverity = ValidationErrorSeverity::None;
 TEST(AddError, ComposesDeduplicatesAndLogs) {
     TempResourceTree tree;
     DebugLog::Capture log;
+    UncataloguedFindingsAllowed direct;
     TestVehicleValidator v;
     v.addError(ValidationTitle::Common, High, "Model 'a/b.model' has invalid path",
                "Model 'a/b.model' has invalid path", 100, "");
@@ -93,6 +95,7 @@ TEST(ValidatorBase, TitlesClearCopyAndUtilities) {
     EXPECT_GE(IComponent::types().indexOf("CollisionComponent"), 0);
 
     DebugLog::Capture log;
+    UncataloguedFindingsAllowed direct;
     TestVehicleValidator v;
     v.modelPath("content/x");
     v.addError(ValidationTitle::Common, High, "one", "one", 1, "");
@@ -133,6 +136,7 @@ TEST(ValidatorBase, LoadsMaterialKindTables) {
 TEST(ErrorLog, WritesOneLinePerFinding) {
     TempResourceTree tree;
     DebugLog::Capture log;
+    UncataloguedFindingsAllowed direct;
     TestVehicleValidator v;
     const std::string target = tree.path("house.model");
     v.writeErrorLog(target);
