@@ -37,8 +37,10 @@ std::string primitivesPathOfModel(const std::string& modelFile) {
     return PrimitiveFile::pathForVisual(visualPath, FS::Utils::openSection(visualPath));
 }
 
+// Opens the file exactly as named: with a current realm set, the resource
+// layer would otherwise hand back that realm's copy in place of the source.
 std::unique_ptr<BSPTree> loadBSPOfPrimitives(const std::string& primitivesPath) {
-    DataSectionPtr primitives = FS::Utils::openSection(primitivesPath);
+    DataSectionPtr primitives = FS::Utils::openSection(primitivesPath, FS::RealmChoice::ExactName);
     DataSectionPtr block = primitives ? primitives->openSection("bsp2") : nullptr;
     if (!block) {
         return nullptr;
@@ -85,7 +87,8 @@ void ModelValidator::checkBSPForRealms(const ModelDesc& /*desc*/) {
             const std::string copy = PathHelpers::realmPrimitivesPath(source, realm);
             const std::unique_ptr<BSPTree> copyTree = loadBSPOfPrimitives(copy);
             if (copyTree && copyTree->numTriangles() != sourceTree->numTriangles()) {
-                report(Findings::RealmBspDiffers, Findings::RealmBspDiffers.text(source, copy));
+                report(Findings::RealmBspDiffers, Findings::RealmBspDiffers.text(source, copy),
+                       FS::RealmChoice::ExactName);
             }
         }
     }

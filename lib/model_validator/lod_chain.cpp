@@ -9,7 +9,6 @@
 #include "model_validator/validator_helper.h"
 
 namespace KX::ValidatorHelper {
-namespace {
 
 std::string withModelExtension(std::string path) {
     if (!path.empty() && FS::Utils::getExtension(path).empty()) {
@@ -17,6 +16,8 @@ std::string withModelExtension(std::string path) {
     }
     return path;
 }
+
+namespace {
 
 // The LOD folder named in a parent path: from the first "lod" of the
 // lower-cased path up to the next separator.

@@ -44,13 +44,6 @@ std::vector<std::string> lodFolderMarkers() {
     return markers;
 }
 
-std::string withModelExtension(std::string path) {
-    if (!path.empty() && FS::Utils::getExtension(path).empty()) {
-        path += "." + kModelExtension;
-    }
-    return path;
-}
-
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }

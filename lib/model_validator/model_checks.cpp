@@ -100,7 +100,7 @@ void ModelValidator::checkModel(const ModelDesc& desc) {
             if (collisionFlags == kAllCollisions) {
                 const unsigned int kind = material->readUInt(kMaterialKindTag, 0);
                 if (!visualRequested) {
-                    visual = VisualManager::instance().get(visualPath, 7, true, false);
+                    visual = VisualManager::instance().get(visualPath, VisualManager::LoadAll, true, false);
                     visualRequested = true;
                 }
                 if (visual && visual->pBSPTree && visual->pBSPTree->numTriangles() > 1) {

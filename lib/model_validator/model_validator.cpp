@@ -54,21 +54,45 @@ bool ModelValidator::isContentModelPath(const std::string& path) {
     return path.find("content/") != std::string::npos || path.find("content_cw/") != std::string::npos;
 }
 
-std::vector<ModelValidator::CheckStep> ModelValidator::stepsFor(const std::string& path) const {
-    // Steps of every model, then those of content models, in their fixed order.
-    std::vector<CheckStep> steps = {
-        &ModelValidator::checkModel,
-        &ModelValidator::checkBoundingBox,
-        &ModelValidator::checkOther,
+struct ModelValidator::StepEntry {
+    CheckStep step;
+    const char* name;
+    bool contentOnly; // runs for content models only
+};
+
+// The steps in their fixed order: those of every model, then those of content
+// models. The order matters: a finding is dropped when an earlier one already
+// names it, and later steps read what earlier ones collected.
+const std::vector<ModelValidator::StepEntry>& ModelValidator::stepTable() {
+    static const std::vector<StepEntry> steps = {
+        {&ModelValidator::checkModel, "checkModel", false},
+        {&ModelValidator::checkBoundingBox, "checkBoundingBox", false},
+        {&ModelValidator::checkOther, "checkOther", false},
+        {&ModelValidator::checkDisconnectedLods, "checkDisconnectedLods", true},
+        {&ModelValidator::checkContentHardpoints, "checkContentHardpoints", true},
+        {&ModelValidator::checkDecorType, "checkDecorType", true},
     };
-    if (isContentModelPath(path)) {
-        steps.insert(steps.end(), {
-                                      &ModelValidator::checkDisconnectedLods,
-                                      &ModelValidator::checkContentHardpoints,
-                                      &ModelValidator::checkDecorType,
-                                  });
+    return steps;
+}
+
+std::vector<ModelValidator::CheckStep> ModelValidator::stepsFor(const std::string& path) const {
+    std::vector<CheckStep> steps;
+    for (const StepEntry& entry : stepTable()) {
+        if (!entry.contentOnly || isContentModelPath(path)) {
+            steps.push_back(entry.step);
+        }
     }
     return steps;
+}
+
+std::vector<std::string> ModelValidator::stepNamesFor(const std::string& path) {
+    std::vector<std::string> names;
+    for (const StepEntry& entry : stepTable()) {
+        if (!entry.contentOnly || isContentModelPath(path)) {
+            names.push_back(entry.name);
+        }
+    }
+    return names;
 }
 
 const std::vector<ValidationError>& ModelValidator::check(const std::string& path) {

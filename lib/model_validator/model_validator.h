@@ -30,11 +30,14 @@ class ModelValidator : public ValidatorHelper::Validator {
     void setCancelCallBack(std::function<bool()> callback);
     const std::vector<ValidatorHelper::ValidationError>& check(const std::string& path);
 
-    // The steps `check` runs for `path`, in order (for tools and tests).
+    // The steps `check` runs for `path`, in order, and their names (for tools and tests).
     std::vector<CheckStep> stepsFor(const std::string& path) const;
+    static std::vector<std::string> stepNamesFor(const std::string& path);
     const std::vector<std::string>& lodModelFiles() const { return lodModels; }
 
   private:
+    struct StepEntry;
+    static const std::vector<StepEntry>& stepTable();
     static bool isContentModelPath(const std::string& path);
     bool cancelled() const;
     void processCheckSteps(const std::vector<CheckStep>& steps, const ModelDesc& desc);

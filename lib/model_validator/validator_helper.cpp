@@ -6,6 +6,7 @@
 #include <typeinfo>
 
 #include "engine/component/component_registry.h"
+#include "engine/core/ascii_case.h"
 #include "engine/core/debug_log.h"
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
@@ -141,13 +142,12 @@ size_t pathWordEnd(const std::string& text, size_t start) {
     return std::string::npos;
 }
 
-std::string canonicalResourcePath(const std::string& word) {
-    if (!FS::Utils::isRelative(word) || !FS::Utils::fileExists(word)) {
+std::string canonicalResourcePath(const std::string& word, FS::RealmChoice realm) {
+    if (!FS::Utils::isRelative(word) || FS::fileSystem()->fileType(word, realm) != FS::FT_FILE) {
         return word;
     }
-    std::string absolute = word;
-    FS::Utils::resolveToAbsolutePath(absolute);
-    std::string canonical = FS::fileSystem()->dissolveFilename(absolute);
+    std::string canonical =
+        FS::fileSystem()->dissolveFilename(FS::fileSystem()->resolveFilename(word, realm));
     // Resolution finds files whatever their letter case, as the target
     // platform does; a reference keeps the spelling it was written with, so
     // that messages about wrongly cased paths still show the wrong case.
@@ -255,11 +255,7 @@ std::wstring Validator::getValidationTitle(ValidationTitle title) {
 }
 
 std::string Validator::toLower(const std::string& text) {
-    std::string result = text;
-    for (char& c : result) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return result;
+    return AsciiCase::toLower(text);
 }
 
 unsigned int Validator::getFileSize(const std::string& path) {
@@ -282,7 +278,7 @@ bool Validator::isHavokModel(const std::string& path) {
     return "." + FS::Utils::getExtension(path) == kHavokModelExtention;
 }
 
-std::string Validator::processErrorText(const std::string& text) {
+std::string Validator::processErrorText(const std::string& text, FS::RealmChoice realm) {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::processErrorText");
     std::string result;
     result.reserve(text.size());
@@ -302,7 +298,7 @@ std::string Validator::processErrorText(const std::string& text) {
             continue;
         }
         result.append(text, copied, wordStart - copied);
-        result += canonicalResourcePath(text.substr(wordStart, wordEnd - wordStart));
+        result += canonicalResourcePath(text.substr(wordStart, wordEnd - wordStart), realm);
         copied = p = wordEnd;
     }
     result.append(text, copied, std::string::npos);
@@ -323,6 +319,10 @@ void Validator::report(const FindingKind& kind, const std::string& message, cons
     addFinding(&kind, kind.title, kind.severity, message, dedupKey, kind.code, styleName);
 }
 
+void Validator::report(const FindingKind& kind, const std::string& message, FS::RealmChoice references) {
+    addFinding(&kind, kind.title, kind.severity, message, message, kind.code, "", references);
+}
+
 void Validator::report(const CallerCodedFinding& finding, int code, const std::string& styleName,
                        const std::string& message) {
     addFinding(&finding.kind, finding.kind.title, finding.kind.severity, message, message, code, styleName);
@@ -335,13 +335,13 @@ void Validator::report(const CallerCodedFinding& finding, int code, const std::s
 
 void Validator::addFinding(const FindingKind* kind, ValidationTitle title, ValidationErrorSeverity severity,
                            const std::string& message, const std::string& dedupKey, int code,
-                           const std::string& styleName) {
+                           const std::string& styleName, FS::RealmChoice references) {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::addError");
     if (const FindingObserver observer = Detail::findingObserver()) {
         observer(ReportedFinding{kind, code, title, severity, message});
     }
-    const std::string text = processErrorText(message);
-    const std::string key = processErrorText(dedupKey);
+    const std::string text = processErrorText(message, references);
+    const std::string key = processErrorText(dedupKey, references);
     if (!key.empty()) {
         for (const ValidationError& earlier : errors_) {
             if (earlier.message.find(key) != std::string::npos) {

@@ -11,6 +11,7 @@
 #include "engine/core/smart_pointer.h"
 #include "engine/math/math_types.h"
 #include "engine/resource/data_section.h"
+#include "engine/resource/file_system.h"
 
 namespace KX {
 
@@ -175,6 +176,9 @@ void readDirectory(const std::string& path, bool recursive, std::list<std::strin
 // cannot be opened. Text mode drops the carriage return of a CR LF pair on
 // every platform.
 bool readFileLines(const std::string& path, bool textMode, std::list<std::string>* lines, bool toLowerCase);
+// A model path as a "parent" value may give it: ".model" is appended when the
+// file name has no extension.
+std::string withModelExtension(std::string path);
 
 using NameFilter = std::function<bool(const std::string&)>;
 using NodeTransforms = std::unordered_map<std::string, Matrix>;
@@ -205,7 +209,10 @@ class Validator {
   protected:
     void addError(ValidationTitle title, ValidationErrorSeverity severity, const std::string& message,
                   const std::string& dedupKey, int code, const std::string& styleName);
-    std::string processErrorText(const std::string& text);
+    // File references in `text` become the resource path they resolve to;
+    // `realm` tells whether a path stands for the current realm's copy.
+    std::string processErrorText(const std::string& text,
+                                 FS::RealmChoice realm = FS::RealmChoice::PreferRealm);
 
     // Report a finding of a catalogue entry (finding_catalogue.h): the entry
     // gives code, title and severity. The message is its own de-duplication
@@ -213,6 +220,9 @@ class Validator {
     void report(const FindingKind& kind, const std::string& message);
     void report(const FindingKind& kind, const std::string& message, const std::string& dedupKey,
                 const std::string& styleName = "");
+    // For a message about files opened by exact name (FS::RealmChoice::ExactName),
+    // so that its references do not turn into the current realm's copies.
+    void report(const FindingKind& kind, const std::string& message, FS::RealmChoice references);
     // A finding of a reusable check, under the code its caller chose.
     void report(const CallerCodedFinding& kind, int code, const std::string& styleName,
                 const std::string& message);
@@ -256,7 +266,7 @@ class Validator {
   private:
     void addFinding(const FindingKind* kind, ValidationTitle title, ValidationErrorSeverity severity,
                     const std::string& message, const std::string& dedupKey, int code,
-                    const std::string& styleName);
+                    const std::string& styleName, FS::RealmChoice references = FS::RealmChoice::PreferRealm);
 
   protected:
     std::unordered_map<uint32_t, std::string> materialKindNames;

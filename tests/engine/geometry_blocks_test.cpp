@@ -53,7 +53,7 @@ TEST(GeometryBlocks, VertexFormatsRoundTrip) {
         const VertexData in = skinnedVertices(c.bones, c.weights, c.tangents);
         std::vector<char> bytes;
         std::string error;
-        ASSERT_TRUE(encodeVertexBlock(in, bytes, error)) << error;
+        ASSERT_TRUE(Vertices::encode(in, bytes, error)) << error;
         VerticesPtr v = Vertices::decode(view(bytes), error);
         ASSERT_TRUE(v) << error;
         EXPECT_EQ(v->sourceFormat(), c.name);
@@ -80,7 +80,7 @@ TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
     in.groups = {{0, 2, 0, 4}, {6, 1, 70000, 3}};
     std::vector<char> bytes;
     std::string error;
-    ASSERT_TRUE(encodeIndexBlock(in, bytes, error)) << error;
+    ASSERT_TRUE(IndexBlock::encode(in, bytes, error)) << error;
     IndexBlockPtr ib = IndexBlock::decode(view(bytes), error);
     ASSERT_TRUE(ib) << error;
     EXPECT_EQ(ib->indexSize(), 4);
@@ -90,15 +90,15 @@ TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
 
     in.indices.resize(6);
     in.groups.resize(1);
-    ASSERT_TRUE(encodeIndexBlock(in, bytes, error));
+    ASSERT_TRUE(IndexBlock::encode(in, bytes, error));
     ib = IndexBlock::decode(view(bytes), error);
     ASSERT_TRUE(ib);
     EXPECT_EQ(ib->indexSize(), 2);
 
     in.groups[0].vertexCount = 3; // index 3 now lies outside the group's range
-    EXPECT_FALSE(encodeIndexBlock(in, bytes, error));
+    EXPECT_FALSE(IndexBlock::encode(in, bytes, error));
     in.groups[0] = {3, 2, 0, 4}; // runs past the indices
-    EXPECT_FALSE(encodeIndexBlock(in, bytes, error));
+    EXPECT_FALSE(IndexBlock::encode(in, bytes, error));
     EXPECT_NE(error.find("runs past"), std::string::npos);
 }
 
@@ -161,7 +161,8 @@ TEST(GeometryBlocks, VisualLoadsBSPAndReportsABadNodeOnce) {
     layout.materials = {{"n_stone_01", "shaders/std_effects/PBS_ext.fx", 12u, 255u, {}},
                         {"n_wood_02", "shaders/std_effects/PBS_ext.fx", 40u, 0u, {}}};
     ASSERT_TRUE(AssetWriters::writeSimpleModel(tree.root(), "content/x/normal/lod0/house.model", layout));
-    VisualPtr visual = VisualManager::instance().get("content/x/normal/lod0/house.visual", 7, true, false);
+    VisualPtr visual = VisualManager::instance().get("content/x/normal/lod0/house.visual",
+                                                     VisualManager::LoadAll, true, false);
     ASSERT_TRUE(visual);
     ASSERT_TRUE(visual->pBSPTree);
     EXPECT_EQ(visual->pBSPTree->numTriangles(), 12u);
@@ -179,7 +180,8 @@ TEST(GeometryBlocks, VisualLoadsBSPAndReportsABadNodeOnce) {
                     .write(tree.path("content/x/normal/lod0/house.primitives")));
     tree.refresh();
     DebugLog::Capture capture;
-    visual = VisualManager::instance().get("content/x/normal/lod0/house.visual", 7, true, false);
+    visual = VisualManager::instance().get("content/x/normal/lod0/house.visual", VisualManager::LoadAll, true,
+                                           false);
     ASSERT_TRUE(visual);
     EXPECT_FALSE(visual->pBSPTree);
     ASSERT_EQ(capture.lines().size(), 1u);

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "engine/component/component_registry.h"
+#include "engine/core/ascii_case.h"
 #include "engine/core/debug_log.h"
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
@@ -203,4 +204,52 @@ TEST(CoreServices, FormattingConversionsAndTexts) {
         EXPECT_EQ(StackTracker::depth(), 1u);
     }
     EXPECT_EQ(StackTracker::depth(), 0u);
+}
+
+TEST(FileSystem, OpensAFileAsNamedWhateverTheCurrentRealm) {
+    TempResourceTree tree;
+    tree.write("x/rock.primitives", "<plain><n>1</n></plain>");
+    tree.write("x/rock.EU.primitives", "<realm><n>1</n></realm>");
+    tree.write("x/stone.primitives", "<plain/>");
+    tree.write("x/stone.EU.primitives", "<realm/>");
+    tree.write("x/pebble.EU.primitives", "<realm/>");
+    Options::setOptionString("realm/currentRealm", "EU");
+
+    EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives", RealmChoice::ExactName),
+              tree.path("x/rock.primitives"));
+    EXPECT_EQ(fileSystem()->fileType("x/pebble.primitives", RealmChoice::ExactName), FT_NOT_FOUND);
+    EXPECT_EQ(fileSystem()->fileType("x/pebble.primitives"), FT_FILE);
+    EXPECT_FALSE(Utils::openSection("x/pebble.primitives", RealmChoice::ExactName));
+
+    // Whichever open comes first, each later open gets the tree of the file it names.
+    const DataSectionPtr rockCopy = Utils::openSection("x/rock.primitives");
+    const DataSectionPtr rock = Utils::openSection("x/rock.primitives", RealmChoice::ExactName);
+    const DataSectionPtr stone = Utils::openSection("x/stone.primitives", RealmChoice::ExactName);
+    const DataSectionPtr stoneCopy = Utils::openSection("x/stone.primitives");
+    ASSERT_TRUE(rockCopy && rock && stone && stoneCopy);
+    EXPECT_EQ(rockCopy->sectionName(), "realm");
+    EXPECT_EQ(rock->sectionName(), "plain");
+    EXPECT_EQ(stone->sectionName(), "plain");
+    EXPECT_EQ(stoneCopy->sectionName(), "realm");
+    EXPECT_EQ(Utils::openSection("x/rock.primitives").get(), rockCopy.get());
+    EXPECT_EQ(Utils::openSection("x/rock.primitives", RealmChoice::ExactName).get(), rock.get());
+    EXPECT_EQ(Utils::openSection("x/stone.primitives").get(), stoneCopy.get());
+    EXPECT_EQ(Utils::openSection("x/stone.primitives", RealmChoice::ExactName).get(), stone.get());
+
+    // Purging the resource path drops both trees it may open.
+    std::ofstream(tree.path("x/rock.primitives")) << "<plain><n>2</n></plain>";
+    std::ofstream(tree.path("x/rock.EU.primitives")) << "<realm><n>2</n></realm>";
+    DataSectionCache::instance().purge("x/rock.primitives");
+    EXPECT_EQ(Utils::openSection("x/rock.primitives", RealmChoice::ExactName)->readInt("n"), 2);
+    EXPECT_EQ(Utils::openSection("x/rock.primitives")->readInt("n"), 2);
+}
+
+TEST(CoreServices, LetterCaseFoldsOnlyAsciiLetters) {
+    EXPECT_EQ(AsciiCase::toLower("Content/HOUSE_01.Model"), "content/house_01.model");
+    EXPECT_EQ(AsciiCase::toLower("@AZ[`az{"), "@az[`az{");
+    // Bytes of UTF-8 sequences are never letters: \xc3\x89 stays capital E acute.
+    EXPECT_EQ(AsciiCase::toLower("\xc3\x89TAGE"), "\xc3\x89tage");
+    EXPECT_TRUE(AsciiCase::equalIgnoringCase("TEXCOORD", "texCoord"));
+    EXPECT_FALSE(AsciiCase::equalIgnoringCase("lod", "lod0"));
+    EXPECT_FALSE(AsciiCase::equalIgnoringCase("\xc3\x89", "\xc3\xa9"));
 }

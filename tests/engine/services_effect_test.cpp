@@ -12,7 +12,7 @@ const Shader* shaderOf(const EffectPtr& effect, int stage) {
     if (!effect) {
         return nullptr;
     }
-    const EffectBinding* binding = effect->getEffectBinding(rs().toolsRenderCommandContext());
+    const EffectBinding* binding = effect->getEffectBinding(Render::rs().toolsRenderCommandContext());
     return binding ? binding->getShader(stage) : nullptr;
 }
 
@@ -65,7 +65,7 @@ TEST(ServicesEffects, ReadsInputSemanticsThroughIncludes) {
     ASSERT_TRUE(effect);
     EXPECT_EQ(effect->techniqueName(), "standard");
 
-    const Shader* vertex = shaderOf(effect, VertexStage);
+    const Shader* vertex = shaderOf(effect, Render::VertexStage);
     ASSERT_NE(vertex, nullptr);
     EXPECT_EQ(vertex->entryPoint(), "mainVS");
     EXPECT_EQ(vertex->profile(), "vs_3_0");
@@ -82,10 +82,10 @@ TEST(ServicesEffects, ReadsInputSemanticsThroughIncludes) {
     EXPECT_FALSE(RenderSystem::inputSemanticExists(vertex, "FOG"));
     EXPECT_FALSE(RenderSystem::inputSemanticExists(nullptr, "TANGENT"));
 
-    const Shader* pixel = shaderOf(effect, PixelStage);
+    const Shader* pixel = shaderOf(effect, Render::PixelStage);
     ASSERT_NE(pixel, nullptr);
     EXPECT_EQ(pixel->inputSemantics(), (std::vector<std::string>{"SV_Position", "TEXCOORD0"}));
-    EXPECT_EQ(shaderOf(effect, GeometryStage), nullptr);
+    EXPECT_EQ(shaderOf(effect, Render::GeometryStage), nullptr);
     EXPECT_EQ(shaderOf(effect, 17), nullptr);
 
     // Unchanged sources give the loaded effect back; an edit is picked up.
@@ -97,7 +97,7 @@ TEST(ServicesEffects, ReadsInputSemanticsThroughIncludes) {
     EffectPtr edited = EffectManager::instance().get("shaders/std_effects/PBS_bumped.fx", kIncludeFolder);
     ASSERT_TRUE(edited);
     EXPECT_NE(edited.get(), effect.get());
-    EXPECT_FALSE(RenderSystem::inputSemanticExists(shaderOf(edited, VertexStage), "TANGENT"));
+    EXPECT_FALSE(RenderSystem::inputSemanticExists(shaderOf(edited, Render::VertexStage), "TANGENT"));
 }
 
 TEST(ServicesEffects, ShaderVariablesAndIncludeCycles) {
@@ -120,7 +120,7 @@ TEST(ServicesEffects, ShaderVariablesAndIncludeCycles) {
     EXPECT_EQ(log.lines().size(), 0u);
     EXPECT_EQ(effect->techniqueName(), "");
 
-    const Shader* vertex = shaderOf(effect, VertexStage);
+    const Shader* vertex = shaderOf(effect, Render::VertexStage);
     ASSERT_NE(vertex, nullptr);
     EXPECT_EQ(vertex->profile(), "vs_5_0");
     EXPECT_EQ(vertex->inputSemantics(), (std::vector<std::string>{"POSITION", "TEXCOORD"}));
@@ -128,8 +128,8 @@ TEST(ServicesEffects, ShaderVariablesAndIncludeCycles) {
     // A plain shader without tangents.
     EXPECT_FALSE(RenderSystem::inputSemanticExists(vertex, "TANGENT"));
     EXPECT_FALSE(RenderSystem::inputSemanticExists(vertex, "BINORMAL"));
-    ASSERT_NE(shaderOf(effect, PixelStage), nullptr);
-    EXPECT_EQ(shaderOf(effect, PixelStage)->inputSemantics(), std::vector<std::string>{});
+    ASSERT_NE(shaderOf(effect, Render::PixelStage), nullptr);
+    EXPECT_EQ(shaderOf(effect, Render::PixelStage)->inputSemantics(), std::vector<std::string>{});
 }
 
 TEST(ServicesEffects, BrokenEffectsDoNotLoad) {
@@ -174,9 +174,9 @@ TEST(ServicesEffects, BrokenEffectsDoNotLoad) {
     // A file including itself is read once.
     EffectPtr self = effects.get("shaders/self.fx", kIncludeFolder, true);
     ASSERT_TRUE(self);
-    EXPECT_TRUE(RenderSystem::inputSemanticExists(shaderOf(self, VertexStage), "POSITION"));
+    EXPECT_TRUE(RenderSystem::inputSemanticExists(shaderOf(self, Render::VertexStage), "POSITION"));
     // Without a technique there is nothing to bind.
     EffectPtr bare = effects.get("shaders/no_technique.fx", kIncludeFolder, true);
     ASSERT_TRUE(bare);
-    EXPECT_EQ(bare->getEffectBinding(rs().toolsRenderCommandContext()), nullptr);
+    EXPECT_EQ(bare->getEffectBinding(Render::rs().toolsRenderCommandContext()), nullptr);
 }

@@ -91,7 +91,7 @@ TEST(TextureWriter, DdsRoundTripsKeepFormatLevelsAndPixels) {
         RgbaImage expected = source;
         for (uint32_t mip = 0; mip < c.expectedMips; ++mip) {
             if (mip > 0) {
-                expected = downsampleRgba(expected);
+                expected = RgbaImage::downsample(expected);
             }
             RgbaImage decoded = decodeLevel(*data, mip);
             if (c.format == Render::RF_B8G8R8X8_UNORM || c.format == Render::RF_BC5_UNORM) {

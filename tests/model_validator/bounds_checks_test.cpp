@@ -2,45 +2,39 @@
 
 #include <optional>
 
-#include "engine/asset_writers/geometry_writer.h"
-#include "engine/core/debug_log.h"
 #include "engine/resource/file_system.h"
-#include "findings_by_code.h"
-#include "model_validator/model_validator.h"
-#include "support/resource_tree.h"
+#include "support/scenery_fixture.h"
 #include "support/test_validator.h"
 
 using namespace KX::ValidatorHelper;
 
 namespace {
 
-std::string houseLod(int lod) {
-    return "content/buildings/house01/normal/lod" + std::to_string(lod) + "/house.model";
+using Expected = std::vector<Finding>;
+using BoundsChecks = SceneryFixture;
+
+AABB box(float depth) {
+    return AABB(Vector3(0, 0, 0), Vector3(10, 1, depth));
 }
 
-std::string houseLodName(int lod) {
-    return FS::Utils::removeExtension(houseLod(lod));
-}
-
-// A LOD of the house whose mesh spans 10 x 1 x 10 (volume 100) and whose
-// visual stores `stored` as its bounding box.
-void writeHouseLod(TempResourceTree& tree, int lod, const AABB& stored, int lastLod) {
-    AssetWriters::SimpleModelLayout layout;
-    layout.mesh = AssetWriters::makeBox(Vector3(0, 0, 0), Vector3(10, 1, 10));
-    layout.boundingBox = stored;
-    if (lod < lastLod) {
-        layout.parent = houseLod(lod + 1);
+// A house whose LODs span 10 x 1 x 10 (volume 100); each visual stores the
+// given box.
+SceneryModel house(const std::vector<AABB>& stored) {
+    SceneryModel model("buildings", "house", stored.size());
+    model.mesh(AssetWriters::makeBox(Vector3(0, 0, 0), Vector3(10, 1, 10)));
+    for (size_t i = 0; i < stored.size(); ++i) {
+        model.lod(i).boundingBox = stored[i];
     }
-    std::string error;
-    ASSERT_TRUE(AssetWriters::writeSimpleModel(tree.root(), houseLod(lod), layout, &error)) << error;
-    tree.refresh();
+    return model;
 }
 
-std::string boxesText(const char* dimensions) {
-    return std::string(
-               "(width: 10.000000 height: 1.000000 depth: 10.000000) and bounding box in the resources ") +
-           dimensions;
+Finding boxFinding(const std::string& name, const std::string& current, const std::string& stored) {
+    return {"[Inf. 3] Model '" + name + "' has current bounding box " + current +
+                " and bounding box in the resources " + stored,
+            ValidationTitle::Common, ValidationErrorSeverity::Normal, "Common"};
 }
+
+const std::string kHouseBox = "(width: 10.000000 height: 1.000000 depth: 10.000000)";
 
 // A vehicle part: a model file with an optional visibility box and a visual
 // with an optional bounding box.
@@ -57,57 +51,56 @@ void writePart(TempResourceTree& tree, const std::string& modelPath, std::option
     tree.refresh();
 }
 
-AABB box(float depth) {
-    return AABB(Vector3(0, 0, 0), Vector3(10, 1, depth));
-}
-
 } // namespace
 
-TEST(BoundsChecks, StoredBoundingBoxesAreComparedByVolume) {
-    TempResourceTree tree;
-    DebugLog::Capture quiet;
-    writeHouseLod(tree, 0, box(10.5f), 3); // 105: within 5 %
-    writeHouseLod(tree, 1, box(10.6f), 3); // 106
-    writeHouseLod(tree, 2, box(10.f), 3);
-    writeHouseLod(tree, 3, box(10.f), 3);
+TEST_F(BoundsChecks, StoredBoundingBoxesAreComparedByVolume) {
+    // 105 is within 5 % of 100, 106 is not.
+    const SceneryModel model = house({box(10.5f), box(10.6f), box(10.f), box(10.f)}).write(tree);
     // lod2 loses its stored box, lod3 its visual.
     ASSERT_TRUE(AssetWriters::writeVisual(
-        tree.path(houseLodName(2) + ".visual"),
-        AssetWriters::VisualLayout::withMaterials({{"n_stone_01", "", 0u, 0u, {}}})));
-    tree.remove(houseLodName(3) + ".visual");
+        tree.path(model.base(2) + ".visual"),
+        AssetWriters::VisualLayout::withMaterials({sceneryMaterial("n_stone_01")})));
+    tree.remove(model.base(3) + ".visual");
 
-    KX::ModelValidator validator;
-    validator.check(houseLod(0));
-    EXPECT_EQ(messagesOf(withCodes(validator.getErrors(), {3})),
-              (std::vector<std::string>{
-                  "[Inf. 3] Model '" + houseLodName(1) + "' has current bounding box " +
-                      boxesText("(width: 10.000000 height: 1.000000 depth: 10.600000)"),
-                  "[Inf. 3] Model '" + houseLodName(2) + "' has current bounding box " +
-                      boxesText("(width: 0.000000 height: 0.000000 depth: 0.000000)"),
-                  "[Err. 3] Can not open visual for '" + houseLod(3) + "'",
-              }));
-    for (const ValidationError& error : withCodes(validator.getErrors(), {3})) {
-        EXPECT_EQ(error.title, ValidationTitle::Common);
-        EXPECT_EQ(error.category, "Common");
-    }
+    EXPECT_EQ(
+        findingsOf(check(model, {3})),
+        (Expected{
+            boxFinding(model.base(1), kHouseBox, "(width: 10.000000 height: 1.000000 depth: 10.600000)"),
+            boxFinding(model.base(2), kHouseBox, "(width: 0.000000 height: 0.000000 depth: 0.000000)"),
+            {"[Err. 3] Can not open visual for '" + model.path(3) + "'", ValidationTitle::Common,
+             ValidationErrorSeverity::High, "Common"},
+        }));
 }
 
-TEST(BoundsChecks, UnloadableModelEndsTheBoundingBoxStep) {
-    TempResourceTree tree;
-    DebugLog::Capture quiet;
-    writeHouseLod(tree, 0, box(20.f), 1);
-    writeHouseLod(tree, 1, box(20.f), 1);
-    tree.remove(houseLodName(0) + ".primitives");
+TEST_F(BoundsChecks, FlatModelsHaveNoVolumeToCompare) {
+    // Every vertex lies in the plane y = 0.
+    SceneryModel tile("props", "tile");
+    tile.mesh(AssetWriters::makeBox(Vector3(0, 0, 0), Vector3(2, 0, 2)));
+    tile.write(tree);
+    EXPECT_TRUE(check(tile, {3}).empty());
 
-    KX::ModelValidator validator;
-    validator.check(houseLod(0));
-    EXPECT_EQ(messagesOf(withCodes(validator.getErrors(), {3})),
-              (std::vector<std::string>{"[Err. 3] Can get super model"}));
+    tile.lod(0).boundingBox = AABB(Vector3::zero(), Vector3::zero());
+    tile.write(tree);
+    EXPECT_TRUE(check(tile, {3}).empty());
+
+    // Against a stored volume the difference is unbounded.
+    tile.lod(0).boundingBox = AABB(Vector3(0, 0, 0), Vector3(2, 1, 2));
+    tile.write(tree);
+    EXPECT_EQ(findingsOf(check(tile, {3})),
+              Expected{boxFinding(tile.base(), "(width: 2.000000 height: 0.000000 depth: 2.000000)",
+                                  "(width: 2.000000 height: 1.000000 depth: 2.000000)")});
 }
 
-TEST(BoundsChecks, VisibilityBoxAgainstVisualBoundingBox) {
-    TempResourceTree tree;
-    DebugLog::Capture quiet;
+TEST_F(BoundsChecks, UnloadableModelEndsTheBoundingBoxStep) {
+    const SceneryModel model = house({box(20.f), box(20.f)}).write(tree);
+    tree.remove(model.base(0) + ".primitives");
+
+    EXPECT_EQ(findingsOf(check(model, {3})),
+              (Expected{{"[Err. 3] Can get super model", ValidationTitle::Common,
+                         ValidationErrorSeverity::High, "Common"}}));
+}
+
+TEST_F(BoundsChecks, VisibilityBoxAgainstVisualBoundingBox) {
     const std::string dir = "vehicles/tank/normal/lod0/";
     writePart(tree, dir + "Hull.model", box(10.f), box(12.f));    // 100 and 120: within 20 %
     writePart(tree, dir + "Turret.model", box(10.f), box(12.1f)); // 121
@@ -117,19 +110,19 @@ TEST(BoundsChecks, VisibilityBoxAgainstVisualBoundingBox) {
     writePart(tree, dir + "Wheel.model", box(10.f), box(10.f));
     tree.remove(dir + "Wheel.visual");
 
-    TestVehicleValidator validator;
-    validator.style = "winter";
+    TestVehicleValidator vehicle;
+    vehicle.style = "winter";
     for (const char* part : {"Hull", "Turret", "Chassis", "Gun", "Wheel", "Track"}) {
-        validator.checkVisibilityBox(dir + part + ".model", 9);
+        vehicle.checkVisibilityBox(dir + part + ".model", 9);
     }
     // Collision models and non-model files are not examined; the folder name is case-sensitive.
     for (const char* path :
          {"vehicles/tank/collision/Hull.model", "vehicles/tank/collision_client/Hull.model",
           "vehicles/tank/normal/lod0/Hull.visual", "vehicles/tank/Collision/Hull.model"}) {
-        validator.checkVisibilityBox(path, 9);
+        vehicle.checkVisibilityBox(path, 9);
     }
     EXPECT_EQ(
-        messagesOf(validator.getErrors()),
+        messagesOf(vehicle.getErrors()),
         (std::vector<std::string>{
             "[Err. 9] Model '" + dir +
                 "Turret' has different bounding box (width: 10.000000 height: 1.000000 depth: 12.100000) and "
@@ -141,7 +134,7 @@ TEST(BoundsChecks, VisibilityBoxAgainstVisualBoundingBox) {
             "[Err. 9] Can not open '" + dir + "Track.model'",
             "[Err. 9] Can not open 'vehicles/tank/Collision/Hull.model'",
         }));
-    for (const ValidationError& error : validator.getErrors()) {
+    for (const ValidationError& error : vehicle.getErrors()) {
         EXPECT_EQ(error.title, ValidationTitle::CheckVisibilityBox);
         EXPECT_EQ(error.category, "winter/Check visibility box");
     }

@@ -1,25 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "engine/asset_writers/geometry_writer.h"
-#include "engine/core/debug_log.h"
 #include "engine/resource/file_system.h"
-#include "findings_by_code.h"
-#include "model_validator/model_validator.h"
+#include "engine/settings/options.h"
 #include "model_validator/path_helpers.h"
-#include "support/resource_tree.h"
+#include "support/scenery_fixture.h"
 #include "support/test_validator.h"
 
 using namespace KX::ValidatorHelper;
 
 namespace {
 
-std::string houseLod(int lod) {
-    return "content/buildings/house01/normal/lod" + std::to_string(lod) + "/house.model";
-}
-
-std::string houseBase(int lod) {
-    return FS::Utils::removeExtension(houseLod(lod));
-}
+using Expected = std::vector<Finding>;
+using BspChecks = SceneryFixture;
 
 // `count` separate triangles side by side.
 AssetWriters::Mesh triangleRow(size_t count) {
@@ -36,116 +28,107 @@ AssetWriters::Mesh triangleRow(size_t count) {
     return mesh;
 }
 
-// A primitives file with the mesh and, when `bspTriangles` is not 0, a BSP
-// over the first `bspTriangles` triangles with the given collision flags.
+// A collision tree over the first `count` triangles of the mesh, stone with
+// the given collision flags.
+std::vector<WorldTriangle> firstTriangles(const AssetWriters::Mesh& mesh, size_t count,
+                                          uint32_t flags = 255) {
+    std::vector<WorldTriangle> triangles = AssetWriters::collisionTriangles(mesh, {12u}, {flags});
+    triangles.resize(count);
+    return triangles;
+}
+
+// A primitives file with the mesh and, when `bspTriangles` is not 0, a tree as above.
 void writePrimitives(TempResourceTree& tree, const std::string& path, const AssetWriters::Mesh& mesh,
-                     size_t bspTriangles, uint32_t flags) {
+                     size_t bspTriangles, uint32_t flags = 255) {
     AssetWriters::PrimitivesWriter writer;
     writer.mesh(mesh);
     if (bspTriangles > 0) {
-        std::vector<WorldTriangle> triangles = AssetWriters::collisionTriangles(mesh, {12u}, {flags});
-        triangles.resize(bspTriangles);
-        writer.bsp(std::move(triangles), {"n_stone_01"});
+        writer.bsp(firstTriangles(mesh, bspTriangles, flags), {"n_stone_01"});
     }
     std::string error;
     ASSERT_TRUE(writer.write(tree.path(path), &error)) << error;
     tree.refresh();
 }
 
-// A LOD of the house with a mesh of `meshTriangles`; its BSP as above.
-void writeHouseLod(TempResourceTree& tree, int lod, int lastLod, size_t meshTriangles, size_t bspTriangles,
-                   uint32_t flags = 255) {
-    AssetWriters::SimpleModelLayout layout;
-    layout.mesh = triangleRow(meshTriangles);
-    layout.collision = false;
-    if (lod < lastLod) {
-        layout.parent = houseLod(lod + 1);
-    }
-    std::string error;
-    ASSERT_TRUE(AssetWriters::writeSimpleModel(tree.root(), houseLod(lod), layout, &error)) << error;
-    writePrimitives(tree, houseBase(lod) + ".primitives", layout.mesh, bspTriangles, flags);
-}
+const Finding kT1{"[Wrn. 11] The number of triangles in the BSP of an object is 25% more than the number of "
+                  "triangles in LOD_0.",
+                  ValidationTitle::Common, ValidationErrorSeverity::Medium, "Common"};
 
-std::vector<std::string> checkHouse(int code) {
-    KX::ModelValidator validator;
-    validator.check(houseLod(0));
-    return messagesOf(withCodes(validator.getErrors(), {code}));
-}
-
-const std::string kT1 =
-    "[Wrn. 11] The number of triangles in the BSP of an object is 25% more than the number of "
-    "triangles in LOD_0.";
-
-std::string t2(int lod) {
-    return "[Wrn. 135] The number of triangles in BSP of a collision object in LOD_" + std::to_string(lod) +
-           " is not equal to LOD_0";
+Finding t2(int lod) {
+    return {"[Wrn. 135] The number of triangles in BSP of a collision object in LOD_" + std::to_string(lod) +
+                " is not equal to LOD_0",
+            ValidationTitle::Common, ValidationErrorSeverity::Medium, "Common"};
 }
 
 } // namespace
 
-TEST(BspChecks, Lod0BspMayHoldAQuarterOfTheTriangles) {
-    TempResourceTree tree;
-    DebugLog::Capture quiet;
-    writeHouseLod(tree, 0, 0, 1000, 250);
-    EXPECT_TRUE(checkHouse(11).empty());
+TEST_F(BspChecks, Lod0BspMayHoldAQuarterOfTheTriangles) {
+    SceneryModel house("buildings", "house");
+    house.mesh(triangleRow(1000));
+    house.lod(0).bsp = firstTriangles(house.lod(0).mesh, 250);
+    house.write(tree);
+    EXPECT_TRUE(check(house, {11}).empty());
 
-    writeHouseLod(tree, 0, 0, 1000, 251);
-    EXPECT_EQ(checkHouse(11), std::vector<std::string>{kT1});
+    house.lod(0).bsp = firstTriangles(house.lod(0).mesh, 251);
+    house.write(tree);
+    EXPECT_EQ(findingsOf(check(house, {11})), Expected{kT1});
 }
 
-TEST(BspChecks, CollidingLodsMustMatchLod0Bsp) {
-    TempResourceTree tree;
-    DebugLog::Capture quiet;
-    writeHouseLod(tree, 0, 3, 100, 20);
-    writeHouseLod(tree, 1, 3, 100, 10, 0); // cannot collide
-    writeHouseLod(tree, 2, 3, 100, 10);
-    writeHouseLod(tree, 3, 3, 100, 20);
-    EXPECT_EQ(checkHouse(135), std::vector<std::string>{t2(2)});
-    EXPECT_TRUE(checkHouse(11).empty());
+TEST_F(BspChecks, CollidingLodsMustMatchLod0Bsp) {
+    SceneryModel house("buildings", "house", 4);
+    const AssetWriters::Mesh mesh = triangleRow(100);
+    house.mesh(mesh);
+    house.lod(0).bsp = firstTriangles(mesh, 20);
+    house.lod(1).bsp = firstTriangles(mesh, 10, 0); // cannot collide
+    house.lod(2).bsp = firstTriangles(mesh, 10);
+    house.lod(3).bsp = firstTriangles(mesh, 20);
+    house.write(tree);
+    EXPECT_EQ(findingsOf(check(house, {135})), Expected{t2(2)});
+    EXPECT_TRUE(check(house, {11}).empty());
 
     // Without a lod0 tree every colliding LOD differs from it.
-    writeHouseLod(tree, 0, 3, 100, 0);
-    EXPECT_EQ(checkHouse(135), (std::vector<std::string>{t2(2), t2(3)}));
+    house.lod(0).bsp.clear();
+    house.write(tree);
+    EXPECT_EQ(findingsOf(check(house, {135})), (Expected{t2(2), t2(3)}));
 }
 
-TEST(BspChecks, RealmCopiesMustCarryTheSourceBsp) {
-    TempResourceTree tree;
-    DebugLog::Capture quiet;
+TEST_F(BspChecks, RealmCopiesMustCarryTheSourceBsp) {
     const std::vector<std::string>& realms = KX::PathHelpers::realmCodes();
     ASSERT_EQ(realms.size(), 10u);
     const AssetWriters::Mesh mesh = triangleRow(40);
+    SceneryModel house("buildings", "house", 2);
+    house.mesh(mesh);
+    house.lod(0).bsp = firstTriangles(mesh, 10);
+    // lod1's own file has no tree, so its realm copy is not compared.
+    house.write(tree);
+    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(house.base(1) + ".primitives", realms[3]),
+                    mesh, 7);
 
     // lod0 takes its geometry from a shared primitives file.
-    writeHouseLod(tree, 0, 1, 40, 10);
     AssetWriters::VisualLayout visual =
         AssetWriters::VisualLayout::withMaterials({{"n_stone_01", "", 12u, 255u, {}}});
     visual.primitivesName = "shared/rocks/Rock";
-    ASSERT_TRUE(AssetWriters::writeVisual(tree.path(houseBase(0) + ".visual"), visual));
+    ASSERT_TRUE(AssetWriters::writeVisual(tree.path(house.base(0) + ".visual"), visual));
     const std::string rock = "shared/rocks/Rock.primitives";
-    writePrimitives(tree, rock, mesh, 10, 255);
-    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(rock, realms[0]), mesh, 10, 255);
-    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(rock, realms[1]), mesh, 9, 255);
-    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(rock, realms[8]), mesh, 0, 255);
+    writePrimitives(tree, rock, mesh, 10);
+    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(rock, realms[0]), mesh, 10);
+    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(rock, realms[1]), mesh, 9);
+    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(rock, realms[8]), mesh, 0);
     writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(rock, realms[9]), mesh, 3, 0);
     // Not the file lod0 uses.
-    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(houseBase(0) + ".primitives", realms[2]), mesh,
-                    5, 255);
-    // lod1's own file has no tree, so its realm copy is not compared.
-    writeHouseLod(tree, 1, 1, 40, 0);
-    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(houseBase(1) + ".primitives", realms[3]), mesh,
-                    7, 255);
+    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(house.base(0) + ".primitives", realms[2]),
+                    mesh, 5);
 
     auto t3 = [&](const std::string& realm) {
-        return "[Err. 138] The number of triangles in BSP of the source primitive file " + rock +
-               " is not equal to the realm primitive file " +
-               KX::PathHelpers::realmPrimitivesPath(rock, realm);
+        return Finding{"[Err. 138] The number of triangles in BSP of the source primitive file " + rock +
+                           " is not equal to the realm primitive file " +
+                           KX::PathHelpers::realmPrimitivesPath(rock, realm),
+                       ValidationTitle::Common, ValidationErrorSeverity::High, "Common"};
     };
-    EXPECT_EQ(checkHouse(138), (std::vector<std::string>{t3(realms[1]), t3(realms[9])}));
+    EXPECT_EQ(findingsOf(check(house, {138})), (Expected{t3(realms[1]), t3(realms[9])}));
 }
 
-TEST(BspChecks, CollisionMaterialsNameKnownKinds) {
-    TempResourceTree tree;
-    DebugLog::Capture quiet;
+TEST_F(BspChecks, CollisionMaterialsNameKnownKinds) {
     tree.write("system/data/material_kinds.xml", "<root><kind><id>1</id><desc>armor_front</desc></kind>"
                                                  "<kind><id>2</id><desc>gun</desc></kind></root>");
     auto writeCollisionModel = [&](const std::string& modelPath,
@@ -166,17 +149,17 @@ TEST(BspChecks, CollisionMaterialsNameKnownKinds) {
     writeCollisionModel("vehicles/tank/Collision/Gun.model", {{"gun", "", 99u, 255u, {}}});
     writeCollisionModel("vehicles/tank/normal/lod0/Hull.model", {{"gun", "", 99u, 255u, {}}});
 
-    TestVehicleValidator validator;
-    validator.setup();
-    validator.style = "winter";
+    TestVehicleValidator vehicle;
+    vehicle.setup();
+    vehicle.style = "winter";
     for (const char* path :
          {"vehicles/tank/collision/Hull.model", "vehicles/tank/collision_crash/Turret.model",
           "vehicles/tank/Collision/Gun.model", "vehicles/tank/normal/lod0/Hull.model",
           "vehicles/tank/collision/Hull.visual", "vehicles/tank/collision_client/Chassis.model"}) {
-        validator.checkCollisionModel(path, 21);
+        vehicle.checkCollisionModel(path, 21);
     }
     EXPECT_EQ(
-        messagesOf(validator.getErrors()),
+        messagesOf(vehicle.getErrors()),
         (std::vector<std::string>{
             "[Err. 21] Collision model 'Hull.model' has material identifier 'Armor_Front' different from "
             "desc "
@@ -190,8 +173,30 @@ TEST(BspChecks, CollisionMaterialsNameKnownKinds) {
             "from system/data/material_kinds.xml\n",
             "[Err. 21] vehicles/tank/collision_client/Chassis.model: can't find .visual file for this model",
         }));
-    for (const ValidationError& error : validator.getErrors()) {
+    for (const ValidationError& error : vehicle.getErrors()) {
         EXPECT_EQ(error.title, ValidationTitle::CheckMaterialKind);
+        EXPECT_EQ(error.severity, ValidationErrorSeverity::High);
         EXPECT_EQ(error.category, "winter/Check material kind");
     }
+}
+
+TEST_F(BspChecks, RealmCopiesAreComparedWithTheSourceWhateverTheCurrentRealm) {
+    const std::vector<std::string>& realms = KX::PathHelpers::realmCodes();
+    const AssetWriters::Mesh mesh = triangleRow(40);
+    SceneryModel house("buildings", "house");
+    house.mesh(mesh);
+    house.lod(0).bsp = firstTriangles(mesh, 10);
+    house.write(tree);
+    const std::string source = house.base(0) + ".primitives";
+    const std::string sameCopy = KX::PathHelpers::realmPrimitivesPath(source, realms[0]);
+    const std::string currentCopy = KX::PathHelpers::realmPrimitivesPath(source, realms[4]);
+    writePrimitives(tree, sameCopy, mesh, 10);
+    writePrimitives(tree, currentCopy, mesh, 6);
+    // The resource layer now resolves the source path to the current realm's copy.
+    Options::setOptionString("realm/currentRealm", realms[4]);
+
+    const Finding differs{"[Err. 138] The number of triangles in BSP of the source primitive file " + source +
+                              " is not equal to the realm primitive file " + currentCopy,
+                          ValidationTitle::Common, ValidationErrorSeverity::High, "Common"};
+    EXPECT_EQ(findingsOf(check(house, {138})), Expected{differs});
 }

@@ -3,8 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/core/debug_log.h"
-#include "support/resource_tree.h"
+#include "support/scenery_fixture.h"
 #include "support/test_validator.h"
 
 using KX::ModelValidator;
@@ -12,10 +11,7 @@ using namespace KX::ValidatorHelper;
 
 namespace {
 
-struct DriverTest : ::testing::Test {
-    TempResourceTree tree;
-    DebugLog::Capture log;
-};
+using DriverTest = SceneryFixture;
 
 } // namespace
 
@@ -65,15 +61,27 @@ TEST_F(DriverTest, ReportsContentModelsOutsideStateFolders) {
     }
 }
 
-TEST_F(DriverTest, OtherModelsKeepTheHostsRootAndRunOnlyTheBaseSteps) {
+TEST_F(DriverTest, OtherModelsKeepTheHostsRoot) {
     ModelValidator v;
     v.modelPath("vehicles/tank\\");
     v.check("vehicles/tank/normal/lod0/Hull.model");
     EXPECT_EQ(v.modelPath(), "vehicles/tank");
-    const auto base = v.stepsFor("vehicles/tank/normal/lod0/Hull.model");
-    const auto content = v.stepsFor("content_cw/x/normal/lod0/x.model");
-    ASSERT_GT(content.size(), base.size());
-    EXPECT_TRUE(std::equal(base.begin(), base.end(), content.begin()));
+}
+
+TEST_F(DriverTest, RunsTheStepsInTheirFixedOrder) {
+    const std::vector<std::string> base = {"checkModel", "checkBoundingBox", "checkOther"};
+    std::vector<std::string> content = base;
+    content.insert(content.end(), {"checkDisconnectedLods", "checkContentHardpoints", "checkDecorType"});
+    EXPECT_EQ(ModelValidator::stepNamesFor("content/x/normal/lod0/x.model"), content);
+    EXPECT_EQ(ModelValidator::stepNamesFor("content_cw/x/normal/lod0/x.model"), content);
+    EXPECT_EQ(ModelValidator::stepNamesFor("objects/x/normal/lod0/x.model"), base);
+    EXPECT_EQ(validator.stepsFor("content/x/normal/lod0/x.model").size(), content.size());
+    EXPECT_EQ(validator.stepsFor("objects/x/normal/lod0/x.model").size(), base.size());
+}
+
+TEST_F(DriverTest, ACleanModelHasNoFindings) {
+    const SceneryModel house = SceneryModel("buildings", "house", 3).write(tree);
+    EXPECT_EQ(messagesOf(check(house.path())), std::vector<std::string>{});
 }
 
 TEST_F(DriverTest, CancellationIsConsultedBeforeEveryStep) {

@@ -2,6 +2,7 @@
 
 #include "engine/core/debug_log.h"
 #include "engine/model/model_constants.h"
+#include "support/findings.h"
 #include "support/resource_tree.h"
 #include "support/test_validator.h"
 
@@ -95,6 +96,20 @@ TEST_F(LodChainTest, StopsWhenTheChainLoops) {
     tree.write("v/self/normal/lod0/Self.model", modelXml("v/self/normal/lod0/Self.model"));
     EXPECT_EQ(v.getModelLODHierarchy("Self.model", "normal").size(), 1u);
     EXPECT_EQ(v.getErrors().size(), 1u);
+
+    // File names ignore case on the target platform: a parent spelled
+    // differently is the same file, so the loop closes there.
+    v.clear();
+    v.modelPath("v/case");
+    tree.write("v/case/normal/lod0/Tank.model", modelXml("v/case/normal/lod1/Tank"));
+    tree.write("v/case/normal/lod1/Tank.model", modelXml("V/Case/normal/LOD0/TANK"));
+    chain = v.getModelLODHierarchy("Tank", "normal");
+    EXPECT_EQ(chain.size(), 2u);
+    EXPECT_EQ(
+        findingsOf(withCodes(v.getErrors(), {12})),
+        (std::vector<Finding>{{"[Err. 12] Model 'V/Case/normal/LOD0/TANK.model' is reached again through "
+                               "'parent': the LOD chain is a loop",
+                               ValidationTitle::CheckLods, ValidationErrorSeverity::High, "Check LODs"}}));
 }
 
 TEST_F(LodChainTest, RootPathsAndStates) {

@@ -4,7 +4,9 @@
 
 #include "engine/asset_writers/geometry_writer.h"
 #include "engine/core/debug_log.h"
-#include "findings_by_code.h"
+#include "engine/resource/data_section.h"
+#include "engine/resource/file_system.h"
+#include "support/findings.h"
 #include "support/resource_tree.h"
 #include "support/test_validator.h"
 
@@ -14,6 +16,7 @@ using namespace KX::ValidatorHelper;
 namespace {
 
 using Messages = std::vector<std::string>;
+using Expected = std::vector<Finding>;
 
 const std::string kRoot = "vehicles/tank01";
 const std::string kHull = "vehicles/tank01/normal/lod0/Hull.model";
@@ -47,6 +50,24 @@ struct LodChecksTest : ::testing::Test {
         return messagesOf(v.getErrors());
     }
 };
+
+// Records the path of every style question: a host's validator groups each
+// finding under the style of the file the finding is about.
+class StyleRecordingValidator : public TestVehicleValidator {
+  public:
+    std::vector<std::string> asked;
+
+  protected:
+    std::string getStyleName(const std::string& path) override {
+        asked.push_back(path);
+        return TestVehicleValidator::getStyleName(path);
+    }
+};
+
+Finding lodFinding(const std::string& message,
+                   ValidationErrorSeverity severity = ValidationErrorSeverity::High) {
+    return {message, ValidationTitle::CheckLods, severity, "Check LODs"};
+}
 
 struct DisconnectedLodsTest : ::testing::Test {
     TempResourceTree tree;
@@ -92,6 +113,21 @@ TEST_F(LodChecksTest, ReportsWrongLinksAndMissingMandatoryLods) {
     writeHull("lod1", "");
     EXPECT_EQ(checkHull(),
               Messages{"[Wrn. 7] Model 'vehicles/tank01/normal/lod1/Hull.model' is not connected."});
+
+    // Once lod2 is in the chain, lod1 may no longer skip it, wherever lod2 follows.
+    tree.remove(kRoot + "/normal");
+    writeHull("lod0", "lod1", 64.f);
+    writeHull("lod1", "lod3", 128.f);
+    writeHull("lod3", "lod2", -1.f);
+    writeHull("lod2", "");
+    checkHull();
+    auto wrongLink = [](const std::string& next, const std::string& from) {
+        const std::string message = "[Err. 7] LOD '" + kRoot + "/normal/" + next +
+                                    "/Hull.model' is connected to '" + kRoot + "/normal/" + from +
+                                    "/Hull.model' - it is incorrectly.";
+        return Finding{message, ValidationTitle::CheckLods, ValidationErrorSeverity::High, "Hull/Check LODs"};
+    };
+    EXPECT_EQ(findingsOf(v.getErrors()), (Expected{wrongLink("lod3", "lod1"), wrongLink("lod2", "lod3")}));
 
     v.clear();
     v.modelPath(kRoot);
@@ -145,6 +181,61 @@ TEST_F(LodChecksTest, ComparesExtentsInSinglePrecisionExceptTheLastLod) {
     EXPECT_EQ(v.getErrors()[0].category, "Hull/Check LODs");
 }
 
+TEST_F(LodChecksTest, AsksForTheStyleOfTheFileEachFindingIsAbout) {
+    StyleRecordingValidator r;
+    auto checkLods = [&](const std::string& path) {
+        r.clear();
+        r.asked.clear();
+        r.modelPath(kRoot);
+        r.checkLods(path, false, kCode);
+        return findingsOf(r.getErrors());
+    };
+
+    // A wrong link is about the LOD that links; a wrong extent about the LOD it leads to.
+    writeHull("lod0", "lod1", 64.f);
+    writeHull("lod1", "lod5", 100.f);
+    writeHull("lod5", "");
+    EXPECT_EQ(
+        checkLods(kHull),
+        (Expected{lodFinding("[Err. 7] LOD 'vehicles/tank01/normal/lod5/Hull.model' is connected to "
+                             "'vehicles/tank01/normal/lod1/Hull.model' - it is incorrectly."),
+                  lodFinding("[Err. 7] LODs 'vehicles/tank01/normal/lod1/Hull.model': actual extent value "
+                             "100.0 differs from standard 128.0 value for lod1")}));
+    EXPECT_EQ(r.asked,
+              (Messages{"vehicles/tank01/normal/lod1/Hull.model", "vehicles/tank01/normal/lod5/Hull.model"}));
+
+    // A missing mandatory LOD is about the checked model.
+    tree.remove(kRoot + "/normal");
+    writeHull("lod0", "");
+    EXPECT_EQ(checkLods(kHull),
+              Expected{lodFinding("[Wrn. 7] Model 'vehicles/tank01/normal/lod1/Hull.model' doesn't exist.",
+                                  ValidationErrorSeverity::Medium)});
+    EXPECT_EQ(r.asked, Messages{kHull});
+
+    // A style's chain starts in its own folder: the missing start is about
+    // that file, the failed check about the checked model.
+    r.setSubFolderLOD("styles/winter/");
+    EXPECT_EQ(
+        checkLods(kHull),
+        (Expected{lodFinding("[Err. 12] Model 'vehicles/tank01/styles/winter/normal/lod0/Hull.model' "
+                             "doesn't exist."),
+                  lodFinding("[Err. 7] Can not get LODs for vehicles/tank01/normal/lod0/Hull.model model")}));
+    EXPECT_EQ(r.asked, (Messages{"vehicles/tank01/styles/winter/normal/lod0/Hull.model", kHull}));
+    r.resetSubFolderLOD();
+
+    // A misspelt parent is about the file that names it.
+    if (diskIsCaseSensitive(tree.root())) {
+        tree.write(kRoot + "/normal/lod0/Hull.model", lodModel(kRoot + "/normal/lod1/hull", 64.f));
+        writeHull("lod1", "");
+        EXPECT_EQ(
+            checkLods(kHull),
+            (Expected{{"[Wrn. 123] Parent path 'vehicles/tank01/normal/lod1/hull.model' has a case-sensitive "
+                       "typo. Right path is:'vehicles/tank01/normal/lod1/Hull.model'.",
+                       ValidationTitle::Common, ValidationErrorSeverity::Medium, "Common"}}));
+        EXPECT_EQ(r.asked, Messages{kHull});
+    }
+}
+
 TEST_F(DisconnectedLodsTest, ReportsLodFoldersTheChainDoesNotReach) {
     const std::string root = "content/buildings/house01";
     tree.write(root + "/normal/lod0/house.model", lodModel(root + "/normal/lod1/house"));
@@ -171,4 +262,30 @@ TEST_F(DisconnectedLodsTest, ReportsLodFoldersTheChainDoesNotReach) {
                   "deleted"}));
     ASSERT_FALSE(errors.empty());
     EXPECT_EQ(errors[0].category, "Check LODs");
+}
+
+TEST_F(DisconnectedLodsTest, FolderLookupIgnoresLetterCasePreferringTheExactSpelling) {
+    const std::string root = "content/buildings/house01";
+    tree.write(root + "/normal/lod0/house.model", lodModel(""));
+    tree.write(root + "/normal/Lod1/House.model", lodModel("", 7.f));
+    const DataSectionPtr normal = FS::Utils::openSection(root + "/normal");
+    ASSERT_TRUE(normal);
+    const DataSectionPtr found = normal->openSection("LOD1/house.MODEL");
+    ASSERT_TRUE(found);
+    EXPECT_FLOAT_EQ(found->readFloat("extent"), 7.f);
+
+    // So a left-over LOD is found whatever the spelling of its folder and file.
+    EXPECT_EQ(
+        findingsOf(withCodes(v.check(root + "/normal/lod0/house.model"), {139})),
+        (Expected{{"[Wrn. 139] Model 'content/buildings/house01/Lod1/house.model' is disconnected, but is "
+                   "not deleted",
+                   ValidationTitle::CheckLods, ValidationErrorSeverity::Medium, "Check LODs"}}));
+
+    if (diskIsCaseSensitive(tree.root())) {
+        tree.write(root + "/normal/Lod1/house.model", lodModel("", 9.f));
+        const DataSectionPtr lod1 = FS::Utils::openSection(root + "/normal/Lod1");
+        ASSERT_TRUE(lod1);
+        EXPECT_FLOAT_EQ(lod1->openSection("house.model")->readFloat("extent"), 9.f);
+        EXPECT_FLOAT_EQ(lod1->openSection("House.model")->readFloat("extent"), 7.f);
+    }
 }

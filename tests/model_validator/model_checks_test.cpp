@@ -1,26 +1,18 @@
 #include <gtest/gtest.h>
 
-#include "engine/asset_writers/geometry_writer.h"
-#include "engine/core/debug_log.h"
-#include "findings_by_code.h"
-#include "support/resource_tree.h"
-#include "support/test_validator.h"
+#include "engine/model/visual_path.h"
+#include "support/scenery_fixture.h"
 
-using KX::ModelValidator;
 using namespace KX::ValidatorHelper;
 
 namespace {
 
-using Messages = std::vector<std::string>;
+using Expected = std::vector<Finding>;
+using ModelChecksTest = SceneryFixture;
 
-AssetWriters::MaterialLayout material(const std::string& identifier, const std::string& fx, unsigned kind,
-                                      unsigned collisionFlags, bool withProperty = true) {
-    AssetWriters::MaterialLayout layout{identifier, fx, kind, collisionFlags, {}};
-    if (withProperty) {
-        layout.properties.push_back(
-            AssetWriters::PropertyLayout::texture("diffuseMap", "content/shared/rock_AM.dds"));
-    }
-    return layout;
+AssetWriters::MaterialLayout withShader(AssetWriters::MaterialLayout material, const std::string& fx) {
+    material.fx = fx;
+    return material;
 }
 
 WorldTriangle triangle(float x, uint32_t kind, uint32_t flags) {
@@ -28,150 +20,144 @@ WorldTriangle triangle(float x, uint32_t kind, uint32_t flags) {
                          flags);
 }
 
-struct ModelChecksTest : ::testing::Test {
-    TempResourceTree tree;
-    DebugLog::Capture log;
-    ModelValidator v;
-
-    void writeModel(const std::string& path, const AssetWriters::SimpleModelLayout& layout) {
-        std::string error;
-        ASSERT_TRUE(AssetWriters::writeSimpleModel(tree.root(), path, layout, &error)) << error;
-        tree.refresh();
-    }
-
-    void writeModel(const std::string& path, const std::vector<AssetWriters::MaterialLayout>& materials,
-                    const std::string& parent = "") {
-        AssetWriters::SimpleModelLayout layout;
-        layout.materials = materials;
-        layout.parent = parent;
-        writeModel(path, layout);
-    }
-
-    // Replaces the collision tree of a model written by writeModel.
-    void writeCollision(const std::string& modelBase, std::vector<WorldTriangle> triangles,
-                        const std::string& materialId) {
-        AssetWriters::SimpleModelLayout layout;
-        std::string error;
-        ASSERT_TRUE(AssetWriters::PrimitivesWriter()
-                        .mesh(layout.mesh)
-                        .bsp(std::move(triangles), {materialId})
-                        .write(tree.path(modelBase + ".primitives"), &error))
-            << error;
-        tree.refresh();
-    }
-
-    Messages findings(const std::string& path, std::initializer_list<int> codes) {
-        return messagesOf(withCodes(v.check(path), codes));
-    }
-};
+Finding skyBoxShaderFinding(const std::string& model, const std::string& shader) {
+    return {"[Err. 2] Model '" + model + "' uses '" + shader +
+                "'. SkyBox shader can be used only in models from 'maps/skyboxes/'",
+            ValidationTitle::Common, ValidationErrorSeverity::High, "Common"};
+}
 
 } // namespace
 
 TEST_F(ModelChecksTest, SkyBoxShadersBelongInTheSkyBoxFolder) {
-    const auto skyBox = material("sky", "shaders/custom/Sky_Box.fx", 0, 0);
-    writeModel("content/maps/skyboxes/sky01/normal/lod0/sky.model", {skyBox});
-    EXPECT_TRUE(findings("content/maps/skyboxes/sky01/normal/lod0/sky.model", {2}).empty());
+    const auto skyBox = withShader(sceneryMaterial("sky"), "shaders/custom/Sky_Box.fx");
+    const SceneryModel sky = SceneryModel("maps/skyboxes", "sky").materials({skyBox}).write(tree);
+    EXPECT_TRUE(check(sky, {2}).empty());
 
     // The folder test is case-sensitive; identical findings of two materials merge.
-    const std::string lod0 = "content/Maps/SkyBoxes/sky01/normal/lod0/sky.model";
-    const std::string lod1 = "content/Maps/SkyBoxes/sky01/normal/lod1/sky.model";
-    writeModel(lod0, {skyBox, skyBox}, lod1);
-    writeModel(lod1, {skyBox});
-    const auto errors = withCodes(v.check(lod0), {2});
-    EXPECT_EQ(
-        messagesOf(errors),
-        (Messages{
-            "[Err. 2] Model '" + lod0 +
-                "' uses 'sky_box.fx'. SkyBox shader can be used only in models from 'maps/skyboxes/'",
-            "[Err. 2] Model '" + lod1 +
-                "' uses 'sky_box.fx'. SkyBox shader can be used only in models from 'maps/skyboxes/'"}));
-    ASSERT_FALSE(errors.empty());
-    EXPECT_EQ(errors[0].category, "Common");
+    SceneryModel misplaced("Maps/SkyBoxes", "sky", 2);
+    misplaced.materials({skyBox}).lod(0).materials = {skyBox, skyBox};
+    misplaced.write(tree);
+    EXPECT_EQ(findingsOf(check(misplaced, {2})),
+              (Expected{skyBoxShaderFinding(misplaced.path(0), "sky_box.fx"),
+                        skyBoxShaderFinding(misplaced.path(1), "sky_box.fx")}));
 
     // A material without properties is not looked at.
-    writeModel("content/props/lamp/normal/lod0/lamp.model",
-               {material("glow", "shaders/custom/sky_box.fx", 0, 0, false)});
-    EXPECT_TRUE(findings("content/props/lamp/normal/lod0/lamp.model", {2}).empty());
+    auto glow = withShader(sceneryMaterial("glow"), "shaders/custom/sky_box.fx");
+    glow.properties.clear();
+    const SceneryModel lamp = SceneryModel("props", "lamp").materials({glow}).write(tree);
+    EXPECT_TRUE(check(lamp, {2}).empty());
+}
+
+TEST_F(ModelChecksTest, CancellingDuringTheMaterialsStopsTheModelCheck) {
+    // Three materials, three distinct findings; the lod0 tree of every
+    // triangle also breaks the quarter rule, which checkModel checks last.
+    SceneryModel lamp("props", "lamp");
+    lamp.materials({withShader(sceneryMaterial("a"), "shaders/sky_box_a.fx"),
+                    withShader(sceneryMaterial("b"), "shaders/sky_box_b.fx"),
+                    withShader(sceneryMaterial("c"), "shaders/sky_box_c.fx")})
+        .collisionFromMesh()
+        .write(tree);
+    EXPECT_EQ(findingsOf(check(lamp, {2})), (Expected{skyBoxShaderFinding(lamp.path(), "sky_box_a.fx"),
+                                                      skyBoxShaderFinding(lamp.path(), "sky_box_b.fx"),
+                                                      skyBoxShaderFinding(lamp.path(), "sky_box_c.fx")}));
+    EXPECT_EQ(check(lamp, {11}).size(), 1u);
+
+    // Cancelled once the first material has been reported: nothing more comes.
+    validator.setCancelCallBack([this] { return !withCodes(validator.getErrors(), {2}).empty(); });
+    EXPECT_EQ(findingsOf(check(lamp.path())), Expected{skyBoxShaderFinding(lamp.path(), "sky_box_a.fx")});
 }
 
 TEST_F(ModelChecksTest, ReportsAVisualPathWithACaseTypo) {
     if (!diskIsCaseSensitive(tree.root())) {
         GTEST_SKIP() << "the disk does not tell letter cases apart";
     }
-    const std::string model = "content/props/crate/normal/lod0/crate.model";
-    writeModel(model, {material("n_wood", "shaders/std_effects/PBS_ext.fx", 0, 0)});
-    EXPECT_TRUE(findings(model, {123}).empty());
+    const SceneryModel crate = SceneryModel("props", "crate").write(tree);
+    EXPECT_TRUE(check(crate, {123}).empty());
 
-    tree.write(model, "<root><nodelessVisual>content/props/crate/normal/lod0/Crate</nodelessVisual></root>");
-    EXPECT_EQ(
-        findings(model, {123}),
-        Messages{"[Wrn. 123] Visual path 'content/props/crate/normal/lod0/Crate.visual' has a case-sensitive "
-                 "typo. Right path is:'content/props/crate/normal/lod0/crate.visual'."});
+    tree.write(crate.path(),
+               "<root><nodelessVisual>content/props/crate/normal/lod0/Crate</nodelessVisual></root>");
+    EXPECT_EQ(findingsOf(check(crate, {123})),
+              (Expected{{"[Wrn. 123] Visual path 'content/props/crate/normal/lod0/Crate.visual' has a "
+                         "case-sensitive typo. Right path is:'content/props/crate/normal/lod0/crate.visual'.",
+                         ValidationTitle::Common, ValidationErrorSeverity::Medium, "Common"}}));
+}
+
+TEST_F(ModelChecksTest, ANodefullVisualWinsOverANodelessOne) {
+    // The nodeless visual is clean; the nodefull one uses a sky box shader.
+    const SceneryModel clean = SceneryModel("props", "clean").write(tree);
+    const SceneryModel sky = SceneryModel("props", "sky")
+                                 .materials({withShader(sceneryMaterial("sky"), "shaders/sky_box.fx")})
+                                 .write(tree);
+    const std::string model = "content/props/both/normal/lod0/both.model";
+    tree.write(model, "<root><nodelessVisual>" + clean.base() + "</nodelessVisual><nodefullVisual>" +
+                          sky.base() + "</nodefullVisual></root>");
+    EXPECT_EQ(Utilities::getVisualPath(model), sky.base() + ".visual");
+    EXPECT_EQ(findingsOf(check(model, {2})), Expected{skyBoxShaderFinding(model, "sky_box.fx")});
 }
 
 TEST_F(ModelChecksTest, CountsFullyCollidingTrianglesOfTheMaterialsKind) {
-    const std::string model = "content/props/rock01/normal/lod0/rock.model";
-    writeModel(model, {material("n_stone", "shaders/std_effects/PBS_ext.fx", 12, 255)});
+    SceneryModel rock("props", "rock");
+    rock.materials({sceneryMaterial("n_stone", 12, 255)});
+    rock.lod(0).bsp = {triangle(0, 12, 255), triangle(2, 13, 255)};
+    rock.write(tree);
+    EXPECT_TRUE(check(rock, {1}).empty());
 
-    writeCollision("content/props/rock01/normal/lod0/rock", {triangle(0, 12, 255), triangle(2, 13, 255)},
-                   "n_stone");
-    EXPECT_TRUE(findings(model, {1}).empty());
-
-    writeCollision("content/props/rock01/normal/lod0/rock",
-                   {triangle(0, 12, 255), triangle(2, 12, 255), triangle(4, 12, 1), triangle(6, 13, 255)},
-                   "n_stone");
-    EXPECT_EQ(findings(model, {1}),
-              Messages{"[Wrn. 1] Model '" + model +
-                       "' has 'n_stone' material with BSP containing 2 triangle(s)(more "
-                       "than 1)"});
+    rock.lod(0).bsp = {triangle(0, 12, 255), triangle(2, 12, 255), triangle(4, 12, 1), triangle(6, 13, 255)};
+    rock.write(tree);
+    EXPECT_EQ(findingsOf(check(rock, {1})),
+              (Expected{{"[Wrn. 1] Model '" + rock.path() +
+                             "' has 'n_stone' material with BSP containing 2 triangle(s)(more than 1)",
+                         ValidationTitle::Common, ValidationErrorSeverity::Medium, "Common"}}));
 }
 
 TEST_F(ModelChecksTest, AsksWhetherWoodenFencePartsNeedCollisions) {
     // 256 leaves the low eight collision bits empty.
-    const std::string fence = "content/buildings/GatesAndFences/fence01/normal/lod0/fence.model";
-    writeModel(fence, {material("n_wood_fence", "shaders/std_effects/PBS_ext.fx", 0, 256)});
-    EXPECT_EQ(findings(fence, {129}), Messages{"[Wrn. 129] Please check, if the fence '" + fence +
-                                               "' needs the 'All Collisions' flag"});
+    SceneryModel fence("buildings/GatesAndFences", "fence");
+    fence.materials({sceneryMaterial("n_wood_fence", 0, 256)}).write(tree);
+    EXPECT_EQ(findingsOf(check(fence, {129})),
+              (Expected{{"[Wrn. 129] Please check, if the fence '" + fence.path() +
+                             "' needs the 'All Collisions' flag",
+                         ValidationTitle::Common, ValidationErrorSeverity::Medium, "Common"}}));
 
-    writeModel(fence, {material("n_wood_fence", "shaders/std_effects/PBS_ext.fx", 0, 1)});
-    EXPECT_TRUE(findings(fence, {129}).empty());
+    fence.materials({sceneryMaterial("n_wood_fence", 0, 1)}).write(tree);
+    EXPECT_TRUE(check(fence, {129}).empty());
 
-    const std::string shed = "content/buildings/shed01/normal/lod0/shed.model";
-    writeModel(shed, {material("n_wood_wall", "shaders/std_effects/PBS_ext.fx", 0, 0)});
-    EXPECT_TRUE(findings(shed, {129}).empty());
+    const SceneryModel shed =
+        SceneryModel("buildings", "shed").materials({sceneryMaterial("n_wood_wall", 0, 0)}).write(tree);
+    EXPECT_TRUE(check(shed, {129}).empty());
 }
 
 TEST_F(ModelChecksTest, AsksTheEngineWhetherTheLodSetIsSane) {
-    const std::string lod0 = "content/props/barrel/normal/lod0/barrel.model";
-    const std::string lod1 = "content/props/barrel/normal/lod1/barrel.model";
-    AssetWriters::SimpleModelLayout near;
-    near.parent = lod1;
-    near.extent = 50.f;
-    writeModel(lod0, near);
-    AssetWriters::SimpleModelLayout far;
-    writeModel(lod1, far);
-    EXPECT_TRUE(findings(lod0, {9}).empty());
+    SceneryModel barrel("props", "barrel", 2);
+    barrel.write(tree);
+    EXPECT_TRUE(check(barrel, {9}).empty());
 
-    far.nodes[0].children.push_back({"HP_extra", Matrix::identity(), {}});
-    writeModel(lod1, far);
-    const auto errors = withCodes(v.check(lod0), {9});
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].message,
-              "[Inf. 9] The node trees of the model's LODs do not match: the LODs cannot be "
-              "switched safely");
-    EXPECT_EQ(errors[0].category, "Check other");
+    barrel.lod(1).nodes[0].children.push_back({"HP_extra", Matrix::identity(), {}});
+    barrel.write(tree);
+    EXPECT_EQ(findingsOf(check(barrel, {9})),
+              (Expected{{"[Inf. 9] The node trees of the model's LODs do not match: the LODs cannot be "
+                         "switched safely",
+                         ValidationTitle::CheckOther, ValidationErrorSeverity::Normal, "Check other"}}));
 }
 
 TEST_F(ModelChecksTest, ValidatesTheDecorTypeOfTheFirstLod) {
-    const std::string model = "content/props/bush/normal/lod0/bush.model";
+    SceneryModel bush("props", "bush", 2);
     auto decorFindings = [&](unsigned decor) {
-        AssetWriters::SimpleModelLayout layout;
-        layout.decorative = decor;
-        writeModel(model, layout);
-        return findings(model, {151, 152});
+        bush.lod(0).decorative = decor;
+        bush.write(tree);
+        return findingsOf(check(bush, {151, 152}));
     };
     EXPECT_TRUE(decorFindings(0).empty());
     EXPECT_TRUE(decorFindings(0x8).empty());
-    EXPECT_EQ(decorFindings(504), Messages{"[Wrn. 151] Setted all decor presets: " + model});
-    EXPECT_EQ(decorFindings(1024), Messages{"[Wrn. 152] Invalid decor type (1024): " + model});
+    EXPECT_EQ(decorFindings(504),
+              (Expected{{"[Wrn. 151] Setted all decor presets: " + bush.path(), ValidationTitle::CheckOther,
+                         ValidationErrorSeverity::Medium, "Check other"}}));
+    EXPECT_EQ(decorFindings(1024),
+              (Expected{{"[Wrn. 152] Invalid decor type (1024): " + bush.path(), ValidationTitle::CheckOther,
+                         ValidationErrorSeverity::Medium, "Check other"}}));
+    // Only the first LOD's value counts.
+    bush.lod(0).decorative = 0;
+    bush.lod(1).decorative = 1024;
+    bush.write(tree);
+    EXPECT_TRUE(check(bush, {151, 152}).empty());
 }

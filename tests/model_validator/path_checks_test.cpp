@@ -2,7 +2,7 @@
 
 #include "engine/core/debug_log.h"
 #include "engine/settings/options.h"
-#include "findings_by_code.h"
+#include "support/findings.h"
 #include "support/resource_tree.h"
 #include "support/test_validator.h"
 
@@ -43,6 +43,15 @@ TEST_F(PathChecksTest, ReportsLeadingDigitsAndCountsEveryBlank) {
     EXPECT_EQ(digit[0].title, ValidationTitle::CheckOther);
     EXPECT_EQ(digit[0].category, "Check other");
 
+    // Every digit counts, the first and the last included.
+    for (const std::string name : {"0crate.model", "9crate.model"}) {
+        const std::string path = "content/props/crate/normal/lod0/" + name;
+        EXPECT_EQ(findingsOf(withCodes(v.check(path), {6})),
+                  (std::vector<Finding>{
+                      {"[Wrn. 6] First character of filename '" + name + "' for path '" + path + "' is digit",
+                       ValidationTitle::CheckOther, ValidationErrorSeverity::Medium, "Check other"}}));
+    }
+    EXPECT_TRUE(pathFindings("content/props/crate/normal/lod0/acrate.model").empty());
     EXPECT_TRUE(pathFindings("content/props/crate/normal/lod0/crate1.model").empty());
     EXPECT_TRUE(pathFindings("content/props/crate/normal/lod0/").empty());
 

@@ -4,6 +4,7 @@
 #include "engine/core/debug_log.h"
 #include "model_validator/path_helpers.h"
 #include "support/catalogue_guard.h"
+#include "support/findings.h"
 #include "support/resource_tree.h"
 #include "support/test_validator.h"
 
@@ -55,6 +56,18 @@ TEST(AddError, ComposesDeduplicatesAndLogs) {
     EXPECT_EQ(lines[0].text, "[Err. 100] Model 'a/b.model' has invalid path\n");
     EXPECT_EQ(lines[1].priority, DebugLog::Warning);
     EXPECT_EQ(lines[1].text, "[Wrn. 3] Load 50% done\n");
+
+    // The key is rewritten as the message is, so a key may name an existing
+    // file by any path that leads to it.
+    tree.write("Content/Props/Crate.model", "<root/>");
+    TestVehicleValidator w;
+    w.addError(ValidationTitle::CheckLods, High, "Model 'Content/Props/../Props/Crate.model' is bad", "", 12,
+               "");
+    w.addError(ValidationTitle::CheckLods, Medium, "Model 'Content/./Props/Crate.model' is worse",
+               "Model 'Content/./Props/Crate.model", 7, "");
+    EXPECT_EQ(findingsOf(w.getErrors()),
+              (std::vector<Finding>{{"[Err. 12] Model 'Content/Props/Crate.model' is bad",
+                                     ValidationTitle::CheckLods, High, "Check LODs"}}));
 }
 
 TEST(ProcessErrorText, RewritesExistingRelativePathsToTheirResourceForm) {
@@ -145,6 +158,12 @@ TEST(ErrorLog, WritesOneLinePerFinding) {
     v.addError(ValidationTitle::CheckLods, NoSeverity, "quiet", "", 6, "");
     v.writeErrorLog(target);
     EXPECT_EQ(readDiskFile(target + ".log"), "Common [high] [Err. 5] bad\nCheck LODs [normal] [ 6] quiet\n");
+
+    // A shorter log replaces a longer one entirely.
+    v.clear();
+    v.addError(ValidationTitle::CheckLods, Medium, "short", "", 7, "");
+    v.writeErrorLog(target);
+    EXPECT_EQ(readDiskFile(target + ".log"), "Check LODs [medium] [Wrn. 7] short\n");
 
     log.clear();
     v.writeErrorLog(tree.path("no/such/folder/x"));

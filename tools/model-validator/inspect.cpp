@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/geometry/index_block.h"
@@ -116,10 +117,7 @@ class Json {
 };
 
 std::string lowerExtension(const std::string& path) {
-    std::string ext = FS::Utils::getExtension(path);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
+    return AsciiCase::toLower(FS::Utils::getExtension(path));
 }
 
 std::string kindOf(const std::string& path) {

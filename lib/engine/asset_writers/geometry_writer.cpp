@@ -181,7 +181,7 @@ std::vector<WorldTriangle> collisionTriangles(const Mesh& mesh, const std::vecto
 PrimitivesWriter& PrimitivesWriter::vertices(const std::string& name, const VertexData& data) {
     std::vector<char> bytes;
     std::string why;
-    if (!encodeVertexBlock(data, bytes, why) && error_.empty()) {
+    if (!Vertices::encode(data, bytes, why) && error_.empty()) {
         error_ = name + ": " + why;
     }
     return rawBlock(name, std::move(bytes));
@@ -190,7 +190,7 @@ PrimitivesWriter& PrimitivesWriter::vertices(const std::string& name, const Vert
 PrimitivesWriter& PrimitivesWriter::indices(const std::string& name, const IndexData& data) {
     std::vector<char> bytes;
     std::string why;
-    if (!encodeIndexBlock(data, bytes, why) && error_.empty()) {
+    if (!IndexBlock::encode(data, bytes, why) && error_.empty()) {
         error_ = name + ": " + why;
     }
     return rawBlock(name, std::move(bytes));

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <unordered_map>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/platform/utf8_path.h"
@@ -691,9 +692,7 @@ bool readMeshFile(const std::string& path, Mesh& mesh, std::string& error) {
         return false;
     }
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string extension = FS::Utils::getExtension(path);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = AsciiCase::toLower(FS::Utils::getExtension(path));
     if (extension == "obj") {
         return readOBJ(bytes, mesh, error);
     }

@@ -191,7 +191,7 @@ WriteResult buildDDS(uint32_t width, uint32_t height, ResourceFormat format,
     getSurfaceLayout(format, width, height, top);
     for (uint32_t level = 0; level < levels; ++level) {
         if (level > 0) {
-            image = downsampleRgba(image);
+            image = RgbaImage::downsample(image);
         }
         std::vector<uint8_t> encoded;
         std::string reason;

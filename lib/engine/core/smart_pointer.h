@@ -28,7 +28,7 @@ template <class T> class SmartPointer {
   public:
     SmartPointer() = default;
     SmartPointer(std::nullptr_t) {}
-    SmartPointer(T* object) : object_(object) { acquire(); }
+    explicit SmartPointer(T* object) : object_(object) { acquire(); }
     SmartPointer(const SmartPointer& other) : object_(other.object_) { acquire(); }
     SmartPointer(SmartPointer&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
     template <class U> SmartPointer(const SmartPointer<U>& other) : object_(other.get()) { acquire(); }

@@ -38,7 +38,7 @@ bool checkGroups(const IndexData& data, std::string& error) {
 
 } // namespace
 
-bool encodeIndexBlock(const IndexData& input, std::vector<char>& out, std::string& error) {
+bool IndexBlock::encode(const IndexData& input, std::vector<char>& out, std::string& error) {
     IndexData data = input;
     if (data.indices.size() > UINT32_MAX || data.groups.size() > UINT32_MAX) {
         error = "too many indices";

@@ -25,14 +25,13 @@ struct IndexData {
     bool force32Bit = false;
 };
 
-// Encodes an index block; checks the groups against the indices first.
-bool encodeIndexBlock(const IndexData& data, std::vector<char>& out, std::string& error);
-
 // A decoded index block of a .primitives file.
 class IndexBlock : public ReferenceCount {
   public:
     // Null and a reason when the block is malformed.
     static SmartPointer<IndexBlock> decode(std::string_view block, std::string& error);
+    // Encodes an index block; checks the groups against the indices first.
+    static bool encode(const IndexData& data, std::vector<char>& out, std::string& error);
 
     int indexSize() const { return indexSize_; }
     const std::vector<uint32_t>& indices() const { return data_.indices; }

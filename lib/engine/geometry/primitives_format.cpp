@@ -1,9 +1,9 @@
 #include "engine/geometry/primitives_format.h"
 
-#include <cctype>
 #include <cstring>
 #include <set>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/format.h"
 
 namespace PrimitivesFormat {
@@ -130,11 +130,7 @@ bool splitBlockPath(const std::string& path, std::string& file, std::string& blo
         size_t found = std::string::npos;
         // The extension is matched without regard to case, as the file system resolves names.
         for (size_t i = searchFrom; i + extension.size() <= path.size(); ++i) {
-            bool match = true;
-            for (size_t k = 0; k < extension.size() && match; ++k) {
-                match = std::tolower(static_cast<unsigned char>(path[i + k])) == extension[k];
-            }
-            if (match) {
+            if (AsciiCase::equalIgnoringCase(std::string_view(path).substr(i, extension.size()), extension)) {
                 found = i;
                 break;
             }

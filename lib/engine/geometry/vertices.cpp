@@ -85,7 +85,7 @@ bool VertexData::format(VertexFormat& out, std::string& error) const {
     return true;
 }
 
-bool encodeVertexBlock(const VertexData& data, std::vector<char>& out, std::string& error) {
+bool Vertices::encode(const VertexData& data, std::vector<char>& out, std::string& error) {
     VertexFormat f;
     if (!data.format(f, error)) {
         return false;

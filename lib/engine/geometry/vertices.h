@@ -44,14 +44,13 @@ struct VertexData {
     bool format(VertexFormat& out, std::string& error) const;
 };
 
-// Encodes a vertex block (header and packed vertices).
-bool encodeVertexBlock(const VertexData& data, std::vector<char>& out, std::string& error);
-
 // A decoded vertex block of a .primitives file.
 class Vertices : public ReferenceCount {
   public:
     // Null and a reason when the block is malformed.
     static SmartPointer<Vertices> decode(std::string_view block, std::string& error);
+    // Encodes a vertex block (header and packed vertices).
+    static bool encode(const VertexData& data, std::vector<char>& out, std::string& error);
 
     // The format name the block was written with ("xyznuvtb" and the like).
     const std::string& sourceFormat() const { return sourceFormat_; }

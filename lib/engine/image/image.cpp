@@ -24,7 +24,7 @@ float ImageData::channel(int index) const {
 }
 
 ImagePtr createImage() {
-    return new ImageData();
+    return ImagePtr(new ImageData());
 }
 
 bool loadImage(const ImagePtr& image, const std::string& path) {

@@ -75,7 +75,7 @@ class VisualManager {
         LoadNodes = 1,     // node hierarchy and stored bounding box
         LoadGeometry = 2,  // vertex and index blocks of every geometry
         LoadCollision = 4, // "bsp2" and "bsp2_materials"
-        LoadAll = 7,
+        LoadAll = LoadNodes | LoadGeometry | LoadCollision,
     };
 
     static VisualManager& instance();

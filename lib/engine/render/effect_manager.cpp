@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/debug_log.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
@@ -23,19 +24,6 @@ constexpr int kMaxIncludeDepth = 32;
 constexpr int kMaxNesting = 256;
 constexpr int kMaxStructNesting = 8;
 constexpr int kMaxStructExpansions = 1024;
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::optional<EffectManager::SourceStamp> stampOf(const std::string& absolutePath) {
     std::error_code ec;
@@ -165,11 +153,7 @@ class SourceAssembler {
     // Names the same file the same way on disks that ignore letter case.
     static std::string fileKey(const std::string& absolutePath) {
 #ifdef _WIN32
-        std::string key = absolutePath;
-        for (char& c : key) {
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
-        return key;
+        return AsciiCase::toLower(absolutePath);
 #else
         return absolutePath;
 #endif
@@ -333,8 +317,8 @@ struct StageKeywords {
     const char* label;
 };
 
-// Indexed by ShaderStage.
-constexpr StageKeywords kStageKeywords[ShaderStageCount] = {
+// Indexed by Render::ShaderStage.
+constexpr StageKeywords kStageKeywords[Render::ShaderStageCount] = {
     {"VertexShader", "SetVertexShader", "vertex"}, {"HullShader", "SetHullShader", "hull"},
     {"DomainShader", "SetDomainShader", "domain"}, {"GeometryShader", "SetGeometryShader", "geometry"},
     {"PixelShader", "SetPixelShader", "pixel"},
@@ -367,7 +351,7 @@ class EffectParser {
             return true;
         }
         binding.emplace();
-        for (int stage = 0; stage < ShaderStageCount; ++stage) {
+        for (int stage = 0; stage < Render::ShaderStageCount; ++stage) {
             std::optional<CompiledEntry> entry = stageInPass(passBegin, passEnd, kStageKeywords[stage]);
             if (!entry) {
                 continue;
@@ -396,7 +380,7 @@ class EffectParser {
     bool is(size_t i, std::string_view text) const { return i < t_.size() && t_[i].text == text; }
     bool isWord(size_t i) const { return i < t_.size() && t_[i].kind == Token::Identifier; }
     bool isKeyword(size_t i, std::string_view word) const {
-        return isWord(i) && equalsIgnoringCase(t_[i].text, word);
+        return isWord(i) && AsciiCase::equalIgnoringCase(t_[i].text, word);
     }
     std::string text(size_t i) const { return i < t_.size() ? std::string(t_[i].text) : std::string(); }
 
@@ -616,14 +600,14 @@ bool parseSemantic(std::string_view semantic, std::string_view& name, std::strin
 } // namespace
 
 const Shader* EffectBinding::getShader(int stage) const {
-    if (stage < 0 || stage >= ShaderStageCount || !shaders_[static_cast<size_t>(stage)]) {
+    if (stage < 0 || stage >= Render::ShaderStageCount || !shaders_[static_cast<size_t>(stage)]) {
         return nullptr;
     }
     return &*shaders_[static_cast<size_t>(stage)];
 }
 
 void EffectBinding::setShader(int stage, Shader shader) {
-    if (stage >= 0 && stage < ShaderStageCount) {
+    if (stage >= 0 && stage < Render::ShaderStageCount) {
         shaders_[static_cast<size_t>(stage)] = std::move(shader);
     }
 }
@@ -687,7 +671,7 @@ bool RenderSystem::inputSemanticExists(const Shader* shader, const std::string& 
     for (const std::string& declared : shader->inputSemantics()) {
         std::string_view name;
         std::string_view index;
-        if (!parseSemantic(declared, name, index) || !equalsIgnoringCase(name, wantedName)) {
+        if (!parseSemantic(declared, name, index) || !AsciiCase::equalIgnoringCase(name, wantedName)) {
             continue;
         }
         if (wantedIndex.empty() || (index.empty() ? std::string_view("0") : index) == wantedIndex) {
@@ -697,7 +681,11 @@ bool RenderSystem::inputSemanticExists(const Shader* shader, const std::string& 
     return false;
 }
 
+namespace Render {
+
 RenderSystem& rs() {
     static RenderSystem system;
     return system;
 }
+
+} // namespace Render

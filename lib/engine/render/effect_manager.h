@@ -17,6 +17,7 @@
 // stage) input semantics it consumes. The source conventions are described in
 // docs/formats.md.
 
+namespace Render {
 // Pipeline stages in binding order; the vertex stage is 0.
 enum ShaderStage : int {
     VertexStage = 0,
@@ -26,6 +27,7 @@ enum ShaderStage : int {
     PixelStage = 4,
     ShaderStageCount = 5,
 };
+} // namespace Render
 
 // One entry point of an effect and the input semantics it declares.
 class Shader {
@@ -50,12 +52,12 @@ class Shader {
 // The shaders an effect binds for drawing: one per stage, or none.
 class EffectBinding {
   public:
-    // The shader of `stage` (a ShaderStage), or null.
+    // The shader of `stage` (a Render::ShaderStage), or null.
     const Shader* getShader(int stage) const;
     void setShader(int stage, Shader shader);
 
   private:
-    std::array<std::optional<Shader>, ShaderStageCount> shaders_;
+    std::array<std::optional<Shader>, Render::ShaderStageCount> shaders_;
 };
 
 // Where draw calls are recorded. The tools record through one context of
@@ -137,4 +139,6 @@ class RenderSystem {
     RenderCommandContext toolsContext_{"tools"};
 };
 
+namespace Render {
 RenderSystem& rs();
+} // namespace Render

@@ -52,7 +52,7 @@ class ContainerSection : public DataSection {
         }
         const BlockEntry& e = entries_[static_cast<size_t>(index)];
         BinaryPtr view(new BinaryBlock(bytes_, static_cast<size_t>(e.offset), static_cast<size_t>(e.size)));
-        return new BlockSection(SmartPointer<ContainerSection>(this), e.name, view);
+        return DataSectionPtr(new BlockSection(SmartPointer<ContainerSection>(this), e.name, view));
     }
     BinaryPtr asBinary() override { return bytes_; }
 
@@ -153,7 +153,7 @@ DataSectionPtr open(const std::string& name, const BinaryPtr& bytes, std::string
     if (!readTable(bytes->view(), entries, error)) {
         return nullptr;
     }
-    return new ContainerSection(name, bytes, std::move(entries));
+    return DataSectionPtr(new ContainerSection(name, bytes, std::move(entries)));
 }
 
 } // namespace BinaryContainer

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/core/ascii_case.h"
+
 namespace SectionText {
 
 std::string trim(const std::string& text) {
@@ -47,10 +49,7 @@ bool parseFloat(const std::string& text, float& value) {
 }
 
 bool parseBool(const std::string& text, bool& value) {
-    std::string t = trim(text);
-    for (char& c : t) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    const std::string t = AsciiCase::toLower(trim(text));
     if (t == "true" || t == "1") {
         value = true;
         return true;

@@ -82,8 +82,10 @@ bool parseBool(const std::string& text, bool& value);
 bool parseFloats(const std::string& text, float* values, int count);
 } // namespace SectionText
 
+namespace XMLFile {
 // Parses XML text into a section tree; null and a reason on failure.
-DataSectionPtr parseXMLSection(const std::string& name, const BinaryPtr& bytes, std::string& error);
+DataSectionPtr parse(const std::string& name, const BinaryPtr& bytes, std::string& error);
+} // namespace XMLFile
 
 // Binary resource containers (the .primitives format). `isContainer` looks at
 // the first bytes only.
@@ -92,6 +94,8 @@ bool isContainer(const BinaryPtr& bytes);
 DataSectionPtr open(const std::string& name, const BinaryPtr& bytes, std::string& error);
 } // namespace BinaryContainer
 
+namespace FolderSection {
 // A section over a folder: its children are the folder's entries, sorted by
 // name; a file entry opens as that file's root section.
-DataSectionPtr openDirectorySection(const std::string& absolutePath);
+DataSectionPtr open(const std::string& absolutePath);
+} // namespace FolderSection

@@ -19,8 +19,21 @@ void DataSectionCache::add(const std::string& absolutePath, const DataSectionPtr
 }
 
 void DataSectionCache::purge(const std::string& path, bool recursive) {
-    std::string absolute = path;
-    FS::Utils::resolveToAbsolutePath(absolute);
+    if (FS::Utils::isAbsolute(path)) {
+        drop(path, recursive);
+        return;
+    }
+    // While a realm is current the path opens its realm copy or, asked for
+    // by exact name, the file itself: both trees may be stale.
+    const std::string preferred = FS::fileSystem()->resolveFilename(path, FS::RealmChoice::PreferRealm);
+    const std::string exact = FS::fileSystem()->resolveFilename(path, FS::RealmChoice::ExactName);
+    drop(preferred, recursive);
+    if (exact != preferred) {
+        drop(exact, recursive);
+    }
+}
+
+void DataSectionCache::drop(std::string absolute, bool recursive) {
     while (absolute.size() > 1 && absolute.back() == '/') {
         absolute.pop_back();
     }

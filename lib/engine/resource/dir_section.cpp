@@ -34,7 +34,7 @@ class DirSection : public DataSection {
     DataSectionPtr openEntry(const std::string& name) {
         const std::string entryPath = path_ + "/" + name;
         if (FS::fileSystem()->fileType(entryPath) == FS::FT_DIRECTORY) {
-            return new DirSection(entryPath);
+            return DataSectionPtr(new DirSection(entryPath));
         }
         return FS::Utils::openSection(entryPath);
     }
@@ -45,6 +45,10 @@ class DirSection : public DataSection {
 
 } // namespace
 
-DataSectionPtr openDirectorySection(const std::string& absolutePath) {
-    return new DirSection(absolutePath);
+namespace FolderSection {
+
+DataSectionPtr open(const std::string& absolutePath) {
+    return DataSectionPtr(new DirSection(absolutePath));
 }
+
+} // namespace FolderSection

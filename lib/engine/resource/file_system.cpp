@@ -6,19 +6,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/core/ascii_case.h"
 #include "engine/settings/options.h"
 
 namespace fs = std::filesystem;
 
 namespace FS {
 namespace {
-
-std::string lowerAscii(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
 
 std::string toGeneric(const std::string& path) {
     std::string result = path;
@@ -119,7 +113,7 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string
     for (fs::directory_iterator it(pathFromUtf8(absoluteFolder), ec), end; !ec && it != end;
          it.increment(ec)) {
         std::string name = pathToUtf8(it->path().filename());
-        result->byLowerName.emplace(lowerAscii(name), name);
+        result->byLowerName.emplace(AsciiCase::toLower(name), name);
         result->names.push_back(std::move(name));
     }
     std::sort(result->names.begin(), result->names.end());
@@ -157,7 +151,7 @@ std::string FileSystem::findIgnoringCase(const std::string& root,
             current += '/' + component;
             continue;
         }
-        auto it = entries->byLowerName.find(lowerAscii(component));
+        auto it = entries->byLowerName.find(AsciiCase::toLower(component));
         if (it == entries->byLowerName.end()) {
             return {};
         }
@@ -166,18 +160,18 @@ std::string FileSystem::findIgnoringCase(const std::string& root,
     return current;
 }
 
-std::string FileSystem::resolveExisting(const std::string& path, bool preferRealm) const {
+std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm) const {
     std::vector<std::string> components;
     if (!splitResourcePath(path, components) || components.empty()) {
         return {};
     }
     std::vector<std::vector<std::string>> candidates;
-    if (preferRealm) {
-        const std::string realm = Options::getOptionString("realm/currentRealm", "");
+    if (realm == RealmChoice::PreferRealm) {
+        const std::string code = Options::getOptionString("realm/currentRealm", "");
         const std::string ext = Utils::getExtension(components.back());
-        if (!realm.empty() && !ext.empty()) {
+        if (!code.empty() && !ext.empty()) {
             std::vector<std::string> realmComponents = components;
-            realmComponents.back() = Utils::changeExtension(components.back(), "." + realm + "." + ext);
+            realmComponents.back() = Utils::changeExtension(components.back(), "." + code + "." + ext);
             candidates.push_back(std::move(realmComponents));
         }
     }
@@ -202,14 +196,14 @@ std::string FileSystem::findExisting(const std::string& path) const {
     if (Utils::isAbsolute(path)) {
         return diskType(toGeneric(path)) != FT_NOT_FOUND ? toGeneric(path) : std::string();
     }
-    return resolveExisting(path, false);
+    return resolveExisting(path, RealmChoice::ExactName);
 }
 
-std::string FileSystem::resolveFilename(const std::string& path) const {
+std::string FileSystem::resolveFilename(const std::string& path, RealmChoice realm) const {
     if (Utils::isAbsolute(path)) {
         return toGeneric(path);
     }
-    std::string found = resolveExisting(path, true);
+    std::string found = resolveExisting(path, realm);
     if (!found.empty()) {
         return found;
     }
@@ -233,7 +227,7 @@ std::string FileSystem::dissolveFilename(const std::string& absolutePath) const 
                 continue;
             }
             std::string head = generic.substr(0, root.size());
-            if (head == root || (ignoreCase && lowerAscii(head) == lowerAscii(root))) {
+            if (head == root || (ignoreCase && AsciiCase::toLower(head) == AsciiCase::toLower(root))) {
                 return generic.substr(root.size() + 1);
             }
         }
@@ -241,11 +235,11 @@ std::string FileSystem::dissolveFilename(const std::string& absolutePath) const 
     return absolutePath;
 }
 
-int FileSystem::fileType(const std::string& path) const {
+int FileSystem::fileType(const std::string& path, RealmChoice realm) const {
     if (path.empty()) {
         return FT_NOT_FOUND;
     }
-    std::string absolute = Utils::isAbsolute(path) ? toGeneric(path) : resolveExisting(path, true);
+    std::string absolute = Utils::isAbsolute(path) ? toGeneric(path) : resolveExisting(path, realm);
     return absolute.empty() ? FT_NOT_FOUND : diskType(absolute);
 }
 

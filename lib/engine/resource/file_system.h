@@ -24,6 +24,14 @@ enum FileType : int {
     FT_NOT_FOUND = -1,
 };
 
+// Which file a resource path names when the current realm has its own copy
+// (name.REALM.ext) next to it: the copy, as the game loads it, or the file
+// literally named, for tools that compare a file with its realm copies.
+enum class RealmChoice {
+    PreferRealm,
+    ExactName,
+};
+
 class FileSystem {
   public:
     void setRoots(const std::vector<std::string>& roots);
@@ -33,11 +41,11 @@ class FileSystem {
     // Absolute disk path of a resource path: the first root holding it (in
     // the disk's letter case), else the path below the first root. Absolute
     // paths come back unchanged; a path that climbs out of the roots gives "".
-    std::string resolveFilename(const std::string& path) const;
+    std::string resolveFilename(const std::string& path, RealmChoice realm = RealmChoice::PreferRealm) const;
     // Resource path of an absolute path inside a root; other paths unchanged.
     std::string dissolveFilename(const std::string& absolutePath) const;
     // FT_FILE, FT_DIRECTORY or FT_NOT_FOUND, for resource or absolute paths.
-    int fileType(const std::string& path) const;
+    int fileType(const std::string& path, RealmChoice realm = RealmChoice::PreferRealm) const;
 
     // Names of the entries of an absolute folder, sorted; cached.
     std::vector<std::string> listDirectory(const std::string& absoluteFolder) const;
@@ -57,7 +65,7 @@ class FileSystem {
         std::unordered_map<std::string, std::string> byLowerName;
     };
     std::shared_ptr<const Listing> listing(const std::string& absoluteFolder) const;
-    std::string resolveExisting(const std::string& path, bool preferRealm) const;
+    std::string resolveExisting(const std::string& path, RealmChoice realm) const;
 
     mutable std::mutex mutex_;
     std::vector<std::string> roots_;
@@ -94,6 +102,7 @@ bool directoryExists(const std::string& path);
 
 // Root section of a file (XML or binary container), a folder section, or null.
 DataSectionPtr openSection(const std::string& path, bool makeNewSection = false);
+DataSectionPtr openSection(const std::string& path, RealmChoice realm);
 
 } // namespace Utils
 

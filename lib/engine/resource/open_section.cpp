@@ -18,7 +18,7 @@ BinaryPtr readWholeFile(const std::string& absolutePath) {
     if (in.bad()) {
         return nullptr;
     }
-    return new BinaryBlock(std::move(bytes));
+    return BinaryPtr(new BinaryBlock(std::move(bytes)));
 }
 
 } // namespace
@@ -26,16 +26,20 @@ BinaryPtr readWholeFile(const std::string& absolutePath) {
 namespace FS::Utils {
 
 DataSectionPtr openSection(const std::string& path, bool /*makeNewSection*/) {
+    return openSection(path, RealmChoice::PreferRealm);
+}
+
+DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
     if (path.empty()) {
         return nullptr;
     }
-    const std::string absolute = fileSystem()->resolveFilename(path);
+    const std::string absolute = fileSystem()->resolveFilename(path, realm);
     if (absolute.empty()) {
         return nullptr;
     }
     const int type = fileSystem()->fileType(absolute);
     if (type == FT_DIRECTORY) {
-        return openDirectorySection(absolute);
+        return FolderSection::open(absolute);
     }
     if (type != FT_FILE) {
         return nullptr;
@@ -51,7 +55,7 @@ DataSectionPtr openSection(const std::string& path, bool /*makeNewSection*/) {
     std::string error;
     const std::string name = getFilename(absolute);
     DataSectionPtr root = BinaryContainer::isContainer(bytes) ? BinaryContainer::open(name, bytes, error)
-                                                              : parseXMLSection(name, bytes, error);
+                                                              : XMLFile::parse(name, bytes, error);
     if (!root) {
         DebugLog::message(DebugLog::Warning, "resource", "%s: %s", absolute.c_str(), error.c_str());
         return nullptr;

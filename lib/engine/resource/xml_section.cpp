@@ -28,7 +28,7 @@ class XMLSection : public DataSection {
         if (index < 0 || index >= static_cast<int>(children_.size())) {
             return nullptr;
         }
-        return new XMLSection(doc_, children_[static_cast<size_t>(index)]);
+        return DataSectionPtr(new XMLSection(doc_, children_[static_cast<size_t>(index)]));
     }
 
     DataSectionPtr findChild(const std::string& tag) override {
@@ -41,7 +41,7 @@ class XMLSection : public DataSection {
         if (!parent || parent.type() != pugi::node_element) {
             return nullptr;
         }
-        return new XMLSection(doc_, parent);
+        return DataSectionPtr(new XMLSection(doc_, parent));
     }
 
     std::string asString(const std::string& /*defaultValue*/) override {
@@ -58,7 +58,7 @@ class XMLSection : public DataSection {
         std::ostringstream out;
         node_.print(out, "\t", pugi::format_default);
         std::string s = out.str();
-        return new BinaryBlock(std::vector<char>(s.begin(), s.end()));
+        return BinaryPtr(new BinaryBlock(std::vector<char>(s.begin(), s.end())));
     }
 
   private:
@@ -82,7 +82,9 @@ class XMLSection : public DataSection {
 
 } // namespace
 
-DataSectionPtr parseXMLSection(const std::string& name, const BinaryPtr& bytes, std::string& error) {
+namespace XMLFile {
+
+DataSectionPtr parse(const std::string& name, const BinaryPtr& bytes, std::string& error) {
     SmartPointer<XMLDocument> doc(new XMLDocument);
     pugi::xml_parse_result result =
         doc->document.load_buffer(bytes->data(), bytes->len(), pugi::parse_default, pugi::encoding_auto);
@@ -96,5 +98,7 @@ DataSectionPtr parseXMLSection(const std::string& name, const BinaryPtr& bytes, 
         return nullptr;
     }
     (void)name;
-    return new XMLSection(doc, root);
+    return DataSectionPtr(new XMLSection(doc, root));
 }
+
+} // namespace XMLFile

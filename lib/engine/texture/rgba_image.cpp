@@ -1,6 +1,6 @@
 #include "engine/texture/rgba_image.h"
 
-RgbaImage downsampleRgba(const RgbaImage& image) {
+RgbaImage RgbaImage::downsample(const RgbaImage& image) {
     RgbaImage result;
     if (!image.isConsistent()) {
         return result;

@@ -26,8 +26,8 @@ struct RgbaImage {
     size_t byteCount() const { return size_t(width) * height * 4; }
     // True when `pixels` holds exactly width x height pixels.
     bool isConsistent() const { return !empty() && pixels.size() == byteCount(); }
-};
 
-// The next mip level: each side halved (at least 1), each output pixel the
-// rounded average of the 2x2 (or 2x1, 1x2) source pixels it covers.
-RgbaImage downsampleRgba(const RgbaImage& image);
+    // The next mip level: each side halved (at least 1), each output pixel the
+    // rounded average of the 2x2 (or 2x1, 1x2) source pixels it covers.
+    static RgbaImage downsample(const RgbaImage& image);
+};

@@ -1,10 +1,9 @@
 #include "engine/texture/texture_file.h"
 
-#include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <system_error>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/format.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
@@ -17,10 +16,7 @@ namespace TextureFile {
 namespace {
 
 std::string lowerExtension(const std::string& path) {
-    std::string extension = FS::Utils::getExtension(path);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return extension;
+    return AsciiCase::toLower(FS::Utils::getExtension(path));
 }
 
 TextureInitialDataPtr fromDds(const std::vector<uint8_t>& bytes, std::string& reason) {
@@ -41,7 +37,8 @@ TextureInitialDataPtr fromDds(const std::vector<uint8_t>& bytes, std::string& re
         level.bytes.assign(begin, begin + std::ptrdiff_t(stored.bytes));
         levels.push_back(std::move(level));
     }
-    return new TextureInitialData(info.format, PixelCodec::channelMask(info.format), std::move(levels));
+    return TextureInitialDataPtr(
+        new TextureInitialData(info.format, PixelCodec::channelMask(info.format), std::move(levels)));
 }
 
 TextureInitialDataPtr fromRgba(RgbaImage&& image, uint32_t channelMask) {
@@ -53,7 +50,8 @@ TextureInitialDataPtr fromRgba(RgbaImage&& image, uint32_t channelMask) {
     level.bytes = std::move(image.pixels);
     std::vector<TextureInitialData::Level> levels;
     levels.push_back(std::move(level));
-    return new TextureInitialData(Render::RF_R8G8B8A8_UNORM, channelMask, std::move(levels));
+    return TextureInitialDataPtr(
+        new TextureInitialData(Render::RF_R8G8B8A8_UNORM, channelMask, std::move(levels)));
 }
 
 } // namespace

@@ -40,7 +40,7 @@ TextureInitialDataPtr completeMipChain(const TextureInitialDataPtr& data) {
         return data;
     }
     while (levels.size() < fullChain) {
-        image = downsampleRgba(image);
+        image = RgbaImage::downsample(image);
         TextureInitialData::Level level;
         Render::SurfaceLayout layout;
         if (!Render::getSurfaceLayout(format, image.width, image.height, layout) ||
@@ -53,7 +53,7 @@ TextureInitialDataPtr completeMipChain(const TextureInitialDataPtr& data) {
         level.rowCount = uint32_t(layout.rowCount);
         levels.push_back(std::move(level));
     }
-    return new TextureInitialData(format, data->channelMask(), std::move(levels));
+    return TextureInitialDataPtr(new TextureInitialData(format, data->channelMask(), std::move(levels)));
 }
 
 } // namespace
@@ -78,7 +78,7 @@ bool TextureLoader::loadTextureFromFile(const std::string& resourcePath, const I
     output_.width = data->width();
     output_.height = data->height();
     output_.mipCount = data->mipCount();
-    output_.texture = new Render::Texture(data);
+    output_.texture = Render::TexturePtr(new Render::Texture(data));
     return true;
 }
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "model_validator/validator_helper.h"
+
+// The code of a stored finding: the number before the first ']'; -1 when the
+// message has none.
+int findingCode(const std::string& message);
+
+// The findings whose code is one of `codes`, in order, so that a test of one
+// check is not disturbed by what the other steps of a full run report.
+std::vector<KX::ValidatorHelper::ValidationError>
+withCodes(const std::vector<KX::ValidatorHelper::ValidationError>& errors, std::initializer_list<int> codes);
+
+// Everything the validator stores about a finding. Tests compare whole
+// findings, so that a changed title, severity or category fails as loudly as
+// a changed message.
+struct Finding {
+    std::string message;
+    KX::ValidatorHelper::ValidationTitle title = KX::ValidatorHelper::ValidationTitle::None;
+    KX::ValidatorHelper::ValidationErrorSeverity severity =
+        KX::ValidatorHelper::ValidationErrorSeverity::None;
+    std::string category;
+
+    bool operator==(const Finding& other) const = default;
+};
+
+std::vector<Finding> findingsOf(const std::vector<KX::ValidatorHelper::ValidationError>& errors);
+
+// Lets GoogleTest show a mismatching finding field by field.
+void PrintTo(const Finding& finding, std::ostream* out);
