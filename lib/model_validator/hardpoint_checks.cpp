@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <regex>
+#include <set>
 #include <string_view>
 #include <utility>
 
@@ -177,7 +178,12 @@ void Validator::checkHardpointsAndBones(const std::string& path, NameFilter filt
 
 void ModelValidator::checkContentHardpoints(const ModelDesc& /*desc*/) {
     KX_STACK_TRACK("KX::ModelValidator::checkContentHardpoints");
+    // Every LOD of one chain names the same chain: walk each chain once.
+    std::set<std::pair<std::string, std::string>> walked;
     for (const std::string& file : lodModels) {
+        if (!walked.emplace(FS::Utils::getFilename(file), getModelState(file)).second) {
+            continue;
+        }
         const ModelTransforms models = getModelsWithTransforms(file, isHardPoint);
         for (const auto& [modelFile, hardpoints] : models) {
             for (const auto& entry : hardpoints) {
