@@ -74,6 +74,7 @@ TEST(TexturePng, SuiteDecodesOrIsRejectedAsItsTruthSays) {
 }
 
 TEST(TexturePng, ImageInterfaceReportsChannelsAndWalksEveryPixel) {
+    TestDataRoot dataRoot;
     struct Expectation {
         const char* file;
         uint32_t channels;
