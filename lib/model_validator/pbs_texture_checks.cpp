@@ -169,7 +169,7 @@ class ModelValidator::PbsTextureSet {
             if (path.empty()) {
                 continue;
             }
-            if (!endsWith(path, row.ending)) {
+            if (!path.ends_with(row.ending)) {
                 reportPostfix(Findings::AtlasTexturePostfix, row.tag, path, getFilenamePostfix(path),
                               row.ending);
             }

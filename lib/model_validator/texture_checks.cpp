@@ -1,5 +1,3 @@
-#include <cctype>
-
 #include "engine/core/stack_tracker.h"
 #include "engine/model/material_property_helper.h"
 #include "engine/resource/file_system.h"
@@ -87,7 +85,7 @@ void ModelValidator::checkTextures(const ModelDesc& /*desc*/) {
                     report(Findings::TextureNamedAidBuilder,
                            Findings::TextureNamedAidBuilder.text(lodModelPath, materialName, texturePath));
                 }
-                const bool atlasBlend = endsWith(lowerCased(texturePath), kAtlasBlendTextureEnding);
+                const bool atlasBlend = toLower(texturePath).ends_with(kAtlasBlendTextureEnding);
                 TextureLoader::Output texture;
                 if (!loadTexture(texturePath, texture)) {
                     // Atlas descriptions are text the loader does not read.

@@ -55,6 +55,11 @@ TextureInitialDataPtr fromRgba(RgbaImage&& image, uint32_t channelMask) {
         new TextureInitialData(Render::RF_R8G8B8A8_UNORM, channelMask, std::move(levels)));
 }
 
+std::string tooLargeReason(uint64_t size) {
+    return formatString("file is %llu bytes, more than a texture may take",
+                        static_cast<unsigned long long>(size));
+}
+
 // Reads `count` bytes from `offset` (fewer when the file ends first) and
 // reports the file's size.
 bool readRange(const std::string& absolutePath, uint64_t offset, uint64_t count, std::vector<uint8_t>& bytes,
@@ -119,8 +124,7 @@ bool readBytes(const std::string& absolutePath, std::vector<uint8_t>& bytes, std
         return false;
     }
     if (size > kMaxFileBytes) {
-        reason = formatString("file is %llu bytes, more than a texture may take",
-                              static_cast<unsigned long long>(size));
+        reason = tooLargeReason(size);
         return false;
     }
     std::ifstream in(path, std::ios::binary);
@@ -187,8 +191,7 @@ bool readHeaderInfo(const std::string& absolutePath, HeaderInfo& info, std::stri
     }
     // A full load refuses such files; the header must not promise what it cannot deliver.
     if (fileSize > kMaxFileBytes) {
-        reason = formatString("file is %llu bytes, more than a texture may take",
-                              static_cast<unsigned long long>(fileSize));
+        reason = tooLargeReason(fileSize);
         return false;
     }
     switch (detectKind(head, absolutePath)) {
