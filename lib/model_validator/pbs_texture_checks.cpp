@@ -73,11 +73,6 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-bool endsWith(const std::string& text, const std::string& ending) {
-    return text.size() >= ending.size() &&
-           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
-}
-
 std::string textureProperty(const std::vector<DataSectionPtr>& properties, const std::string& name) {
     return getProperty(properties, name, kTextureTag).get<std::string>();
 }

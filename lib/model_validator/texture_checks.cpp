@@ -1,3 +1,5 @@
+#include <bit>
+
 #include "engine/core/stack_tracker.h"
 #include "engine/model/material_property_helper.h"
 #include "engine/resource/file_system.h"
@@ -18,22 +20,6 @@ constexpr uint32_t kAtlasBlendTile = 512;
 const std::string kTiledPbsShader = "pbs_tiled";
 const std::string kAidBuilderMarker = "aid_builder";
 
-bool isPowerOfTwo(uint32_t value) {
-    return value != 0 && (value & (value - 1)) == 0;
-}
-
-std::string lowerCased(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
-bool endsWith(const std::string& text, const std::string& ending) {
-    return text.size() >= ending.size() &&
-           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
-}
-
 // The shader's file name without folder and extension, lower case.
 std::string shaderName(const DataSectionPtr& material) {
     return FS::Utils::removeExtension(
@@ -48,7 +34,8 @@ const FindingKind* dimensionFinding(bool atlasBlend, const std::string& shader, 
                    ? &Findings::AtlasBlendNotMultipleOf512
                    : nullptr;
     }
-    return isPowerOfTwo(width) && isPowerOfTwo(height) ? nullptr : &Findings::TextureNotPowerOfTwo;
+    return std::has_single_bit(width) && std::has_single_bit(height) ? nullptr
+                                                                     : &Findings::TextureNotPowerOfTwo;
 }
 
 } // namespace
