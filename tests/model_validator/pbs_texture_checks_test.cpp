@@ -237,6 +237,17 @@ TEST_F(PbsTextureChecksTest, NormalMapRedChannelIsCheckedWhereAPhysicsModelUsesI
     for (const std::string path : {"maps/dark_ANM.dds", "maps/grey_ANM.png", "maps/empty_ANM.dds"}) {
         EXPECT_EQ(findingsFor(normal(path), {118}), std::vector<Finding>{invalid(path)});
     }
+    // The bounds of the range, exactly: uncompressed colour images keep every value.
+    for (const uint8_t red : {uint8_t(239), uint8_t(240), uint8_t(255)}) {
+        SceneryTexture exact;
+        exact.width = exact.height = 4;
+        exact.channels = 3;
+        exact.colour = {red, 128, 255, 255};
+        const std::string path = "maps/red" + std::to_string(red) + "_ANM.png";
+        writeTexture(tree, path, exact);
+        EXPECT_EQ(findingsFor(normal(path), {118}),
+                  red < 240 ? std::vector<Finding>{invalid(path)} : std::vector<Finding>{});
+    }
     // Without the alpha-test property the channel is checked too.
     EXPECT_EQ(findingsFor({normal("maps/dark_ANM.dds")[1]}, {118}),
               std::vector<Finding>{invalid("maps/dark_ANM.dds")});
