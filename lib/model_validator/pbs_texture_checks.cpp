@@ -169,7 +169,7 @@ class ModelValidator::PbsTextureSet {
                               row.ending);
             }
             TextureLoader::Output global;
-            if (&row.tag == &kGlobalTex && v_.loadTexture(path, global)) {
+            if (row.tag == kGlobalTex && v_.loadTexture(path, global)) {
                 v_.checkTextureFormat(path, kAlphaFormat, global, ValidationErrorSeverity::Medium, kAtlasCode,
                                       m_.lodName, m_.materialName);
             }
