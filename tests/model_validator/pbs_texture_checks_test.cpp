@@ -56,9 +56,9 @@ class PbsTextureChecksTest : public SceneryFixture {
     }
 
     Finding format(const std::string& path, const std::string& actual, const std::string& expected,
-                   int code = 110) {
+                   int code = 110, const std::string& lod = "lod0") {
         return {"[Wrn. " + std::to_string(code) + "] Texture '" + path + "' has format: " + actual +
-                    ", but has to be " + expected + ", Lod: lod0, Material: n_stone_01",
+                    ", but has to be " + expected + ", Lod: " + lod + ", Material: n_stone_01",
                 TextureProperties, Medium, kPropertiesCategory};
     }
 };
@@ -115,6 +115,22 @@ TEST_F(PbsTextureChecksTest, MetallicMapMustBeAPowerOfTwoReductionOfTheAlbedo) {
     EXPECT_EQ(findingsFor(pair("maps/quarter_GMM.dds", "maps/wide_AM.dds"), {114, 117}),
               std::vector<Finding>{mismatch("maps/quarter_GMM.dds", "16x16", "64x32")});
 
+    // Quotients are whole-number divisions: one side may round down to another
+    // quotient while the aspect ratios still agree (tall one-column maps).
+    writeTexture(tree, "maps/tall2_AM.dds", dds(2, 8192, Render::RF_R8_UNORM));
+    writeTexture(tree, "maps/tall3_AM.dds", dds(3, 8192, Render::RF_R8_UNORM));
+    writeTexture(tree, "maps/tall4_AM.dds", dds(4, 8192, Render::RF_R8_UNORM));
+    writeTexture(tree, "maps/q4097_GMM.dds", dds(1, 4097, Render::RF_R8_UNORM));
+    writeTexture(tree, "maps/q2731_GMM.dds", dds(1, 2731, Render::RF_R8_UNORM));
+    writeTexture(tree, "maps/q2100_GMM.dds", dds(1, 2100, Render::RF_R8_UNORM));
+    // 2 and 1, 3 and 2, 4 and 3: one quotient above 1 and one a power of two suffice.
+    EXPECT_EQ(findingsFor(pair("maps/q4097_GMM.dds", "maps/tall2_AM.dds"), {114}), std::vector<Finding>{});
+    EXPECT_EQ(findingsFor(pair("maps/q2731_GMM.dds", "maps/tall3_AM.dds"), {114}), std::vector<Finding>{});
+    EXPECT_EQ(findingsFor(pair("maps/q2100_GMM.dds", "maps/tall4_AM.dds"), {114}), std::vector<Finding>{});
+    // 3 and 3: no power of two.
+    EXPECT_EQ(findingsFor(pair("maps/q2100_GMM.dds", "maps/tall3_AM.dds"), {114}),
+              std::vector<Finding>{mismatch("maps/q2100_GMM.dds", "1x2100", "3x8192")});
+
     // Reduced albedos of the last LODs: the same quotient on both sides, a power of two.
     writeTexture(tree, "maps/b_BAM.dds", dds(384, 384));
     writeTexture(tree, "maps/third_GMM.dds", dds(128, 128));
@@ -163,6 +179,19 @@ TEST_F(PbsTextureChecksTest, ExpectedFormatsFollowShaderAndVertexColourMode) {
               (std::vector<Finding>{normalFormat, albedoFormat}));
     EXPECT_EQ(findingsFor(set, {110}, "shaders/std_effects/pbs_ext_tess.fx"),
               std::vector<Finding>{normalFormat});
+
+    // Under those shaders a reduced albedo is in BC3 too; an albedo named otherwise is not.
+    writeTexture(tree, "maps/rock_BAM.dds", dds(8, 8));
+    writeTexture(tree, "maps/rock_diffuse.dds", dds(8, 8));
+    setMaterial(0, {PropertyLayout::texture("diffuseMap", "maps/rock_diffuse.dds")},
+                "shaders/std_effects/pbs_glass.fx");
+    setMaterial(1, {}, "shaders/std_effects/pbs_glass.fx");
+    setMaterial(2, {PropertyLayout::texture("diffuseMap", "maps/rock_BAM.dds")},
+                "shaders/std_effects/pbs_glass.fx");
+    house.write(tree);
+    EXPECT_EQ(findingsOf(check(house, {110})),
+              (std::vector<Finding>{postfix(0, "diffuseMap", "diffuse", "maps/rock_diffuse.dds", "AM"),
+                                    format("maps/rock_BAM.dds", "BC1_UNORM", "BC3_UNORM", 110, "lod2")}));
 
     // Tessellated materials whose albedo slot holds a metallic-gloss map, and
     // tiled atlas materials, expect their metallic-gloss map in BC3.
