@@ -136,3 +136,27 @@ TEST_F(TexturePropertyChecksTest, ReportsMaterialTexturesThatAreUnboundOrMissing
               (std::vector<Finding>{{"[Err. 113] " + tower.path(0) + ": can't load the model",
                                      ValidationTitle::Common, High, "Common"}}));
 }
+
+TEST_F(TexturePropertyChecksTest, CancellationStopsTheTextureStepsBetweenMaterials) {
+    AssetWriters::MaterialLayout first =
+        material({PropertyLayout::texture("diffuseMap", "maps/first_AM.dds")});
+    AssetWriters::MaterialLayout second = first;
+    second.identifier = "n_wood_01";
+    house.materials({first, second}).write(tree);
+    // Cancel as soon as the step under test has reported its first finding.
+    const auto cancelAfterFirst = [&](int code) {
+        validator.setCancelCallBack(
+            [this, code] { return !withCodes(validator.getErrors(), {code}).empty(); });
+        return findingsOf(withCodes(validator.check(house.path()), {code}));
+    };
+    EXPECT_EQ(
+        cancelAfterFirst(5),
+        (std::vector<Finding>{{"[Err. 5] Model '" + house.path() +
+                                   "' has [material 'n_stone_01'] with texture 'maps/first_AM.dds' which "
+                                   "does not exist",
+                               ValidationTitle::Common, High, "Common"}}));
+    EXPECT_EQ(
+        cancelAfterFirst(4),
+        (std::vector<Finding>{{"[Err. 4] " + prefix() + ": diffuseMap texture is not specified or missing",
+                               TextureProperties, High, "Check texture properties"}}));
+}
