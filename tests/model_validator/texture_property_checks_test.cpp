@@ -160,3 +160,30 @@ TEST_F(TexturePropertyChecksTest, CancellationStopsTheTextureStepsBetweenMateria
         (std::vector<Finding>{{"[Err. 4] " + prefix() + ": diffuseMap texture is not specified or missing",
                                TextureProperties, High, "Check texture properties"}}));
 }
+
+TEST_F(TexturePropertyChecksTest, PropertiesAreReadByNameAndAskedType) {
+    tree.write("materials/stone.xml", "<material>"
+                                      "<property>diffuseMap<Texture>maps/a_AM.dds</Texture></property>"
+                                      "<property>diffuseMap<Texture>maps/b_AM.dds</Texture></property>"
+                                      "<property>g_mode<Int>-7</Int></property>"
+                                      "<property>g_tint<Vector4>1 2 3 4</Vector4></property>"
+                                      "<property>alphaTestEnable<Bool>true</Bool></property>"
+                                      "<property>normalMap</property>"
+                                      "</material>");
+    std::vector<DataSectionPtr> properties;
+    FS::Utils::openSection("materials/stone.xml")->openSections(kPropertyTag, properties);
+    ASSERT_EQ(properties.size(), 6u);
+    EXPECT_EQ(getProperty(properties, "diffuseMap", kTextureTag), Variant(std::string("maps/a_AM.dds")));
+    EXPECT_EQ(getProperty(properties, "g_mode", kIntegerTag), Variant(int64_t(-7)));
+    EXPECT_EQ(getProperty(properties, "g_tint", kVector4Tag), Variant(Vector4(1, 2, 3, 4)));
+    EXPECT_EQ(getProperty(properties, "alphaTestEnable", kBoolTag), Variant(true));
+    // Another type than the property holds gives that type's default.
+    EXPECT_EQ(getProperty(properties, "diffuseMap", kBoolTag), Variant(false));
+    EXPECT_EQ(getProperty(properties, "diffuseMap", kIntegerTag), Variant(int64_t(0)));
+    EXPECT_EQ(getProperty(properties, "diffuseMap", kVector4Tag), Variant(Vector4::zero()));
+    EXPECT_EQ(getProperty(properties, "normalMap", kTextureTag), Variant(std::string()));
+    // A missing property, or a type the properties never have, gives nothing.
+    EXPECT_TRUE(getProperty(properties, "dirtMap", kTextureTag).empty());
+    EXPECT_TRUE(getProperty(properties, "g_mode", "Float").empty());
+    EXPECT_TRUE(getProperty({}, "g_mode", kIntegerTag).empty());
+}
