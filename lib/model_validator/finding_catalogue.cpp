@@ -12,6 +12,7 @@ using ValidatorHelper::ValidationErrorSeverity::High;
 using ValidatorHelper::ValidationErrorSeverity::Medium;
 using ValidatorHelper::ValidationErrorSeverity::Normal;
 using enum ValidatorHelper::ValidationTitle;
+constexpr ValidatorHelper::ValidationErrorSeverity Caller = kCallerSeverity;
 #define KX_FINDING(name, code, title, severity, check, message)                                              \
     const FindingKind name{#name, code, title, severity, check, message};
 #define KX_CALLER_FINDING(name, title, severity, check, message)                                             \
@@ -64,9 +65,10 @@ std::string cell(const std::string& text) {
 
 std::string row(const FindingKind& kind) {
     const std::string code = kind.code == kCallerCode ? "caller" : std::to_string(kind.code);
+    const char* severity =
+        kind.severity == kCallerSeverity ? "caller" : ValidatorHelper::severityName(kind.severity);
     return "| " + code + " | " + kind.name + " | " + ValidatorHelper::titleName(kind.title) + " | " +
-           ValidatorHelper::severityName(kind.severity) + " | `" + kind.check + "` | " + cell(kind.message) +
-           " |\n";
+           severity + " | `" + kind.check + "` | " + cell(kind.message) + " |\n";
 }
 
 // A conversion of a pattern: what follows '%' up to and including its letter.
@@ -210,7 +212,8 @@ std::string findingCatalogueMarkdown() {
            header + fixed +
            "\n## Findings of the reusable checks\n\n"
            "The validator that calls one of these checks (a vehicle validator of the host, for instance) "
-           "passes the code of its findings, so the code column reads \"caller\".\n\n" +
+           "passes the code of its findings, so the code column reads \"caller\"; where it also chooses the "
+           "severity, the severity column reads \"caller\" too.\n\n" +
            header + callerCoded;
 }
 
@@ -231,7 +234,7 @@ std::string findingMismatch(const ReportedFinding& finding) {
         why += std::string(" title ") + ValidatorHelper::titleName(finding.title) + " instead of " +
                ValidatorHelper::titleName(kind->title) + ";";
     }
-    if (finding.severity != kind->severity) {
+    if (kind->severity != kCallerSeverity && finding.severity != kind->severity) {
         why += std::string(" severity ") + ValidatorHelper::severityName(finding.severity) + " instead of " +
                ValidatorHelper::severityName(kind->severity) + ";";
     }

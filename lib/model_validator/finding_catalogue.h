@@ -11,6 +11,9 @@
 namespace KX {
 
 constexpr int kCallerCode = -1;
+// The severity of a caller-coded finding whose calling validator also chooses
+// how serious it is (KX_CALLER_FINDING with severity `Caller`).
+constexpr auto kCallerSeverity = static_cast<ValidatorHelper::ValidationErrorSeverity>(0xFF);
 
 namespace FindingText {
 // printf takes C strings; the checks hold std::string.

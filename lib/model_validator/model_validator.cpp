@@ -65,11 +65,14 @@ struct ModelValidator::StepEntry {
 // names it, and later steps read what earlier ones collected.
 const std::vector<ModelValidator::StepEntry>& ModelValidator::stepTable() {
     static const std::vector<StepEntry> steps = {
+        {&ModelValidator::checkTextures, "checkTextures", false},
         {&ModelValidator::checkModel, "checkModel", false},
         {&ModelValidator::checkBoundingBox, "checkBoundingBox", false},
         {&ModelValidator::checkOther, "checkOther", false},
         {&ModelValidator::checkDisconnectedLods, "checkDisconnectedLods", true},
         {&ModelValidator::checkContentHardpoints, "checkContentHardpoints", true},
+        {&ModelValidator::checkTextureProperties, "checkTextureProperties", true},
+        {&ModelValidator::checkMaterialTextureProperties, "checkMaterialTextureProperties", true},
         {&ModelValidator::checkDecorType, "checkDecorType", true},
     };
     return steps;

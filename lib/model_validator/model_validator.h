@@ -59,6 +59,26 @@ class ModelValidator : public ValidatorHelper::Validator {
     void checkBSPForRealms(const ModelDesc& desc);
     void checkContentHardpoints(const ModelDesc& desc);
 
+    // Textures.
+    void checkTextures(const ModelDesc& desc);
+    void checkTexturePath(const std::string& texturePath, const std::string& materialName,
+                          const std::string& lodFolder);
+    void checkTextureProperties(const ModelDesc& desc);
+    void checkMaterialTextureProperties(const ModelDesc& desc);
+
+    // The texture set of one PBS material, checked after its other texture
+    // properties (pbs_texture_checks.cpp).
+    struct PbsMaterial {
+        std::string lodModelPath;
+        std::string lodName;
+        bool lastLods = false; // one of the last two LODs, which may use reduced textures
+        std::string fx;        // lower case
+        std::vector<DataSectionPtr> properties;
+        std::string materialName;
+    };
+    class PbsTextureSet;
+    void checkPbsTextureSet(const PbsMaterial& material);
+
     std::vector<std::string> contentHardpoints;
     std::vector<std::string> lodModels;
     std::string currentModelPath;

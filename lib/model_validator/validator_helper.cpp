@@ -1,5 +1,6 @@
 #include "model_validator/validator_helper.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -333,6 +334,11 @@ void Validator::report(const CallerCodedFinding& finding, int code, const std::s
     addFinding(&finding.kind, finding.kind.title, finding.kind.severity, message, dedupKey, code, styleName);
 }
 
+void Validator::report(const CallerCodedFinding& finding, int code, ValidationErrorSeverity severity,
+                       const std::string& styleName, const std::string& message) {
+    addFinding(&finding.kind, finding.kind.title, severity, message, message, code, styleName);
+}
+
 void Validator::addFinding(const FindingKind* kind, ValidationTitle title, ValidationErrorSeverity severity,
                            const std::string& message, const std::string& dedupKey, int code,
                            const std::string& styleName, FS::RealmChoice references) {
@@ -418,6 +424,30 @@ void Validator::writeErrorLog(const std::string& path) const {
                                                                              : "normal";
         out << wideToUtf8(getValidationTitle(error.title)) << " [" << name << "] " << error.message << '\n';
     }
+}
+
+Variant getProperty(const std::vector<SmartPointer<DataSection>>& properties, const std::string& name,
+                    const std::string& type) {
+    const auto property =
+        std::find_if(properties.begin(), properties.end(),
+                     [&](const DataSectionPtr& section) { return section && section->asString("") == name; });
+    if (property == properties.end()) {
+        return Variant();
+    }
+    const DataSectionPtr& section = *property;
+    if (type == kTextureTag) {
+        return Variant(section->readString(type, ""));
+    }
+    if (type == kIntegerTag) {
+        return Variant(static_cast<int64_t>(section->readInt(type, 0)));
+    }
+    if (type == kVector4Tag) {
+        return Variant(section->readVector4(type, Vector4::zero()));
+    }
+    if (type == kBoolTag) {
+        return Variant(section->readBool(type, false));
+    }
+    return Variant();
 }
 
 void readDirectory(const std::string& path, bool recursive, std::list<std::string>& files,

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -12,6 +13,8 @@
 #include "engine/math/math_types.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
+#include "engine/texture/texture_loader.h"
+#include "engine/variant/variant.h"
 
 namespace KX {
 
@@ -180,6 +183,27 @@ bool readFileLines(const std::string& path, bool textMode, std::list<std::string
 // file name has no extension.
 std::string withModelExtension(std::string path);
 
+// Texture rules. True when width and height are `n` times the other's.
+bool checkDimensionsNTimesGreater(int32_t width, int32_t height, int32_t otherWidth, int32_t otherHeight,
+                                  uint32_t n);
+// True when the other's width and height are `n` times these.
+bool checkDimensionsNTimesSmaller(int32_t width, int32_t height, int32_t otherWidth, int32_t otherHeight,
+                                  uint32_t n);
+// True when the other size is these times one power of two of at least 2, on
+// both sides alike. `width` and `height` are not 0.
+bool checkDimensionsPowOfTwoTimesSmaller(uint32_t width, uint32_t height, uint32_t otherWidth,
+                                         uint32_t otherHeight);
+bool isDimensionsExceedUpperBounds(uint32_t width, uint32_t height, uint32_t maxWidth, uint32_t maxHeight);
+// What follows the last '_' of the file name without extension ("AM" of
+// maps/house_01_AM.dds); "" when the name has none.
+std::string getFilenamePostfix(const std::string& path);
+
+// The typed value of the first property named `name` (kTextureTag,
+// kIntegerTag, kVector4Tag or kBoolTag); empty for a missing property or
+// another type. A property read as a texture without one gives "".
+Variant getProperty(const std::vector<SmartPointer<DataSection>>& properties, const std::string& name,
+                    const std::string& type);
+
 using NameFilter = std::function<bool(const std::string&)>;
 using NodeTransforms = std::unordered_map<std::string, Matrix>;
 using ModelTransforms = std::unordered_map<std::string, NodeTransforms>;
@@ -228,6 +252,9 @@ class Validator {
                 const std::string& message);
     void report(const CallerCodedFinding& kind, int code, const std::string& styleName,
                 const std::string& message, const std::string& dedupKey);
+    // A finding of a reusable check whose caller also chose the severity.
+    void report(const CallerCodedFinding& kind, int code, ValidationErrorSeverity severity,
+                const std::string& styleName, const std::string& message);
 
     void setSubFolderLOD(std::string name);
     void resetSubFolderLOD();
@@ -259,6 +286,43 @@ class Validator {
                                      const NameFilter& filter) const;
     ModelTransforms getModelsWithTransforms(const std::string& path, const NameFilter& filter);
     void checkHardpointsAndBones(const std::string& path, NameFilter filter, int code);
+
+    // Texture rules.
+    void checkTextureFormat(const std::string& textureName, Render::ResourceFormat expected,
+                            const TextureLoader::Output& output, ValidationErrorSeverity severity, int code,
+                            const std::string& lodText, const std::string& materialName);
+    void checkMipLevel(const std::string& textureName, const TextureLoader::Output& output,
+                       ValidationErrorSeverity severity, int code);
+    int getTextureMipLevel(const std::string& textureName, int code);
+
+    // Texture reads. Every texture check reads a file the same way: its
+    // header alone, stored levels as they are (no generated mips).
+    static TextureLoader::InputOptions textureInputOptions();
+    // Format, size and levels of a texture; false when it does not load.
+    // Inside a TextureReadScope each file is read once.
+    bool loadTexture(const std::string& path, TextureLoader::Output& output);
+    // Remembers texture reads while it lives: a step holds one so that LODs
+    // and materials sharing a file read it once, and the next step (or
+    // check) reads files afresh, as they may have changed.
+    class TextureReadScope {
+      public:
+        explicit TextureReadScope(Validator& validator);
+        ~TextureReadScope();
+        TextureReadScope(const TextureReadScope&) = delete;
+        TextureReadScope& operator=(const TextureReadScope&) = delete;
+
+      private:
+        Validator& validator_;
+    };
+    // A file's key in the read cache: its disk path.
+    static std::string textureReadKey(const std::string& path);
+    struct TextureReads {
+        bool active = false;
+        std::unordered_map<std::string, std::optional<TextureLoader::Output>> headers;
+        // Verdicts of checks that read pixels, by check and file.
+        std::unordered_map<std::string, bool> pixelVerdicts;
+    };
+    TextureReads textureReads_;
 
     std::string modelPath_;
     std::vector<ValidationError> errors_;

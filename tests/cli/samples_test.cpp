@@ -103,7 +103,7 @@ TEST(Samples, EveryModelShowsWhatItWasMadeFor) {
     const std::map<std::string, std::set<int>> madeFor = {
         {lodModel("content/samples/digit_filename", "1barrel", 0), {6}},
         {lodModel("content/samples/parent_case_typo", "tower", 0), {123, 131}},
-        {lodModel("content/samples/skybox_shader", "dome", 0), {2}},
+        {lodModel("content/samples/skybox_shader", "dome", 0), {2, 110}},
         {lodModel("content/gatesandfences/wooden_fence", "wooden_fence", 0), {129}},
         {lodModel("content/samples/bsp_all_collisions", "bunker", 0), {1}},
         {lodModel("content/samples/decor_all_presets", "hedge", 0), {151}},
@@ -113,6 +113,12 @@ TEST(Samples, EveryModelShowsWhatItWasMadeFor) {
         {lodModel("content/samples/stale_bounding_box", "silo", 0), {3}},
         {lodModel("content/samples/bsp_triangle_counts", "rock", 0), {11, 135, 138}},
         {lodModel("content/samples/hardpoint_names", "depot", 0), {107, 109}},
+        {lodModel("content/samples/texture_not_power_of_two", "hut", 0), {5}},
+        {lodModel("content/samples/missing_texture", "shack", 0), {4, 5, 110, 113, 123}},
+        {lodModel("content/samples/texture_case_typo", "cabin", 0), {123, 131}},
+        {lodModel("content/samples/metallic_albedo_ratio", "garage", 0), {114}},
+        {lodModel("content/samples/reduced_textures", "barn", 0), {116}},
+        {lodModel("content/samples/normal_map_red_channel", "mill", 0), {118}},
     };
     for (const auto& [model, wanted] : madeFor) {
         const std::set<int>& shown = codes[model];

@@ -69,9 +69,11 @@ TEST_F(DriverTest, OtherModelsKeepTheHostsRoot) {
 }
 
 TEST_F(DriverTest, RunsTheStepsInTheirFixedOrder) {
-    const std::vector<std::string> base = {"checkModel", "checkBoundingBox", "checkOther"};
+    const std::vector<std::string> base = {"checkTextures", "checkModel", "checkBoundingBox", "checkOther"};
     std::vector<std::string> content = base;
-    content.insert(content.end(), {"checkDisconnectedLods", "checkContentHardpoints", "checkDecorType"});
+    content.insert(content.end(),
+                   {"checkDisconnectedLods", "checkContentHardpoints", "checkTextureProperties",
+                    "checkMaterialTextureProperties", "checkDecorType"});
     EXPECT_EQ(ModelValidator::stepNamesFor("content/x/normal/lod0/x.model"), content);
     EXPECT_EQ(ModelValidator::stepNamesFor("content_cw/x/normal/lod0/x.model"), content);
     EXPECT_EQ(ModelValidator::stepNamesFor("objects/x/normal/lod0/x.model"), base);

@@ -15,19 +15,24 @@ class TestVehicleValidator : public KX::ValidatorHelper::Validator {
     using Validator::checkHardpointsAndBones;
     using Validator::checkLodExtents;
     using Validator::checkLods;
+    using Validator::checkMipLevel;
+    using Validator::checkTextureFormat;
     using Validator::checkVisibilityBox;
     using Validator::getModelLODHierarchy;
     using Validator::getModelLODs;
     using Validator::getModelRootPath;
     using Validator::getModelState;
     using Validator::getModelsWithTransforms;
+    using Validator::getTextureMipLevel;
     using Validator::getTransformsForVisualNodes;
     using Validator::isBone;
     using Validator::isHardPoint;
+    using Validator::loadTexture;
     using Validator::processErrorText;
     using Validator::resetSubFolderLOD;
     using Validator::setSubFolderLOD;
     using Validator::setup;
+    using Validator::TextureReadScope;
 
     // When set, findings are grouped under this style.
     std::string style;

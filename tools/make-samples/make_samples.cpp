@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/asset_writers/geometry_writer.h"
+#include "engine/asset_writers/texture_writer.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
 
@@ -202,6 +203,46 @@ Sample cleanSample(const std::string& folder, const std::string& name, const Vec
     return sample;
 }
 
+// A texture file of a sample, one colour, with a full mip chain.
+struct SampleTexture {
+    std::string path; // resource path
+    uint32_t width = 0;
+    uint32_t height = 0;
+    Render::ResourceFormat format = Render::RF_BC1_UNORM;
+    AssetWriters::Colour colour{128, 128, 128, 255};
+};
+
+// Writes the textures (and any other files) a sample's materials use.
+ExtraFiles textureFiles(std::vector<SampleTexture> textures, std::vector<std::string> otherFiles = {}) {
+    return [textures = std::move(textures),
+            otherFiles = std::move(otherFiles)](const std::string& root, const Sample&, std::string* error) {
+        for (const SampleTexture& t : textures) {
+            const AssetWriters::WriteResult written =
+                AssetWriters::writeDDS(root + "/" + t.path, t.width, t.height, t.format,
+                                       AssetWriters::makeSolidImage(t.width, t.height, t.colour));
+            if (!written) {
+                *error = t.path + ": " + written.reason;
+                return false;
+            }
+        }
+        for (const std::string& file : otherFiles) {
+            if (!AssetWriters::writeFile(root + "/" + file, "<root/>\n", error)) {
+                return false;
+            }
+        }
+        return true;
+    };
+}
+
+// Gives the first material of each listed LOD these texture properties.
+void setTextures(Sample& sample, std::initializer_list<size_t> lods,
+                 const std::vector<AssetWriters::PropertyLayout>& textures) {
+    for (size_t lod : lods) {
+        std::vector<AssetWriters::PropertyLayout>& properties = sample.lods[lod].materials[0].properties;
+        properties.insert(properties.end(), textures.begin(), textures.end());
+    }
+}
+
 const Vector3 kHouseMin(-4.f, 0.f, -3.f);
 const Vector3 kHouseMax(4.f, 5.f, 3.f);
 
@@ -289,6 +330,52 @@ std::vector<Sample> allSamples() {
         lod.nodes[0].children[1].identifier = "HP_module_5";
     }
     samples.push_back(hardpoints);
+
+    using AssetWriters::PropertyLayout;
+    // 80 texels wide: no power of two, while its 7 levels are what the mip rule wants.
+    Sample oddSize = houseSample("content/samples/texture_not_power_of_two", "hut");
+    const std::string hutAlbedo = oddSize.folder + "/maps/hut_AM.dds";
+    setTextures(oddSize, {0, 1, 2}, {PropertyLayout::texture("diffuseMap", hutAlbedo)});
+    oddSize.extra = textureFiles({{hutAlbedo, 80, 64}});
+    samples.push_back(oddSize);
+
+    Sample missing = houseSample("content/samples/missing_texture", "shack");
+    setTextures(missing, {0, 1, 2},
+                {PropertyLayout::texture("diffuseMap", missing.folder + "/maps/shack_AM.dds")});
+    samples.push_back(missing);
+
+    Sample caseTexture = houseSample("content/samples/texture_case_typo", "cabin");
+    setTextures(caseTexture, {0, 1, 2},
+                {PropertyLayout::texture("diffuseMap", caseTexture.folder + "/maps/Cabin_AM.dds")});
+    caseTexture.extra = textureFiles({{caseTexture.folder + "/maps/cabin_AM.dds", 64, 64}});
+    samples.push_back(caseTexture);
+
+    // The metallic-gloss map as large as the albedo map.
+    Sample ratio = houseSample("content/samples/metallic_albedo_ratio", "garage");
+    const std::string garageAlbedo = ratio.folder + "/maps/garage_AM.dds";
+    const std::string garageMetallic = ratio.folder + "/maps/garage_GMM.dds";
+    setTextures(ratio, {0, 1, 2},
+                {PropertyLayout::texture("diffuseMap", garageAlbedo),
+                 PropertyLayout::texture("metallicGlossMap", garageMetallic)});
+    ratio.extra = textureFiles({{garageAlbedo, 64, 64}, {garageMetallic, 64, 64}});
+    samples.push_back(ratio);
+
+    // lod1 and lod2 use a reduced albedo map, but one far above 512 texels wide.
+    Sample reduced = houseSample("content/samples/reduced_textures", "barn");
+    const std::string barnAlbedo = reduced.folder + "/maps/barn_AM.dds";
+    const std::string barnReduced = reduced.folder + "/maps/barn_BAM.dds";
+    setTextures(reduced, {0}, {PropertyLayout::texture("diffuseMap", barnAlbedo)});
+    setTextures(reduced, {1, 2}, {PropertyLayout::texture("diffuseMap", barnReduced)});
+    reduced.extra = textureFiles({{barnAlbedo, 64, 64}, {barnReduced, 1024, 4}});
+    samples.push_back(reduced);
+
+    // A normal map whose red channel is dark, on a material that lod0's physics model uses.
+    Sample redChannel = houseSample("content/samples/normal_map_red_channel", "mill");
+    const std::string millNormal = redChannel.folder + "/maps/mill_ANM.dds";
+    setTextures(redChannel, {0, 1, 2}, {PropertyLayout::texture("normalMap", millNormal)});
+    redChannel.extra = textureFiles({{millNormal, 8, 8, Render::RF_BC3_UNORM, {100, 128, 255, 255}}},
+                                    {redChannel.folder + "/normal/lod0/havok/mill__n_stone_01.hkt.model"});
+    samples.push_back(redChannel);
     return samples;
 }
 

@@ -252,6 +252,13 @@ uint32_t dxgiFromFormat(ResourceFormat format) {
 }
 
 Info parse(const uint8_t* data, size_t size) {
+    return parse(data, size, size);
+}
+
+Info parse(const uint8_t* data, size_t size, uint64_t fileSize) {
+    if (fileSize < size) {
+        return fail("inconsistent file size");
+    }
     if (data == nullptr || size < 4) {
         return fail(formatString("file is %zu bytes, too short for a DDS file", size));
     }
@@ -348,7 +355,7 @@ Info parse(const uint8_t* data, size_t size) {
     if (!multiplyChecked(imageBytes, info.imageCount, info.dataBytesRequired)) {
         return fail("data size is out of range");
     }
-    const uint64_t available = size - info.dataOffset;
+    const uint64_t available = fileSize - info.dataOffset;
     if (info.dataBytesRequired > available) {
         return fail(
             formatString("data truncated: %ux%u %s with %u level(s) and %u image(s) needs %llu bytes, "

@@ -73,6 +73,10 @@ struct Info {
 
 // Parses and validates a whole DDS file held in memory.
 Info parse(const uint8_t* data, size_t size);
+// The same from the first `size` bytes of a file of `fileSize` bytes: the
+// header must lie within them, the data is only required to fit the file.
+// Enough for format, size and levels without reading any pixel data.
+Info parse(const uint8_t* data, size_t size, uint64_t fileSize);
 
 // DXGI format numbers of the extension header, both ways; RF_UNKNOWN / 0 when
 // there is no counterpart.

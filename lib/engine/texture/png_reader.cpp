@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <png.h>
+#include <zlib.h>
 
 namespace PngReader {
 namespace {
@@ -77,7 +78,76 @@ int samplesPerPixel(int colorType) {
     }
 }
 
+uint32_t readU32BigEndian(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+bool validDepthForColourType(int colorType, int bitDepth) {
+    switch (colorType) {
+    case PNG_COLOR_TYPE_GRAY:
+        return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
+    case PNG_COLOR_TYPE_PALETTE:
+        return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+    case PNG_COLOR_TYPE_RGB:
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        return bitDepth == 8 || bitDepth == 16;
+    default:
+        return false;
+    }
+}
+
+bool fitsInFile(const Header& header, uint64_t fileSize) {
+    const uint64_t rawRowBytes =
+        (uint64_t(header.width) * samplesPerPixel(header.colorType) * uint64_t(header.bitDepth) + 7) / 8 + 1;
+    return rawRowBytes * header.height <= kDeflateMaxRatio * fileSize + 4096;
+}
+
 } // namespace
+
+bool readHeader(const uint8_t* data, size_t size, uint64_t fileSize, Header& header, std::string& reason) {
+    header = Header();
+    if (!isPng(data, size)) {
+        reason = "not a PNG file (bad signature)";
+        return false;
+    }
+    if (size < kHeaderBytes) {
+        reason = "header truncated";
+        return false;
+    }
+    const uint8_t* chunk = data + 8;
+    if (readU32BigEndian(chunk) != 13 || std::memcmp(chunk + 4, "IHDR", 4) != 0) {
+        reason = "IHDR chunk missing";
+        return false;
+    }
+    const uint8_t* fields = chunk + 8;
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), chunk + 4, 4 + 13);
+    if (crc != readU32BigEndian(fields + 13)) {
+        reason = "IHDR: CRC error";
+        return false;
+    }
+    header.width = readU32BigEndian(fields);
+    header.height = readU32BigEndian(fields + 4);
+    header.bitDepth = fields[8];
+    header.colorType = fields[9];
+    header.interlaced = fields[12] != 0;
+    if (header.width == 0 || header.height == 0 || header.width > kMaxSide || header.height > kMaxSide) {
+        reason = std::string("invalid or unsupported size ") + std::to_string(header.width) + "x" +
+                 std::to_string(header.height);
+        return false;
+    }
+    if (!validDepthForColourType(header.colorType, header.bitDepth) || fields[10] != 0 || fields[11] != 0 ||
+        fields[12] > 1) {
+        reason = "invalid IHDR fields";
+        return false;
+    }
+    if (!fitsInFile(header, fileSize)) {
+        reason = std::to_string(header.width) + "x" + std::to_string(header.height) +
+                 " image cannot fit in a " + std::to_string(fileSize) + "-byte file";
+        return false;
+    }
+    return true;
+}
 
 bool isPng(const uint8_t* data, size_t size) {
     return size >= 8 && png_sig_cmp(data, 0, 8) == 0;
@@ -118,9 +188,7 @@ bool decode(const uint8_t* data, size_t size, RgbaImage& image, uint32_t& channe
     header.interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
     const bool hasTransparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
 
-    const uint64_t rawRowBytes =
-        (uint64_t(header.width) * samplesPerPixel(header.colorType) * uint64_t(header.bitDepth) + 7) / 8 + 1;
-    if (rawRowBytes * header.height > kDeflateMaxRatio * size + 4096) {
+    if (!fitsInFile(header, size)) {
         std::snprintf(state.limitMessage, sizeof state.limitMessage,
                       "%ux%u image cannot fit in a %zu-byte file", header.width, header.height, size);
         png_error(png, state.limitMessage);

@@ -1,5 +1,6 @@
 #include "engine/texture/texture_file.h"
 
+#include <algorithm>
 #include <fstream>
 #include <system_error>
 
@@ -54,6 +55,39 @@ TextureInitialDataPtr fromRgba(RgbaImage&& image, uint32_t channelMask) {
         new TextureInitialData(Render::RF_R8G8B8A8_UNORM, channelMask, std::move(levels)));
 }
 
+std::string tooLargeReason(uint64_t size) {
+    return formatString("file is %llu bytes, more than a texture may take",
+                        static_cast<unsigned long long>(size));
+}
+
+// Reads `count` bytes from `offset` (fewer when the file ends first) and
+// reports the file's size.
+bool readRange(const std::string& absolutePath, uint64_t offset, uint64_t count, std::vector<uint8_t>& bytes,
+               uint64_t& fileSize, std::string& reason) {
+    bytes.clear();
+    const std::filesystem::path path = pathFromUtf8(absolutePath);
+    std::error_code error;
+    fileSize = std::filesystem::file_size(path, error);
+    if (error) {
+        reason = "cannot read the file: " + error.message();
+        return false;
+    }
+    if (offset > fileSize) {
+        reason = "cannot read the file: offset beyond its end";
+        return false;
+    }
+    const uint64_t available = std::min<uint64_t>(count, fileSize - offset);
+    std::ifstream in(path, std::ios::binary);
+    bytes.resize(size_t(available));
+    if (!in || !in.seekg(std::streamoff(offset)) ||
+        !in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(available))) {
+        bytes.clear();
+        reason = "cannot read the file";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 Kind detectKind(const std::vector<uint8_t>& bytes, const std::string& path) {
@@ -90,8 +124,7 @@ bool readBytes(const std::string& absolutePath, std::vector<uint8_t>& bytes, std
         return false;
     }
     if (size > kMaxFileBytes) {
-        reason = formatString("file is %llu bytes, more than a texture may take",
-                              static_cast<unsigned long long>(size));
+        reason = tooLargeReason(size);
         return false;
     }
     std::ifstream in(path, std::ios::binary);
@@ -145,9 +178,107 @@ TextureInitialDataPtr loadInitialData(const std::string& absolutePath, std::stri
     return parseInitialData(bytes, absolutePath, reason);
 }
 
+bool readHeaderInfo(const std::string& absolutePath, HeaderInfo& info, std::string& reason) {
+    info = HeaderInfo();
+    std::vector<uint8_t> head;
+    uint64_t fileSize = 0;
+    if (lowerExtension(absolutePath) == "atlas") {
+        reason = "atlas descriptions are not images";
+        return false;
+    }
+    if (!readRange(absolutePath, 0, kHeaderReadBytes, head, fileSize, reason)) {
+        return false;
+    }
+    // A full load refuses such files; the header must not promise what it cannot deliver.
+    if (fileSize > kMaxFileBytes) {
+        reason = tooLargeReason(fileSize);
+        return false;
+    }
+    switch (detectKind(head, absolutePath)) {
+    case Kind::Dds: {
+        const DdsReader::Info dds = DdsReader::parse(head.data(), head.size(), fileSize);
+        if (!dds.success) {
+            reason = dds.reason;
+            return false;
+        }
+        info.format = dds.format;
+        info.width = dds.width;
+        info.height = dds.height;
+        info.mipCount = dds.mipCount;
+        return true;
+    }
+    case Kind::Png: {
+        PngReader::Header png;
+        if (!PngReader::readHeader(head.data(), head.size(), fileSize, png, reason)) {
+            return false;
+        }
+        info.format = Render::RF_R8G8B8A8_UNORM;
+        info.width = png.width;
+        info.height = png.height;
+        info.mipCount = 1;
+        return true;
+    }
+    case Kind::Tga: {
+        const TextureInitialDataPtr data = loadInitialData(absolutePath, reason);
+        if (!data) {
+            return false;
+        }
+        info.format = data->format();
+        info.width = data->width();
+        info.height = data->height();
+        info.mipCount = data->mipCount();
+        return true;
+    }
+    case Kind::Atlas:
+    case Kind::Unknown:
+        break;
+    }
+    reason = "unrecognised texture file type";
+    return false;
+}
+
+namespace {
+
+// Level 0 of a DDS file whose first bytes are `head`: that level's bytes alone.
+TextureInitialDataPtr loadDdsTopLevel(const std::string& absolutePath, const std::vector<uint8_t>& head,
+                                      uint64_t fileSize, std::string& reason) {
+    const DdsReader::Info info = DdsReader::parse(head.data(), head.size(), fileSize);
+    if (!info.success) {
+        reason = info.reason;
+        return nullptr;
+    }
+    const DdsReader::Level& stored = info.levels.front();
+    TextureInitialData::Level level;
+    uint64_t unused = 0;
+    if (!readRange(absolutePath, stored.offset, stored.bytes, level.bytes, unused, reason)) {
+        return nullptr;
+    }
+    if (level.bytes.size() != stored.bytes) {
+        reason = "data truncated";
+        return nullptr;
+    }
+    level.width = stored.width;
+    level.height = stored.height;
+    level.rowPitch = uint32_t(stored.rowPitch);
+    level.rowCount = uint32_t(stored.rowCount);
+    std::vector<TextureInitialData::Level> levels;
+    levels.push_back(std::move(level));
+    return TextureInitialDataPtr(
+        new TextureInitialData(info.format, PixelCodec::channelMask(info.format), std::move(levels)));
+}
+
+} // namespace
+
 bool decodeTopLevel(const std::string& absolutePath, RgbaImage& image, uint32_t& channelMask,
                     std::string& reason) {
-    const TextureInitialDataPtr data = loadInitialData(absolutePath, reason);
+    std::vector<uint8_t> head;
+    uint64_t fileSize = 0;
+    if (!readRange(absolutePath, 0, kHeaderReadBytes, head, fileSize, reason)) {
+        return false;
+    }
+    const TextureInitialDataPtr data = detectKind(head, absolutePath) == Kind::Dds
+                                           ? loadDdsTopLevel(absolutePath, head, fileSize, reason)
+                                           : loadInitialData(absolutePath, reason);
     if (!data) {
         return false;
     }

@@ -1,5 +1,7 @@
 #include "engine/texture/texture_loader.h"
 
+#include <algorithm>
+
 #include "engine/core/debug_log.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/resource/file_system.h"
@@ -10,17 +12,22 @@ namespace {
 
 const char* const kLogCategory = "texture";
 
-TextureInitialDataPtr loadResolved(const std::string& path, std::string& reason) {
+// The disk path of a texture path; "" with `reason` when there is none.
+std::string resolveTexturePath(const std::string& path, std::string& reason) {
     if (path.empty()) {
         reason = "empty texture path";
-        return nullptr;
+        return {};
     }
-    const std::string absolute = FS::fileSystem()->resolveFilename(path);
+    std::string absolute = FS::fileSystem()->resolveFilename(path);
     if (absolute.empty()) {
         reason = "the path lies outside the resource roots";
-        return nullptr;
     }
-    return TextureFile::loadInitialData(absolute, reason);
+    return absolute;
+}
+
+TextureInitialDataPtr loadResolved(const std::string& path, std::string& reason) {
+    const std::string absolute = resolveTexturePath(path, reason);
+    return absolute.empty() ? nullptr : TextureFile::loadInitialData(absolute, reason);
 }
 
 // Adds the levels a file lacks, each a box-filtered half of the one before.
@@ -56,6 +63,19 @@ TextureInitialDataPtr completeMipChain(const TextureInitialDataPtr& data) {
     return TextureInitialDataPtr(new TextureInitialData(format, data->channelMask(), std::move(levels)));
 }
 
+bool readResolvedHeader(const std::string& path, TextureFile::HeaderInfo& info, std::string& reason) {
+    const std::string absolute = resolveTexturePath(path, reason);
+    return !absolute.empty() && TextureFile::readHeaderInfo(absolute, info, reason);
+}
+
+// The level count a full load would give: completeMipChain's rule.
+uint32_t loadedMipCount(const TextureFile::HeaderInfo& info, const TextureLoader::InputOptions& options) {
+    if (!options.generateMips || !PixelCodec::canDecode(info.format) || !PixelCodec::canEncode(info.format)) {
+        return info.mipCount;
+    }
+    return std::max(info.mipCount, Render::getFullMipChainLength(info.width, info.height));
+}
+
 } // namespace
 
 bool TextureLoader::loadTextureFromFile(const std::string& resourcePath, const InputOptions& options,
@@ -63,12 +83,30 @@ bool TextureLoader::loadTextureFromFile(const std::string& resourcePath, const I
     KX_STACK_TRACK("TextureLoader::loadTextureFromFile");
     output_.reset();
     lastError_.clear();
+    const bool loaded =
+        options.headerOnly ? loadHeader(resourcePath, options) : loadWhole(resourcePath, options);
+    if (!loaded && reportFailure) {
+        DebugLog::message(DebugLog::Warning, kLogCategory, "%s: %s (%s)", resourcePath.c_str(),
+                          lastError_.c_str(), debugName.c_str());
+    }
+    return loaded;
+}
+
+bool TextureLoader::loadHeader(const std::string& resourcePath, const InputOptions& options) {
+    TextureFile::HeaderInfo info;
+    if (!readResolvedHeader(resourcePath, info, lastError_)) {
+        return false;
+    }
+    output_.format = info.format;
+    output_.width = info.width;
+    output_.height = info.height;
+    output_.mipCount = loadedMipCount(info, options);
+    return true;
+}
+
+bool TextureLoader::loadWhole(const std::string& resourcePath, const InputOptions& options) {
     TextureInitialDataPtr data = loadResolved(resourcePath, lastError_);
     if (!data) {
-        if (reportFailure) {
-            DebugLog::message(DebugLog::Warning, kLogCategory, "%s: %s (%s)", resourcePath.c_str(),
-                              lastError_.c_str(), debugName.c_str());
-        }
         return false;
     }
     if (options.generateMips) {

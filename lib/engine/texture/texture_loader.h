@@ -21,6 +21,10 @@ class TextureLoader {
         // the texture exactly as stored: then Output::mipCount is the file's
         // own level count.
         bool generateMips = true;
+        // Checks that need only the format, size and level count read the
+        // file's header alone (TextureFile::readHeaderInfo): no pixel data is
+        // read and Output::texture stays null.
+        bool headerOnly = false;
     };
 
     struct Output {
@@ -54,6 +58,9 @@ class TextureLoader {
     }
 
   private:
+    bool loadHeader(const std::string& resourcePath, const InputOptions& options);
+    bool loadWhole(const std::string& resourcePath, const InputOptions& options);
+
     Output output_;
     std::string lastError_;
 };
