@@ -150,6 +150,9 @@ TEST(ToolHelp, EveryCommandListsEveryOptionOnOneScreen) {
               "--jobs",     "--shard",        "--verbose", "--format",   "--report-version", "--output",
               "--color",    "--version",      "merge",     "inspect",    "import-mesh",      "findings"}},
         {"merge", {"REPORT", "--format", "--report-version", "--output", "--color"}},
+        {"inspect", {"--res", "FILE"}},
+        {"import-mesh", {"MESH.obj", "OUT.primitives"}},
+        {"findings", {"Markdown"}},
     };
     for (const auto& [command, names] : options) {
         const ToolRun help = runInProcess(command.empty() ? std::vector<std::string>{"--help"}

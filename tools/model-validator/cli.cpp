@@ -1,10 +1,12 @@
 #include "cli.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "config.h"
@@ -434,6 +436,22 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         const Environment& environment) {
     const std::string command = args.empty() ? std::string() : args[0];
     const std::vector<std::string> rest(args.empty() ? args.end() : args.begin() + 1, args.end());
+    // These commands read their few words themselves; their help is here.
+    static const std::map<std::string, std::string> kHelp = {
+        {"inspect", "Usage: model-validator inspect [--res DIR]... FILE...\n"
+                    "Prints as JSON what the engine sees in texture, .model, .visual and .primitives files.\n"
+                    "  --res DIR   a resource root, in order (default: the current folder)\n"},
+        {"import-mesh", "Usage: model-validator import-mesh MESH.obj|MESH.ply OUT.primitives\n"
+                        "Writes the mesh as a .primitives file with its collision tree.\n"},
+        {"findings", "Usage: model-validator findings\n"
+                     "Prints the catalogue of findings as Markdown (docs/findings.md).\n"},
+    };
+    const bool help = std::any_of(rest.begin(), rest.end(),
+                                  [](const std::string& a) { return a == "--help" || a == "-h"; });
+    if (help && kHelp.count(command)) {
+        out << kHelp.at(command);
+        return Clean;
+    }
     if (command == "inspect") {
         return runInspect(rest, out, err);
     }
