@@ -25,13 +25,14 @@ const std::vector<std::vector<std::string>> kFormats = {{"--format", "text"},
 
 TEST(ToolWorkers, WorkerProcessesPrintTheSerialReportByteForByte) {
     ToolTree t;
-    for (int i = 0; i < 5; ++i) {
+    // Enough models for batches of several models per worker.
+    for (int i = 0; i < 16; ++i) {
         t.addModel("rocks", "rock" + std::to_string(i), i % 2 ? 1024 : 0);
     }
     const std::vector<std::string> args = {"--res", t.tree.root(), "content"};
     for (const std::vector<std::string>& format : kFormats) {
         const ToolRun serial = runExecutable(plus(plus(args, format), {"--jobs", "1"}));
-        const ToolRun parallel = runExecutable(plus(plus(args, format), {"--jobs", "3"}));
+        const ToolRun parallel = runExecutable(plus(plus(args, format), {"--jobs", "2"}));
         EXPECT_EQ(serial.status, 1) << serial.err;
         EXPECT_EQ(parallel.status, serial.status) << parallel.err;
         EXPECT_EQ(withoutTime(parallel.out), withoutTime(serial.out)) << format[1];
@@ -121,4 +122,14 @@ TEST(ToolProgress, ABarOnATerminalOnlyAndForMoreThanOneModel) {
     EXPECT_EQ(many.err.substr(many.err.size() - 4), "\r\033[K");
     EXPECT_EQ(runInProcess({"--res", t.tree.root(), t.lod0Models[0]}, terminal).err, "");
     EXPECT_EQ(runInProcess({"--res", t.tree.root(), "content"}).err, "");
+}
+
+TEST(ToolWorkers, AWorkerThatCannotStartIsNamed) {
+    ToolTree t;
+    KX::Cli::Environment broken;
+    broken.executable = t.tree.path("no-such-tool");
+    const ToolRun run = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, broken);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("cannot start " + broken.executable), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
 }
