@@ -130,6 +130,7 @@ TEST(ToolExit, StatusFollowsTheFailureLevelAndUsageErrorsNameThemselves) {
                                                                                      {"--shard", "x"},
                                                                                      {"--format", "xml"},
                                                                                      {"--severity", "152"},
+                                                                                     {"--severity", "=high"},
                                                                                      {"--fail-on", "low"}}) {
         const ToolRun run = with(bad);
         EXPECT_EQ(run.status, 2) << bad[0];

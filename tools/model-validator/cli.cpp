@@ -235,7 +235,8 @@ int settle(const CommandLine& cl, Settings& settings, std::ostream& err) {
         const size_t equals = item.find('=');
         Severity level;
         char* end = nullptr;
-        const long code = equals == std::string::npos ? -1 : std::strtol(item.c_str(), &end, 10);
+        const long code =
+            equals == std::string::npos || equals == 0 ? -1 : std::strtol(item.c_str(), &end, 10);
         if (code < 0 || end != item.c_str() + equals || !severityFromName(item.substr(equals + 1), level)) {
             err << "model-validator: --severity " << item << ": expected CODE=high|medium|normal|none\n";
             return UsageError;
