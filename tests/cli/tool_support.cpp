@@ -1,6 +1,7 @@
 #include "tool_support.h"
 
 #include <filesystem>
+#include <random>
 #include <regex>
 #include <sstream>
 
@@ -14,11 +15,9 @@ ToolRun runInProcess(const std::vector<std::string>& args, const KX::Cli::Enviro
 
 ToolRun runExecutable(const std::vector<std::string>& args) {
     namespace fs = std::filesystem;
-    static int runs = 0;
+    // ctest runs several test processes at once: each run needs its own folder.
     const fs::path folder =
-        fs::temp_directory_path() /
-        ("kx-tool-run-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-         std::to_string(++runs));
+        fs::temp_directory_path() / ("kx-tool-run-" + std::to_string(std::random_device()()));
     fs::create_directories(folder);
     const std::string out = (folder / "out").string(), err = (folder / "err").string();
     std::string reason;
