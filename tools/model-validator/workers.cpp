@@ -173,10 +173,10 @@ bool validateInWorkers(const RunRequest& request, std::vector<ModelReport>& resu
         reason = "cannot make a temporary folder: " + ec.message();
         return false;
     }
-    // Several small batches per worker even out slow and fast models and let
-    // the progress bar move.
+    // Two batches per worker even out slow and fast models and let the
+    // progress bar move; each batch costs a process start.
     const size_t total = request.models.size();
-    const size_t size = std::max<size_t>(1, total / (static_cast<size_t>(request.jobs) * 4));
+    const size_t size = std::max<size_t>(1, total / (static_cast<size_t>(request.jobs) * 2));
     std::vector<Batch> pending;
     for (size_t first = 0; first < total; first += size) {
         pending.push_back({first, std::min(size, total - first), {}, {}, {}});
