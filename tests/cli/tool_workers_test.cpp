@@ -97,7 +97,7 @@ TEST(ToolShards, MergedShardReportsEqualTheUnshardedReport) {
     const std::string array =
         t.tree.write("array.json", runInProcess({"--res", t.tree.root(), "--format", "json", "content"}).out);
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {shards[0], other}, {shards[0], shards[0]}, {shards[0], array}, {}}) {
+             {shards[0], other}, {shards[0], shards[0]}, {shards[0], shards[2]}, {shards[0], array}, {}}) {
         EXPECT_EQ(runInProcess(plus({"merge"}, bad)).status, 2) << (bad.empty() ? "" : bad.back());
     }
 

@@ -422,6 +422,22 @@ int merge(const std::vector<std::string>& args, std::ostream& out, std::ostream&
             merged.models.push_back(std::move(model));
         }
     }
+    // A missing shard would pass silently as a clean share of the models.
+    if (!shards.empty()) {
+        Shard shard;
+        const unsigned count = parseShard(*shards.begin(), shard) ? shard.count : 0;
+        for (unsigned i = 1; i <= count; ++i) {
+            const std::string name = std::to_string(i) + "/" + std::to_string(count);
+            if (!shards.count(name)) {
+                err << "model-validator: shard " << name << " is missing\n";
+                return UsageError;
+            }
+        }
+        if (shards.size() != count || shards.size() != files.size()) {
+            err << "model-validator: the reports are not the shards 1/N to N/N of one run\n";
+            return UsageError;
+        }
+    }
     std::sort(merged.models.begin(), merged.models.end(),
               [](const ModelReport& a, const ModelReport& b) { return a.model < b.model; });
     if (!output.write(merged, std::nullopt, out, env, reason)) {
