@@ -38,7 +38,7 @@ TEST(ToolWorkers, WorkerProcessesPrintTheSerialReportByteForByte) {
         EXPECT_EQ(withoutTime(parallel.out), withoutTime(serial.out)) << format[1];
         EXPECT_EQ(parallel.err, "");
     }
-    // Options reach the workers: the realm, the logs, the findings kept.
+    // Options reach the workers: logs are written, findings filtered as in a serial run.
     const ToolRun logs = runExecutable(plus(args, {"--jobs", "2", "--write-logs", "--only", "152"}));
     EXPECT_EQ(logs.status, 0) << logs.err;
     for (const std::string& model : t.lod0Models) {
@@ -54,6 +54,9 @@ TEST(ToolWorkers, BundledSamplesGiveTheSameReportWithTwoJobs) {
     EXPECT_FALSE(parseJson(serial.out)["models"].empty());
     EXPECT_EQ(parallel.out, serial.out);
     EXPECT_EQ(parallel.status, serial.status);
+    // The samples hold realm files: a realm the workers did not get would show.
+    EXPECT_EQ(runExecutable(plus(args, {"--jobs", "2", "--realm", "EU"})).out,
+              runExecutable(plus(args, {"--jobs", "1", "--realm", "EU"})).out);
 }
 
 TEST(ToolShards, MergedShardReportsEqualTheUnshardedReport) {
