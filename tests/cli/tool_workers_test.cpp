@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "tool_support.h"
+
+namespace {
+
+using nlohmann::json;
+
+std::vector<std::string> plus(std::vector<std::string> args, const std::vector<std::string>& extra) {
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
+const std::vector<std::vector<std::string>> kFormats = {{"--format", "text"},
+                                                        {"--format", "json"},
+                                                        {"--format", "json", "--report-version", "2"},
+                                                        {"--format", "sarif"},
+                                                        {"--format", "junit"}};
+
+} // namespace
+
+TEST(ToolWorkers, WorkerProcessesPrintTheSerialReportByteForByte) {
+    ToolTree t;
+    // Enough models for batches of several models per worker.
+    for (int i = 0; i < 16; ++i) {
+        t.addModel("rocks", "rock" + std::to_string(i), i % 2 ? 1024 : 0);
+    }
+    const std::vector<std::string> args = {"--res", t.tree.root(), "content"};
+    for (const std::vector<std::string>& format : kFormats) {
+        const ToolRun serial = runExecutable(plus(plus(args, format), {"--jobs", "1"}));
+        const ToolRun parallel = runExecutable(plus(plus(args, format), {"--jobs", "2"}));
+        EXPECT_EQ(serial.status, 1) << serial.err;
+        EXPECT_EQ(parallel.status, serial.status) << parallel.err;
+        EXPECT_EQ(withoutTime(parallel.out), withoutTime(serial.out)) << format[1];
+        EXPECT_EQ(parallel.err, "");
+    }
+    // Options reach the workers: logs are written, findings filtered as in a serial run.
+    const ToolRun logs = runExecutable(plus(args, {"--jobs", "2", "--write-logs", "--only", "152"}));
+    EXPECT_EQ(logs.status, 0) << logs.err;
+    for (const std::string& model : t.lod0Models) {
+        EXPECT_TRUE(std::filesystem::exists(t.tree.path(model) + ".log")) << model;
+    }
+}
+
+TEST(ToolWorkers, BundledSamplesGiveTheSameReportWithTwoJobs) {
+    const std::vector<std::string> args = {
+        "--res", KX_SAMPLES_DIR, "--format", "json", "--report-version", "2", "."};
+    const ToolRun serial = runExecutable(plus(args, {"--jobs", "1"}));
+    const ToolRun parallel = runExecutable(plus(args, {"--jobs", "2"}));
+    EXPECT_FALSE(parseJson(serial.out)["models"].empty());
+    EXPECT_EQ(parallel.out, serial.out);
+    EXPECT_EQ(parallel.status, serial.status);
+    // The samples hold realm files: a realm the workers did not get would show.
+    EXPECT_EQ(runExecutable(plus(args, {"--jobs", "2", "--realm", "EU"})).out,
+              runExecutable(plus(args, {"--jobs", "1", "--realm", "EU"})).out);
+}
+
+TEST(ToolShards, MergedShardReportsEqualTheUnshardedReport) {
+    ToolTree t;
+    for (int i = 0; i < 6; ++i) {
+        t.addModel("walls", "wall" + std::to_string(i), i % 3 ? 0 : 2048);
+    }
+    const std::vector<std::string> args = {"--res", t.tree.root(), "--format", "json", "--report-version",
+                                           "2",     "content"};
+    std::vector<std::string> shards;
+    std::set<std::string> firstShard;
+    size_t models = 0;
+    for (int i = 1; i <= 3; ++i) {
+        shards.push_back(t.tree.path("shard" + std::to_string(i) + ".json"));
+        const std::vector<std::string> shard = {"--shard", std::to_string(i) + "/3", "--output",
+                                                shards.back()};
+        runInProcess(plus(args, shard));
+        const json report = parseJson(readDiskFile(shards.back()));
+        EXPECT_EQ(report["configuration"]["shard"], std::to_string(i) + "/3");
+        models += report["models"].size();
+        for (const json& model : report["models"]) {
+            if (i == 1) {
+                firstShard.insert(model["model"].get<std::string>());
+            }
+        }
+    }
+    EXPECT_EQ(models, t.lod0Models.size());
+
+    const ToolRun whole = runInProcess(args);
+    const ToolRun merged = runInProcess(plus({"merge", "--format", "json", "--report-version", "2"}, shards));
+    EXPECT_EQ(merged.out, whole.out);
+    EXPECT_EQ(merged.status, whole.status);
+    const ToolRun wholeText = runInProcess({"--res", t.tree.root(), "content"});
+    EXPECT_EQ(runInProcess(plus({"merge"}, shards)).out, withoutTime(wholeText.out));
+    EXPECT_EQ(runInProcess(plus({"merge", "--format", "sarif"}, shards)).out,
+              runInProcess({"--res", t.tree.root(), "--format", "sarif", "content"}).out);
+
+    // Reports that do not belong together are refused.
+    const std::string other = t.tree.path("other.json");
+    runInProcess(plus(args, {"--shard", "2/3", "--ignore", "152", "--output", other}));
+    const std::string array =
+        t.tree.write("array.json", runInProcess({"--res", t.tree.root(), "--format", "json", "content"}).out);
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {shards[0], other}, {shards[0], shards[0]}, {shards[0], shards[2]}, {shards[0], array}, {}}) {
+        EXPECT_EQ(runInProcess(plus({"merge"}, bad)).status, 2) << (bad.empty() ? "" : bad.back());
+    }
+
+    // Models added elsewhere leave every model in its shard.
+    for (int i = 0; i < 10; ++i) {
+        t.addModel("more", "crate" + std::to_string(i), 0);
+    }
+    const json later = parseJson(runInProcess(plus(args, {"--shard", "1/3"})).out);
+    std::set<std::string> laterFirst;
+    for (const json& model : later["models"]) {
+        laterFirst.insert(model["model"].get<std::string>());
+    }
+    EXPECT_TRUE(std::includes(laterFirst.begin(), laterFirst.end(), firstShard.begin(), firstShard.end()));
+}
+
+TEST(ToolProgress, ABarOnATerminalOnlyAndForMoreThanOneModel) {
+    ToolTree t;
+    KX::Cli::Environment terminal;
+    terminal.stderrIsTerminal = true;
+    const ToolRun many = runInProcess({"--res", t.tree.root(), "content"}, terminal);
+    EXPECT_NE(many.err.find("] 5/5 models, "), std::string::npos) << many.err;
+    EXPECT_EQ(many.err.substr(many.err.size() - 4), "\r\033[K");
+    EXPECT_EQ(runInProcess({"--res", t.tree.root(), t.lod0Models[0]}, terminal).err, "");
+    EXPECT_EQ(runInProcess({"--res", t.tree.root(), "content"}).err, "");
+}
+
+TEST(ToolWorkers, AWorkerThatCannotStartIsNamed) {
+    ToolTree t;
+    KX::Cli::Environment broken;
+    broken.executable = t.tree.path("no-such-tool");
+    const ToolRun run = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, broken);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("cannot start " + broken.executable), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+}

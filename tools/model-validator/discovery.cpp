@@ -1,0 +1,164 @@
+#include "discovery.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "engine/core/ascii_case.h"
+#include "engine/platform/utf8_path.h"
+#include "engine/resource/file_system.h"
+#include "report_writers.h"
+
+namespace KX::Cli {
+namespace {
+
+bool matchHere(const char* p, const char* s) {
+    for (; *p; ++p, ++s) {
+        if (p[0] == '*' && p[1] == '*') {
+            p += 2;
+            if (*p == '/') {
+                ++p; // "**/" also matches no folder at all
+            }
+            for (const char* t = s;; ++t) {
+                if (matchHere(p, t)) {
+                    return true;
+                }
+                if (!*t) {
+                    return false;
+                }
+            }
+        }
+        if (*p == '*') {
+            for (const char* t = s;; ++t) {
+                if (matchHere(p + 1, t)) {
+                    return true;
+                }
+                if (!*t || *t == '/') {
+                    return false;
+                }
+            }
+        }
+        if (!*s || (*p == '?' ? *s == '/' : *p != *s)) {
+            return false;
+        }
+    }
+    return *s == '\0';
+}
+
+std::string lowerFolderName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) {
+        return {};
+    }
+    const size_t start = path.rfind('/', slash - 1);
+    return AsciiCase::toLower(path.substr(start == std::string::npos ? 0 : start + 1,
+                                          slash - (start == std::string::npos ? 0 : start + 1)));
+}
+
+bool insideRoot(const std::string& absolute, const std::string& root, std::string& resource) {
+    namespace fs = std::filesystem;
+    const fs::path relative =
+        pathFromUtf8(absolute).lexically_normal().lexically_relative(pathFromUtf8(root));
+    const std::string text = pathToUtf8(relative);
+    if (relative.empty() || text == ".." || text.rfind("../", 0) == 0) {
+        return false;
+    }
+    resource = text == "." ? "" : text;
+    return true;
+}
+
+} // namespace
+
+bool globMatches(const std::string& pattern, const std::string& path) {
+    if (matchHere(pattern.c_str(), path.c_str())) {
+        return true;
+    }
+    for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        if (matchHere(pattern.c_str(), path.substr(0, slash).c_str())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isValidatedModel(const std::string& resourcePath) {
+    const std::string lower = AsciiCase::toLower(resourcePath);
+    const std::string file = lower.substr(lower.rfind('/') == std::string::npos ? 0 : lower.rfind('/') + 1);
+    if (lower.size() < 6 || lower.compare(lower.size() - 6, 6, ".model") != 0 ||
+        file.find(".hkt.") != std::string::npos) {
+        return false;
+    }
+    const std::string folder = lowerFolderName(lower);
+    const bool higherLod =
+        folder.size() > 3 && folder.rfind("lod", 0) == 0 && folder != "lod0" &&
+        std::all_of(folder.begin() + 3, folder.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !higherLod;
+}
+
+bool inShard(const std::string& resourcePath, const Shard& shard) {
+    return stableHash(resourcePath) % shard.count == shard.index - 1;
+}
+
+Discovery discoverModels(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
+                         const std::vector<std::string>& exclude) {
+    namespace fs = std::filesystem;
+    Discovery found;
+    for (std::string path : paths) {
+        std::replace(path.begin(), path.end(), '\\', '/');
+        while (path.rfind("./", 0) == 0) {
+            path.erase(0, 2);
+        }
+        if (path == ".") {
+            path.clear(); // every root, whole
+        }
+        std::string resource = path;
+        std::error_code ec;
+        if (!path.empty() &&
+            (FS::Utils::isAbsolute(path) ||
+             (FS::fileSystem()->fileType(path) == FS::FT_NOT_FOUND && fs::exists(pathFromUtf8(path), ec)))) {
+            const std::string absolute = pathToUtf8(fs::absolute(pathFromUtf8(path), ec));
+            const bool inside = std::any_of(roots.begin(), roots.end(), [&](const std::string& root) {
+                return insideRoot(absolute, root, resource);
+            });
+            if (!inside) {
+                found.missing.push_back("'" + path + "' is not inside a resource root");
+                continue;
+            }
+        }
+        while (!resource.empty() && resource.back() == '/') {
+            resource.pop_back();
+        }
+        const int type = resource.empty() ? FS::FT_DIRECTORY : FS::fileSystem()->fileType(resource);
+        if (type == FS::FT_FILE) {
+            found.models.push_back(resource);
+            continue;
+        }
+        if (type != FS::FT_DIRECTORY) {
+            found.missing.push_back("'" + path + "' does not exist in the resource roots");
+            continue;
+        }
+        for (const std::string& root : roots) {
+            const fs::path base = pathFromUtf8(root);
+            const fs::path folder = resource.empty() ? base : base / pathFromUtf8(resource);
+            if (!fs::is_directory(folder, ec)) {
+                continue;
+            }
+            for (auto it = fs::recursive_directory_iterator(folder, ec);
+                 !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+                if (!it->is_regular_file(ec)) {
+                    continue;
+                }
+                const std::string model = pathToUtf8(it->path().lexically_relative(base));
+                if (isValidatedModel(model) &&
+                    std::none_of(exclude.begin(), exclude.end(),
+                                 [&](const std::string& glob) { return globMatches(glob, model); })) {
+                    found.models.push_back(model);
+                }
+            }
+        }
+    }
+    std::sort(found.models.begin(), found.models.end());
+    found.models.erase(std::unique(found.models.begin(), found.models.end()), found.models.end());
+    return found;
+}
+
+} // namespace KX::Cli

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "report.h"
+
+namespace KX::Cli {
+
+// Whether a '/'-separated path matches a glob: '*' and '?' stay within one
+// folder name, '**' spans folders. A pattern that matches a leading folder
+// of the path matches everything below it.
+bool globMatches(const std::string& pattern, const std::string& path);
+
+// Whether a model found in a folder is one a content team validates: a
+// .model file that is not a physics companion (name.hkt.model) and does not
+// lie in a higher LOD folder (lod1, lod2, ...), which its lod0 model's check
+// already covers through the LOD chain.
+bool isValidatedModel(const std::string& resourcePath);
+
+// Whether a model belongs to a shard: decided by a hash of its path alone,
+// so adding models elsewhere never moves it to another shard.
+bool inShard(const std::string& resourcePath, const Shard& shard);
+
+struct Discovery {
+    std::vector<std::string> models;  // resource paths, sorted, without duplicates
+    std::vector<std::string> missing; // one reason per PATH that does not exist
+};
+
+// Expands each PATH (a model or a folder, as a resource path or as a disk path
+// inside one of the absolute `roots`) against the resource file system.
+// Excludes apply to models found in folders, not to models named outright.
+Discovery discoverModels(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
+                         const std::vector<std::string>& exclude);
+
+} // namespace KX::Cli

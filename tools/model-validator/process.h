@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The only place that talks to the operating system about processes and
+// terminals; process.cpp holds one implementation per platform.
+namespace KX::Cli::Platform {
+
+// The running executable's absolute path ("" when it cannot be found).
+std::string currentExecutable();
+
+// Whether standard output (1) or standard error (2) is a terminal.
+bool isTerminal(int stream);
+
+// Number of processors, at least 1.
+unsigned processorCount();
+
+// A started child process.
+struct Process {
+    std::intptr_t handle = -1;
+    bool valid() const { return handle != -1; }
+};
+
+// Starts `executable` with `args` (without the program name), its standard
+// output and error written to the files named (empty: inherited). Returns an
+// invalid process (and a reason) when it cannot start.
+Process startProcess(const std::string& executable, const std::vector<std::string>& args,
+                     const std::string& stdoutFile, const std::string& stderrFile, std::string& reason);
+
+// Non-blocking: true with the exit status once the process has ended
+// (a process killed by a signal reports 128 + signal).
+bool finished(Process& process, int& status);
+
+// Blocks until the process ends; its exit status.
+int waitFor(Process& process);
+
+} // namespace KX::Cli::Platform
