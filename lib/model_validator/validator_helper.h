@@ -12,6 +12,7 @@
 #include "engine/math/math_types.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
+#include "engine/variant/variant.h"
 
 namespace KX {
 
@@ -176,6 +177,12 @@ void readDirectory(const std::string& path, bool recursive, std::list<std::strin
 // cannot be opened. Text mode drops the carriage return of a CR LF pair on
 // every platform.
 bool readFileLines(const std::string& path, bool textMode, std::list<std::string>* lines, bool toLowerCase);
+// One typed property of a material, read from its "property" children: the
+// first child whose text is `name`, its value read as `type` (kTextureTag,
+// kIntegerTag, kVector4Tag or kBoolTag). Empty when no child has that name or
+// the type is none of those.
+Variant getProperty(const std::vector<SmartPointer<DataSection>>& properties, const std::string& name,
+                    const std::string& type);
 // A model path as a "parent" value may give it: ".model" is appended when the
 // file name has no extension.
 std::string withModelExtension(std::string path);
@@ -259,6 +266,11 @@ class Validator {
                                      const NameFilter& filter) const;
     ModelTransforms getModelsWithTransforms(const std::string& path, const NameFilter& filter);
     void checkHardpointsAndBones(const std::string& path, NameFilter filter, int code);
+
+    // Vertex formats: whether the geometry that uses `material` carries the
+    // vertex attributes its effect needs.
+    void checkVertexFormat(const std::string& modelPath, SmartPointer<DataSection> visual,
+                           SmartPointer<DataSection> material, int code);
 
     std::string modelPath_;
     std::vector<ValidationError> errors_;

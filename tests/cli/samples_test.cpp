@@ -113,6 +113,11 @@ TEST(Samples, EveryModelShowsWhatItWasMadeFor) {
         {lodModel("content/samples/stale_bounding_box", "silo", 0), {3}},
         {lodModel("content/samples/bsp_triangle_counts", "rock", 0), {11, 135, 138}},
         {lodModel("content/samples/hardpoint_names", "depot", 0), {107, 109}},
+        {lodModel("content/samples/material_kinds", "hall", 0), {104, 111, 132}},
+        {lodModel("content/samples/tint_colours", "awning", 0), {126}},
+        {lodModel("content/samples/unbumped_geometry", "lamp", 0), {101, 127}},
+        {lodModel("content/samples/misplaced_files", "barn", 0), {106}},
+        {lodModel("content/samples/leftover_files", "garage", 0), {103, 105}},
     };
     for (const auto& [model, wanted] : madeFor) {
         const std::set<int>& shown = codes[model];
