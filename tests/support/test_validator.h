@@ -15,6 +15,7 @@ class TestVehicleValidator : public KX::ValidatorHelper::Validator {
     using Validator::checkHardpointsAndBones;
     using Validator::checkLodExtents;
     using Validator::checkLods;
+    using Validator::checkVertexFormat;
     using Validator::checkVisibilityBox;
     using Validator::getModelLODHierarchy;
     using Validator::getModelLODs;
