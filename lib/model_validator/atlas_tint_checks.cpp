@@ -94,57 +94,49 @@ void ModelValidator::checkMaterialAtlasProperties(const ModelDesc& /*desc*/) {
     }
     const std::vector<DataSectionPtr> materials = MaterialPropertyHelper::getMaterialsFromVisual(visual0);
 
-    for (const DataSectionPtr& material : materials) {
-        if (!isEffect(material, kExtendedEffect)) {
-            continue;
-        }
-        const std::vector<DataSectionPtr> properties = propertiesOf(material);
-        const bool use0 = tintSwitch(properties);
-        const Vector4 tint0 = tintColour(properties, kTintColorTag);
-        const std::string id = material->readString(kIdentifierTag, "", 0);
-        for (size_t i = 1; i < lodModels.size(); ++i) {
-            const std::string& path = lodModels[i];
-            const DataSectionPtr other =
-                sameMaterial(checkAndOpenVisualSectionForModelName(path), id, kExtendedEffect);
-            if (!other) {
+    // Each lod0 material of the effect against the material of the same
+    // identifier and effect in every other LOD.
+    const auto eachCounterpart = [&](const std::string& effect, const auto& compare) {
+        for (const DataSectionPtr& material : materials) {
+            if (!isEffect(material, effect)) {
                 continue;
             }
-            const std::vector<DataSectionPtr> otherProperties = propertiesOf(other);
-            const bool use = tintSwitch(otherProperties);
-            const int lodI = lodNumber(path);
-            if (use0 != use) {
-                report(Findings::TintUseDiffers,
-                       Findings::TintUseDiffers.text(path, id, use0 ? lod0 : lodI, use0 ? lodI : lod0));
-            } else if (use && coloursDiffer(tint0, tintColour(otherProperties, kTintColorTag))) {
-                report(Findings::TintColourDiffers, Findings::TintColourDiffers.text(path, id, lod0, lodI));
-            }
-        }
-    }
-
-    for (const DataSectionPtr& material : materials) {
-        if (!isEffect(material, kTiledAtlasEffect)) {
-            continue;
-        }
-        const std::vector<DataSectionPtr> properties = propertiesOf(material);
-        const std::string id = material->readString(kIdentifierTag, "", 0);
-        for (size_t i = 1; i < lodModels.size(); ++i) {
-            const std::string& path = lodModels[i];
-            const DataSectionPtr other =
-                sameMaterial(checkAndOpenVisualSectionForModelName(path), id, kTiledAtlasEffect);
-            if (!other) {
-                continue;
-            }
-            const std::vector<DataSectionPtr> otherProperties = propertiesOf(other);
-            const int lodI = lodNumber(path);
-            for (int tile = 0; tile < static_cast<int>(kTileTintProperties.size()); ++tile) {
-                const std::string& name = *kTileTintProperties[static_cast<size_t>(tile)];
-                if (coloursDiffer(tintColour(properties, name), tintColour(otherProperties, name))) {
-                    report(Findings::TileTintDiffers,
-                           Findings::TileTintDiffers.text(path, id, tile, lod0, lodI));
+            const std::vector<DataSectionPtr> properties = propertiesOf(material);
+            const std::string id = material->readString(kIdentifierTag, "", 0);
+            for (size_t i = 1; i < lodModels.size(); ++i) {
+                const std::string& path = lodModels[i];
+                const DataSectionPtr other =
+                    sameMaterial(checkAndOpenVisualSectionForModelName(path), id, effect);
+                if (other) {
+                    compare(properties, id, path, propertiesOf(other), lodNumber(path));
                 }
             }
         }
-    }
+    };
+    using Properties = std::vector<DataSectionPtr>;
+
+    eachCounterpart(kExtendedEffect, [&](const Properties& properties0, const std::string& id,
+                                         const std::string& path, const Properties& properties, int lodI) {
+        const bool use0 = tintSwitch(properties0);
+        const bool use = tintSwitch(properties);
+        if (use0 != use) {
+            report(Findings::TintUseDiffers,
+                   Findings::TintUseDiffers.text(path, id, use0 ? lod0 : lodI, use0 ? lodI : lod0));
+        } else if (use && coloursDiffer(tintColour(properties0, kTintColorTag),
+                                        tintColour(properties, kTintColorTag))) {
+            report(Findings::TintColourDiffers, Findings::TintColourDiffers.text(path, id, lod0, lodI));
+        }
+    });
+
+    eachCounterpart(kTiledAtlasEffect, [&](const Properties& properties0, const std::string& id,
+                                           const std::string& path, const Properties& properties, int lodI) {
+        for (int tile = 0; tile < static_cast<int>(kTileTintProperties.size()); ++tile) {
+            const std::string& name = *kTileTintProperties[static_cast<size_t>(tile)];
+            if (coloursDiffer(tintColour(properties0, name), tintColour(properties, name))) {
+                report(Findings::TileTintDiffers, Findings::TileTintDiffers.text(path, id, tile, lod0, lodI));
+            }
+        }
+    });
 }
 
 } // namespace KX
