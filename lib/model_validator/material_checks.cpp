@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -133,10 +135,117 @@ std::pair<int, int> kindNumbers(const std::string& identifier, const std::string
     return {std::atoi(identifier.c_str() + second + 1), std::atoi(kindName.c_str() + kindUnderscore + 1)};
 }
 
+// Reports one finding of a catalogue entry with its message.
+using Report = std::function<void(const FindingKind&, const std::string&)>;
+
+// Static surfaces ("s_") never break; walls may still carry undamaged
+// destructible kinds, other surfaces neither kind.
+void checkStaticSurfaceKinds(const std::vector<LodMaterials>& entries, const Report& report) {
+    for (const LodMaterials& entry : entries) {
+        for (const auto& [identifier, material] : entry.materials) {
+            if (!contains(identifier, "s_")) {
+                continue;
+            }
+            const unsigned kind = storedKind(material);
+            if (contains(identifier, "wall")) {
+                if (isBrokenKind(kind)) {
+                    report(Findings::WallWithBrokenKind,
+                           Findings::WallWithBrokenKind.text(entry.path, identifier, kind));
+                }
+            } else if (isDestructibleKind(kind)) {
+                report(Findings::SurfaceWithDestructibleKind,
+                       Findings::SurfaceWithDestructibleKind.text(entry.path, identifier, kind));
+            }
+        }
+    }
+}
+
+// Every texture of `a` that `b` gives the same material and property
+// another file for, unless the last LOD uses a merged texture there.
+void compareTextures(const LodMaterials& a, const std::vector<TextureRecord>& recordsA, const LodMaterials& b,
+                     const std::vector<TextureRecord>& recordsB, int maxLod, const Report& report) {
+    for (const TextureRecord& r1 : recordsA) {
+        for (const TextureRecord& r2 : recordsB) {
+            if (r1.material != r2.material || r1.property != r2.property || r1.texture == r2.texture) {
+                continue;
+            }
+            if (isMergeableMap(r1.property) && (usesLastLodTexture(r1.texture, a.lod, maxLod) ||
+                                                usesLastLodTexture(r2.texture, b.lod, maxLod))) {
+                continue;
+            }
+            report(Findings::MaterialTextureDiffersBetweenLods,
+                   Findings::MaterialTextureDiffersBetweenLods.text(a.path, r1.material, r1.texture, b.path,
+                                                                    r2.material, r2.texture));
+        }
+    }
+}
+
+// An undamaged material and its destroyed variant belong to one class.
+void checkDestroyedVariants(const KindList& undamaged, const KindList& destroyed, const Report& report) {
+    for (const auto& [undamagedId, undamagedKind] : undamaged) {
+        for (const auto& [destroyedId, destroyedKind] : destroyed) {
+            if (undamagedId.substr(2) != destroyedId.substr(2)) {
+                continue;
+            }
+            const int undamagedIndex =
+                undamagedKind >= kFirstUndamagedKind && undamagedKind <= kLastUndamagedKind
+                    ? static_cast<int>(undamagedKind - kFirstUndamagedKind + 1)
+                    : -1;
+            const int destroyedIndex =
+                isBrokenKind(destroyedKind) ? static_cast<int>(destroyedKind - kFirstBrokenKind + 1) : -1;
+            if (undamagedIndex != destroyedIndex) {
+                // Identifiers are arguments, not part of the pattern: one
+                // holding '%' is printed as written.
+                report(Findings::DestroyedKindIndexMismatch,
+                       Findings::DestroyedKindIndexMismatch.text(undamagedId, undamagedIndex, destroyedId,
+                                                                 destroyedIndex));
+            }
+        }
+    }
+}
+
+// A collision material missing from a LOD would change how shots hit when
+// that LOD is shown.
+void checkCollisionMaterials(const std::string& lod0, const std::vector<LodMaterials>& entries,
+                             const Report& report) {
+    const VisualPtr visual =
+        VisualManager::instance().get(Utilities::getVisualPath(lod0), VisualManager::LoadCollision, false);
+    if (!visual) {
+        return;
+    }
+    for (const std::string& bspMaterial : visual->bspMaterialIDs) {
+        size_t count = 0;
+        for (const LodMaterials& entry : entries) {
+            count +=
+                static_cast<size_t>(std::count_if(entry.materials.begin(), entry.materials.end(),
+                                                  [&](const auto& m) { return m.first == bspMaterial; }));
+        }
+        if (count != entries.size()) {
+            report(Findings::BspMaterialNotInAllLods, Findings::BspMaterialNotInAllLods.text(bspMaterial));
+        }
+    }
+}
+
+// Gates and fences need a surface that hit effects know.
+bool hasBasicSurface(const std::vector<LodMaterials>& entries) {
+    for (const LodMaterials& entry : entries) {
+        for (const auto& material : entry.materials) {
+            if (std::any_of(kBasicSurfaceWords.begin(), kBasicSurfaceWords.end(),
+                            [&](const std::string& word) { return contains(material.first, word); })) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
     KX_STACK_TRACK("KX::ModelValidator::checkMaterials");
+    const Report reportFinding = [this](const FindingKind& kind, const std::string& message) {
+        report(kind, message);
+    };
     const auto kindName = [this](unsigned kind) {
         const auto found = materialKindNames.find(kind);
         return found == materialKindNames.end() ? std::string() : found->second;
@@ -194,28 +303,11 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
         maxLod = std::max(maxLod, entry.lod);
     }
 
-    // Static surfaces ("s_") never break; walls may still be undamaged
-    // destructible kinds.
-    for (const LodMaterials& entry : entries) {
-        for (const auto& [identifier, material] : entry.materials) {
-            if (!contains(identifier, "s_")) {
-                continue;
-            }
-            const unsigned kind = storedKind(material);
-            if (contains(identifier, "wall")) {
-                if (isBrokenKind(kind)) {
-                    report(Findings::WallWithBrokenKind,
-                           Findings::WallWithBrokenKind.text(entry.path, identifier, kind));
-                }
-            } else if (isDestructibleKind(kind)) {
-                report(Findings::SurfaceWithDestructibleKind,
-                       Findings::SurfaceWithDestructibleKind.text(entry.path, identifier, kind));
-            }
-        }
-    }
+    checkStaticSurfaceKinds(entries, reportFinding);
 
     // The same material must look and behave the same in every LOD. Both
     // orders of a pair are visited; de-duplication keeps one finding per text.
+    // The variant lists fill only while pairs of LODs are compared.
     KindList undamaged;
     KindList destroyed;
     for (const LodMaterials& a : entries) {
@@ -223,9 +315,7 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
             if (a.lod == b.lod) {
                 continue;
             }
-            std::vector<TextureRecord> recordsA;
-            std::vector<TextureRecord> recordsB;
-            bool recordsBuilt = false;
+            std::optional<std::pair<std::vector<TextureRecord>, std::vector<TextureRecord>>> records;
             for (const auto& [identifier, material] : a.materials) {
                 if (startsWith(identifier, "n_")) {
                     addOnce(undamaged, identifier, storedKind(material));
@@ -244,89 +334,21 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
                                    a.path, identifier, kindName(kindA), b.path, otherIdentifier,
                                    kindName(kindB)));
                     }
-                    if (!recordsBuilt) {
-                        recordsA = textureRecords(a.materials);
-                        recordsB = textureRecords(b.materials);
-                        recordsBuilt = true;
+                    if (!records) {
+                        records.emplace(textureRecords(a.materials), textureRecords(b.materials));
                     }
-                    for (const TextureRecord& r1 : recordsA) {
-                        for (const TextureRecord& r2 : recordsB) {
-                            if (r1.material != r2.material || r1.property != r2.property ||
-                                r1.texture == r2.texture) {
-                                continue;
-                            }
-                            if (isMergeableMap(r1.property) &&
-                                (usesLastLodTexture(r1.texture, a.lod, maxLod) ||
-                                 usesLastLodTexture(r2.texture, b.lod, maxLod))) {
-                                continue;
-                            }
-                            report(Findings::MaterialTextureDiffersBetweenLods,
-                                   Findings::MaterialTextureDiffersBetweenLods.text(
-                                       a.path, r1.material, r1.texture, b.path, r2.material, r2.texture));
-                        }
-                    }
+                    compareTextures(a, records->first, b, records->second, maxLod, reportFinding);
                 }
             }
         }
     }
 
-    // An undamaged material and its destroyed variant belong to one class.
-    for (const auto& [undamagedId, undamagedKind] : undamaged) {
-        for (const auto& [destroyedId, destroyedKind] : destroyed) {
-            if (undamagedId.substr(2) != destroyedId.substr(2)) {
-                continue;
-            }
-            const int undamagedIndex =
-                undamagedKind >= kFirstUndamagedKind && undamagedKind <= kLastUndamagedKind
-                    ? static_cast<int>(undamagedKind - kFirstUndamagedKind + 1)
-                    : -1;
-            const int destroyedIndex =
-                isBrokenKind(destroyedKind) ? static_cast<int>(destroyedKind - kFirstBrokenKind + 1) : -1;
-            if (undamagedIndex != destroyedIndex) {
-                // Identifiers are arguments, not part of the pattern: one
-                // holding '%' is printed as written.
-                report(Findings::DestroyedKindIndexMismatch,
-                       Findings::DestroyedKindIndexMismatch.text(undamagedId, undamagedIndex, destroyedId,
-                                                                 destroyedIndex));
-            }
-        }
-    }
-
-    // A collision material missing from a LOD would change how shots hit
-    // when that LOD is shown.
+    checkDestroyedVariants(undamaged, destroyed, reportFinding);
     if (!lodModels.empty()) {
-        const VisualPtr visual = VisualManager::instance().get(Utilities::getVisualPath(lodModels.front()),
-                                                               VisualManager::LoadCollision, false);
-        if (visual) {
-            for (const std::string& bspMaterial : visual->bspMaterialIDs) {
-                size_t count = 0;
-                for (const LodMaterials& entry : entries) {
-                    count += static_cast<size_t>(
-                        std::count_if(entry.materials.begin(), entry.materials.end(),
-                                      [&](const auto& material) { return material.first == bspMaterial; }));
-                }
-                if (count != entries.size()) {
-                    report(Findings::BspMaterialNotInAllLods,
-                           Findings::BspMaterialNotInAllLods.text(bspMaterial));
-                }
-            }
-        }
+        checkCollisionMaterials(lodModels.front(), entries, reportFinding);
     }
-
-    // Gates and fences need a surface that hit effects know.
-    if (contains(toLower(currentModelPath), kGatesAndFencesFolder)) {
-        bool basic = false;
-        for (const LodMaterials& entry : entries) {
-            for (const auto& material : entry.materials) {
-                basic = basic ||
-                        std::any_of(kBasicSurfaceWords.begin(), kBasicSurfaceWords.end(),
-                                    [&](const std::string& word) { return contains(material.first, word); });
-            }
-        }
-        if (!basic) {
-            report(Findings::GateWithoutBasicMaterial,
-                   Findings::GateWithoutBasicMaterial.text(currentModelPath));
-        }
+    if (contains(toLower(currentModelPath), kGatesAndFencesFolder) && !hasBasicSurface(entries)) {
+        report(Findings::GateWithoutBasicMaterial, Findings::GateWithoutBasicMaterial.text(currentModelPath));
     }
 }
 
