@@ -150,6 +150,11 @@ void ModelValidator::checkUseTextures(const ModelDesc& /*desc*/) {
             break;
         }
     }
+    // A walk cancelled while marking the last model has not seen every
+    // visual: its leftovers are not unused textures.
+    if (cancelled()) {
+        return;
+    }
     for (const std::string& texture : textures) {
         report(Findings::UnusedTexture, Findings::UnusedTexture.text(texture));
     }

@@ -149,3 +149,13 @@ TEST_F(FileStructureChecksTest, ReadDirectoryStaysInsideTheRootsThroughLinks) {
     EXPECT_EQ(std::vector<std::string>(files.begin(), files.end()),
               std::vector<std::string>{tree.path("content/a/file.dds")});
 }
+
+TEST_F(FileStructureChecksTest, CancellingStopsBetweenFiles) {
+    const SceneryModel house = SceneryModel("buildings", "house").write(tree);
+    tree.write(house.root() + "/normal/a.model", "<root/>");
+    tree.write(house.root() + "/normal/b.model", "<root/>");
+    tree.refresh();
+    ASSERT_EQ(check(house, {106}).size(), 2u);
+    validator.setCancelCallBack([this] { return !withCodes(validator.getErrors(), {106}).empty(); });
+    EXPECT_EQ(check(house, {106}).size(), 1u);
+}

@@ -88,3 +88,25 @@ TEST_F(IdenticalModelChecksTest, ReportsTexturesThatNoVisualNames) {
         EXPECT_EQ(error.message.find("is not used"), std::string::npos) << error.message;
     }
 }
+
+TEST_F(IdenticalModelChecksTest, CancellingStopsBothSteps) {
+    const SceneryModel crate = SceneryModel("props", "crate").write(tree);
+    const std::string folder = crate.root() + "/normal/lod0/";
+    for (const char* name : {"a", "b", "c"}) {
+        tree.write(folder + name + ".primitives", "ab\ncd\n");
+    }
+    tree.write(crate.root() + "/Unused.dds", "x");
+    tree.write(folder + "stub.model", "<root/>");
+    tree.refresh();
+    ASSERT_EQ(check(crate, {105}).size(), 3u);
+    ASSERT_EQ(check(crate, {103}).size(), 2u);
+
+    // Cancelled once the step has reported: no further pair, and no
+    // unused texture after a visual could not be found.
+    validator.setCancelCallBack([this] { return !withCodes(validator.getErrors(), {105}).empty(); });
+    EXPECT_EQ(check(crate, {105}).size(), 1u);
+    validator.setCancelCallBack([this] { return !withCodes(validator.getErrors(), {103}).empty(); });
+    const auto used = check(crate, {103});
+    ASSERT_EQ(used.size(), 1u);
+    EXPECT_NE(used[0].message.find("Can not find visual for"), std::string::npos) << used[0].message;
+}

@@ -206,3 +206,11 @@ TEST_F(MaterialChecksTest, ALodWithoutVisualIsLeftOutOfTheComparisons) {
         messagesOf(check(hall, {101, 104, 111})),
         std::vector<std::string>{"[Wrn. 101] " + hall.path(1) + ": can't find .visual file for this model"});
 }
+
+TEST_F(MaterialChecksTest, CancellingStopsBetweenMaterials) {
+    SceneryModel hall("buildings", "hall");
+    hall.materials({material("n_a", 0), material("n_b", 0)}).write(tree);
+    ASSERT_EQ(check(hall, {104}).size(), 2u);
+    validator.setCancelCallBack([this] { return !withCodes(validator.getErrors(), {104}).empty(); });
+    EXPECT_EQ(findingsOf(check(hall, {104})), Expected{defaultKind(hall.path(), "n_a")});
+}

@@ -149,3 +149,15 @@ TEST_F(VertexFormatChecksTest, ReadsTheVerticesThePrimitivesNameGives) {
     tree.refresh();
     EXPECT_TRUE(check(lamp, {101}).empty());
 }
+
+TEST_F(VertexFormatChecksTest, CancellingStopsBetweenLods) {
+    SceneryModel lamp("props", "lamp", 2);
+    lamp.mesh(meshWithFormat(0, 0, false)).write(tree);
+    ASSERT_EQ(check(lamp, {101}).size(), 2u);
+    validator.setCancelCallBack([this] { return !withCodes(validator.getErrors(), {101}).empty(); });
+    EXPECT_EQ(
+        messagesOf(check(lamp, {101})),
+        std::vector<std::string>{"[Wrn. 101] Model '" + lamp.path(0) +
+                                 "' has incorrect vertex format ('xyznuv' instead of 'xyznuvtb') for for "
+                                 "material 'n_stone_01' (effect file: 'PBS_ext.fx')"});
+}
