@@ -73,7 +73,7 @@ bool coloursDiffer(const Vector4& a, const Vector4& b) {
 DataSectionPtr sameMaterial(const DataSectionPtr& visual, const std::string& identifier,
                             const std::string& effect) {
     for (const DataSectionPtr& material : MaterialPropertyHelper::getMaterialsFromVisual(visual)) {
-        if (material->readString(kIdentifierTag, "", 0) == identifier) {
+        if (material->readString(kIdentifierTag, "") == identifier) {
             return isEffect(material, effect) ? material : nullptr;
         }
     }
@@ -102,7 +102,7 @@ void ModelValidator::checkMaterialAtlasProperties(const ModelDesc& /*desc*/) {
                 continue;
             }
             const std::vector<DataSectionPtr> properties = propertiesOf(material);
-            const std::string id = material->readString(kIdentifierTag, "", 0);
+            const std::string id = material->readString(kIdentifierTag, "");
             for (size_t i = 1; i < lodModels.size(); ++i) {
                 const std::string& path = lodModels[i];
                 const DataSectionPtr other =

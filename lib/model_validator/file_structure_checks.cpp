@@ -105,7 +105,7 @@ void ModelValidator::checkHavokFiles(const std::string& path) {
         return;
     }
     for (const DataSectionPtr& material : MaterialPropertyHelper::getMaterialsFromVisual(visual)) {
-        const std::string identifier = material->readString(kIdentifierTag, "", 0);
+        const std::string identifier = material->readString(kIdentifierTag, "");
         for (const std::string& ending : kHavokFileEndings) {
             const std::string name = base + kHavokMaterialSeparator + identifier + ending;
             if (!FS::Utils::fileExists(havokFolder + name)) {

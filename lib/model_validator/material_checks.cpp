@@ -103,8 +103,7 @@ std::vector<TextureRecord> textureRecords(const Materials& materials) {
     std::vector<TextureRecord> records;
     for (const auto& [identifier, section] : materials) {
         for (const DataSectionPtr& property : propertiesOf(section)) {
-            TextureRecord record{identifier, property->asString(""),
-                                 property->readString(kTextureTag, "", 0)};
+            TextureRecord record{identifier, property->asString(""), property->readString(kTextureTag, "")};
             if (!record.texture.empty() &&
                 std::find(records.begin(), records.end(), record) == records.end()) {
                 records.push_back(std::move(record));
@@ -264,7 +263,7 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
             if (cancelled()) {
                 return;
             }
-            const std::string identifier = material->readString(kIdentifierTag, "", 0);
+            const std::string identifier = material->readString(kIdentifierTag, "");
             const auto named = materialKindIds.find(getMaterialName(identifier));
             const unsigned kind =
                 material->readUInt(kMaterialKindTag, named == materialKindIds.end() ? 0u : named->second);
@@ -272,7 +271,7 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
                 const bool kindless =
                     std::any_of(kKindlessPrefixes.begin(), kKindlessPrefixes.end(),
                                 [&](const std::string& p) { return startsWith(identifier, p); });
-                if (!kindless && material->readString(kFxTag, "", 0) != kSkinnedExtendedShader) {
+                if (!kindless && material->readString(kFxTag, "") != kSkinnedExtendedShader) {
                     report(Findings::DefaultMaterialKind,
                            Findings::DefaultMaterialKind.text(path, identifier));
                 }

@@ -27,7 +27,7 @@ Variant getProperty(const std::vector<SmartPointer<DataSection>>& properties, co
     // The caller names the type; what the property actually holds is not
     // looked at, so a property of another type reads as that type's default.
     if (type == kTextureTag) {
-        return Variant(property->readString(type, "", 0));
+        return Variant(property->readString(type, ""));
     }
     if (type == kIntegerTag) {
         return Variant(static_cast<int64_t>(property->readInt(type, 0)));
@@ -89,7 +89,7 @@ std::vector<DataSectionPtr> propertiesOf(const DataSectionPtr& material) {
 
 std::string effectName(const DataSectionPtr& material) {
     return FS::Utils::removeExtension(
-        FS::Utils::getFilename(material->readString(ValidatorHelper::kFxTag, "", 0)));
+        FS::Utils::getFilename(material->readString(ValidatorHelper::kFxTag, "")));
 }
 
 } // namespace MaterialProperties

@@ -39,7 +39,7 @@ std::string requiredVertexFormat(const std::string& fxName, bool havokModel) {
 // The primitives file the visual draws from: its "primitivesName", or the
 // file named like the visual.
 std::string primitivesOf(const std::string& modelPath, const DataSectionPtr& visual) {
-    const std::string name = visual->readString(kPrimitivesNameTag, "", 0);
+    const std::string name = visual->readString(kPrimitivesNameTag, "");
     if (name.empty()) {
         return FS::Utils::changeExtension(Utilities::getVisualPath(modelPath), "." + kPrimitiveExtension);
     }
@@ -74,14 +74,14 @@ void Validator::checkVertexFormat(const std::string& modelPath, SmartPointer<Dat
     if (!geometry) {
         return;
     }
-    const std::string vertices = geometry->readString(kVerticesTag, "", 0);
+    const std::string vertices = geometry->readString(kVerticesTag, "");
     const VerticesPtr block =
         VerticesManager::instance().get(primitivesOf(modelPath, visual) + "/" + vertices);
     if (!block) {
         return;
     }
-    const std::string fx = material->readString(kFxTag, "", 0);
-    const std::string identifier = material->readString(kIdentifierTag, "", 0);
+    const std::string fx = material->readString(kFxTag, "");
+    const std::string identifier = material->readString(kIdentifierTag, "");
     const std::string fxName = FS::Utils::getFilename(fx);
     const std::string required = requiredVertexFormat(fxName, isHavokModel(modelPath));
     const std::string& source = block->sourceFormat();
