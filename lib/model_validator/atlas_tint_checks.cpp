@@ -56,8 +56,8 @@ Vector4 tintColour(const std::vector<DataSectionPtr>& properties, const std::str
 // just below the tolerance, although the colours differ by 0.0004 as typed.
 // A difference counts from the tolerance less one float step at the
 // components' magnitude, which absorbs that rounding and nothing more:
-// 1.0004 against 1 and 0.0004 against 0 differ, 1.0003 and 1.00039 against 1
-// do not.
+// 1.0004 against 1, 0.0004 against 0 and 8.0004 against 8 differ; 1.0003 and
+// 1.00039 against 1 do not.
 bool componentsDiffer(float a, float b) {
     const float magnitude = std::max({1.f, std::fabs(a), std::fabs(b)});
     return std::fabs(a - b) >= kTintTolerance - FLT_EPSILON * magnitude;

@@ -57,6 +57,16 @@ TEST_F(AtlasTintChecksTest, TintColoursDifferFromFourTenThousandthsAsTyped) {
     shade.lod(1).materials = {tinted("n_a", tint(true, Vector4(0.00039f, 0.f, 0.f, 1.f)))};
     shade.write(tree);
     EXPECT_TRUE(check(shade, {126}).empty());
+
+    // Brighter than white, floats are coarser: 8.0004 is stored 0.0003996
+    // above 8, still a difference of 0.0004 as typed.
+    shade.materials({tinted("n_a", tint(true, Vector4(8.f, 1.f, 1.f, 1.f)))});
+    shade.lod(1).materials = {tinted("n_a", tint(true, Vector4(8.0004f, 1.f, 1.f, 1.f)))};
+    shade.write(tree);
+    EXPECT_EQ(check(shade, {126}).size(), 1u);
+    shade.lod(1).materials = {tinted("n_a", tint(true, Vector4(8.0003f, 1.f, 1.f, 1.f)))};
+    shade.write(tree);
+    EXPECT_TRUE(check(shade, {126}).empty());
 }
 
 TEST_F(AtlasTintChecksTest, ReportsATintSwitchedOnInOneLodOnly) {
