@@ -120,18 +120,20 @@ void addOnce(KindList& list, const std::string& identifier, unsigned kind) {
     }
 }
 
-// The number after the second '_' of an identifier whose name word ends in
-// a digit ("n_stone1_2" gives 2), compared with the number after the first
-// '_' of its kind's name ("stone_1"); 0 where either has none.
-std::pair<int, int> kindNumbers(const std::string& identifier, const std::string& kindName) {
+// Whether the number after the second '_' of an identifier whose name word
+// ends in a digit ("n_stone1_2": 2) and the number after the first '_' of
+// its kind's name ("stone_1": 1) are both given and differ.
+bool kindNumbersDisagree(const std::string& identifier, const std::string& kindName) {
     const size_t first = identifier.find('_');
     const size_t second = first == std::string::npos ? std::string::npos : identifier.find('_', first + 1);
     const size_t kindUnderscore = kindName.find('_');
     if (second == std::string::npos || !std::isdigit(static_cast<unsigned char>(identifier[second - 1])) ||
         kindUnderscore == std::string::npos) {
-        return {0, 0};
+        return false;
     }
-    return {std::atoi(identifier.c_str() + second + 1), std::atoi(kindName.c_str() + kindUnderscore + 1)};
+    const int own = std::atoi(identifier.c_str() + second + 1);
+    const int kinds = std::atoi(kindName.c_str() + kindUnderscore + 1);
+    return own != 0 && kinds != 0 && own != kinds;
 }
 
 // Reports one finding of a catalogue entry with its message.
@@ -279,8 +281,7 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
             entry.materials.emplace_back(identifier, material);
 
             const std::string name = kindName(kind);
-            const auto [own, kinds] = kindNumbers(identifier, name);
-            if (own != 0 && kinds != 0 && own != kinds) {
+            if (kindNumbersDisagree(identifier, name)) {
                 report(Findings::MaterialKindNumberMismatch,
                        Findings::MaterialKindNumberMismatch.text(path, identifier, name));
             }
