@@ -30,9 +30,10 @@ Finding defaultKind(const std::string& model, const std::string& identifier) {
             ValidationTitle::Content, ValidationErrorSeverity::High, "Content"};
 }
 
-const std::string kKinds = "<root><kind><id>12</id><desc>stone</desc></kind>"
-                           "<kind><id>11</id><desc>wood</desc></kind>"
-                           "<kind><id>40</id><desc>stone_1</desc></kind></root>";
+const std::string kKinds =
+    "<root><kind><id>12</id><desc>stone</desc></kind>"
+    "<kind><id>11</id><desc>wood</desc></kind>"
+    "<kind><id>40</id><desc>stone_1</desc></kind><kind><id>41</id><desc>stone_x</desc></kind></root>";
 
 } // namespace
 
@@ -57,7 +58,7 @@ TEST_F(MaterialChecksTest, ReportsKindNumbersThatDisagreeWithTheIdentifier) {
     SceneryModel hall("buildings", "hall");
     hall.lod(0).materials = {material("n_stone1_2", 40), material("n_stone1_1", 40),
                              material("n_stone1_3", 12), material("n_stone_2", 40),
-                             material("n_stone1_0", 40)};
+                             material("n_stone2_2", 41), material("n_stone1_0", 40)};
     hall.write(tree);
     EXPECT_EQ(findingsOf(check(hall, {112})),
               Expected{content("[Wrn. 112] Model '" + hall.path() +
