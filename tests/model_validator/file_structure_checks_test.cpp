@@ -22,11 +22,6 @@ class StructureProbe : public KX::ModelValidator {
     using ModelValidator::compareFileStructureDirectories;
 };
 
-std::vector<std::string> sorted(std::vector<std::string> texts) {
-    std::sort(texts.begin(), texts.end());
-    return texts;
-}
-
 } // namespace
 
 TEST_F(FileStructureChecksTest, ReportsModelFilesOutsideTheirFolders) {
@@ -42,14 +37,15 @@ TEST_F(FileStructureChecksTest, ReportsModelFilesOutsideTheirFolders) {
     tree.refresh();
     const auto errors = check(house, {106});
     EXPECT_EQ(
-        sorted(messagesOf(errors)),
-        sorted({"[Wrn. 106] Model file '" + root + "/normal/Rock.model' exist not in the lod's folder",
-                "[Wrn. 106] Model file '" + root + "/normal/LOD0/Rock.model' exist not in the lod's folder",
-                "[Wrn. 106] Model '" + root + "/lod0/Rock.model' exist not in the state's folder",
-                "[Wrn. 106] Havok model file '" + root +
-                    "/normal/lod1/havok/Rock__stone.hkt.model' exist in the wrong folder",
-                "[Wrn. 106] Havok model file '" + root +
-                    "/crash/lod0/havok/Rock__stone.hkt.model' exist in the wrong folder"}));
+        sortedTexts(messagesOf(errors)),
+        sortedTexts(
+            {"[Wrn. 106] Model file '" + root + "/normal/Rock.model' exist not in the lod's folder",
+             "[Wrn. 106] Model file '" + root + "/normal/LOD0/Rock.model' exist not in the lod's folder",
+             "[Wrn. 106] Model '" + root + "/lod0/Rock.model' exist not in the state's folder",
+             "[Wrn. 106] Havok model file '" + root +
+                 "/normal/lod1/havok/Rock__stone.hkt.model' exist in the wrong folder",
+             "[Wrn. 106] Havok model file '" + root +
+                 "/crash/lod0/havok/Rock__stone.hkt.model' exist in the wrong folder"}));
     for (const ValidationError& error : errors) {
         EXPECT_EQ(error.category, "Content");
         EXPECT_EQ(error.severity, ValidationErrorSeverity::Medium);
@@ -142,7 +138,8 @@ TEST_F(FileStructureChecksTest, ReadDirectoryStaysInsideTheRootsThroughLinks) {
     std::vector<std::string> found(files.begin(), files.end());
     // The cycle ends where it returns to a folder already walked; links out
     // of the roots are not followed at all.
-    EXPECT_EQ(sorted(found), sorted({tree.path("content/a/file.dds"), tree.path("content/a/inside/b.dds")}));
+    EXPECT_EQ(sortedTexts(found),
+              sortedTexts({tree.path("content/a/file.dds"), tree.path("content/a/inside/b.dds")}));
 
     files.clear();
     readDirectory("content/a", false, files, {});

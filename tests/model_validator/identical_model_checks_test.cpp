@@ -12,11 +12,6 @@ namespace {
 
 using IdenticalModelChecksTest = SceneryFixture;
 
-std::vector<std::string> sorted(std::vector<std::string> texts) {
-    std::sort(texts.begin(), texts.end());
-    return texts;
-}
-
 } // namespace
 
 TEST_F(IdenticalModelChecksTest, ReportsPrimitivesFilesWithTheSameLinesOncePerPair) {
@@ -69,12 +64,12 @@ TEST_F(IdenticalModelChecksTest, ReportsTexturesThatNoVisualNames) {
                "<root><nodelessVisual>" + root + "/normal/lod0/ghost</nodelessVisual></root>");
     tree.refresh();
     const auto errors = check(house, {103});
-    EXPECT_EQ(sorted(messagesOf(errors)),
-              sorted({"[Inf. 103] Texture '" + tree.path(root + "/Unused.dds") + "' is not used",
-                      "[Err. 103] Can not find visual for '" + root +
-                          "/normal/lod0/stub.model': using textures is not validated",
-                      "[Err. 103] Can not read '" + tree.path(root + "/normal/lod0/ghost.visual") +
-                          "': using textures is not validated"}));
+    EXPECT_EQ(sortedTexts(messagesOf(errors)),
+              sortedTexts({"[Inf. 103] Texture '" + tree.path(root + "/Unused.dds") + "' is not used",
+                           "[Err. 103] Can not find visual for '" + root +
+                               "/normal/lod0/stub.model': using textures is not validated",
+                           "[Err. 103] Can not read '" + tree.path(root + "/normal/lod0/ghost.visual") +
+                               "': using textures is not validated"}));
     for (const ValidationError& error : errors) {
         EXPECT_EQ(error.category, "Content");
     }
