@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
+
 #include "support/scenery_fixture.h"
 
 using namespace KX::ValidatorHelper;
@@ -59,6 +62,10 @@ TEST_F(AtlasTintChecksTest, TintColoursDifferFromFourTenThousandthsAsTyped) {
     // 0.0004 against 0 also differs; the tolerance is not relative.
     EXPECT_TRUE(differ(Vector4(0.f, 0.f, 0.f, 1.f), Vector4(0.0004f, 0.f, 0.f, 1.f)));
     EXPECT_FALSE(differ(Vector4(0.f, 0.f, 0.f, 1.f), Vector4(0.00039f, 0.f, 0.f, 1.f)));
+    // The limit itself, as the comparison computes it near 0, and one float below.
+    const float limit = 0.0004f - FLT_EPSILON;
+    EXPECT_TRUE(differ(Vector4(0.f, 0.f, 0.f, 1.f), Vector4(0.f, limit, 0.f, 1.f)));
+    EXPECT_FALSE(differ(Vector4(0.f, 0.f, 0.f, 1.f), Vector4(0.f, std::nextafter(limit, 0.f), 0.f, 1.f)));
     // Brighter than white, floats are coarser: 8.0004 is stored 0.0003996
     // above 8, still a difference of 0.0004 as typed.
     EXPECT_TRUE(differ(Vector4(8.f, 1.f, 1.f, 1.f), Vector4(8.0004f, 1.f, 1.f, 1.f)));
