@@ -173,6 +173,22 @@ bool matchFrom(std::string_view pattern, std::string_view message) {
     return m == message.size();
 }
 
+// Findings about files found by listing folders name them as the listing
+// does: absolute paths on the user's disk, not resource paths.
+std::string diskPathNote() {
+    const std::vector<const FindingKind*> kinds = {&Findings::IdenticalModelUnreadable,
+                                                   &Findings::IdenticalModels, &Findings::UnusedTexture,
+                                                   &Findings::UsedTexturesVisualUnreadable};
+    std::string names;
+    for (size_t i = 0; i < kinds.size(); ++i) {
+        names += std::string(i == 0 ? "" : i + 1 == kinds.size() ? " and " : ", ") + kinds[i]->name;
+    }
+    return "The paths in " + names +
+           " are absolute disk paths, as the folder listing gives them (for instance "
+           "`D:/res/content/buildings/house01/house01_AM.dds`), not resource paths: they name files on the "
+           "disk of the user who ran the check.\n\n";
+}
+
 } // namespace
 
 namespace FindingText {
@@ -206,7 +222,8 @@ std::string findingCatalogueMarkdown() {
            "`lib/model_validator/findings/` (`model-validator findings` prints this text). A code groups "
            "the findings of one rule; several wordings may share it. Messages are printf-style patterns: "
            "`%s` stands for a text (a path, a name), `%d`, `%u` and `%lu` for whole numbers, `%f` and "
-           "`%.1f` for decimal numbers, `\\n` for a line feed that ends the message.\n\n"
+           "`%.1f` for decimal numbers, `\\n` for a line feed that ends the message.\n\n" +
+           diskPathNote() +
            "## Findings of the model validator\n\n"
            "Each has a fixed code.\n\n" +
            header + fixed +

@@ -69,10 +69,16 @@ const std::vector<ModelValidator::StepEntry>& ModelValidator::stepTable() {
         {&ModelValidator::checkModel, "checkModel", false},
         {&ModelValidator::checkBoundingBox, "checkBoundingBox", false},
         {&ModelValidator::checkOther, "checkOther", false},
+        {&ModelValidator::checkVertexFormat, "checkVertexFormat", true},
         {&ModelValidator::checkDisconnectedLods, "checkDisconnectedLods", true},
+        {&ModelValidator::checkMaterials, "checkMaterials", true},
+        {&ModelValidator::checkIdenticalModels, "checkIdenticalModels", true},
+        {&ModelValidator::checkUseTextures, "checkUseTextures", true},
+        {&ModelValidator::checkFilesStructure, "checkFilesStructure", true},
         {&ModelValidator::checkContentHardpoints, "checkContentHardpoints", true},
         {&ModelValidator::checkTextureProperties, "checkTextureProperties", true},
         {&ModelValidator::checkMaterialTextureProperties, "checkMaterialTextureProperties", true},
+        {&ModelValidator::checkMaterialAtlasProperties, "checkMaterialAtlasProperties", true},
         {&ModelValidator::checkDecorType, "checkDecorType", true},
     };
     return steps;

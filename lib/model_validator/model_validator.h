@@ -79,6 +79,29 @@ class ModelValidator : public ValidatorHelper::Validator {
     class PbsTextureSet;
     void checkPbsTextureSet(const PbsMaterial& material);
 
+    // Vertex formats.
+    void checkVertexFormat(const ModelDesc& desc);
+
+    // Material kinds, names and textures across LODs.
+    void checkMaterials(const ModelDesc& desc);
+
+    // Tint colours across LODs.
+    void checkMaterialAtlasProperties(const ModelDesc& desc);
+
+    // Identical geometry files and unused textures.
+    void checkIdenticalModels(const ModelDesc& desc);
+    void checkUseTextures(const ModelDesc& desc);
+
+    // Folder layout.
+    void checkFilesStructure(const ModelDesc& desc);
+
+  protected:
+    // Reachable from derived tools: the physics files of one model, and the
+    // comparison of two folder trees, are useful outside the step list too.
+    void checkHavokFiles(const std::string& path);
+    void compareFileStructureDirectories(const std::string& first, const std::string& second, int code);
+
+  private:
     std::vector<std::string> contentHardpoints;
     std::vector<std::string> lodModels;
     std::string currentModelPath;

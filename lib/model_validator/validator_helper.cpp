@@ -426,29 +426,56 @@ void Validator::writeErrorLog(const std::string& path) const {
     }
 }
 
-Variant getProperty(const std::vector<SmartPointer<DataSection>>& properties, const std::string& name,
-                    const std::string& type) {
-    const auto property =
-        std::find_if(properties.begin(), properties.end(),
-                     [&](const DataSectionPtr& section) { return section && section->asString("") == name; });
-    if (property == properties.end()) {
-        return Variant();
+namespace {
+
+// Walks one folder depth first in the iterator's order. Links are followed
+// only into the resource roots, and each real folder is entered once, so a
+// link cycle or a link out of the content cannot make the walk endless or
+// let it list files the validator has no business with.
+class DirectoryWalk {
+  public:
+    DirectoryWalk(bool recursive, std::list<std::string>& files, const std::vector<std::string>& extensions)
+        : recursive_(recursive), files_(files), extensions_(extensions) {}
+
+    void walk(const std::filesystem::path& folder) {
+        std::error_code ec;
+        const std::filesystem::path real = std::filesystem::canonical(folder, ec);
+        if (!ec && !entered_.insert(pathToUtf8(real)).second) {
+            return;
+        }
+        for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(folder)) {
+            const std::string entryPath = pathToUtf8(entry.path());
+            if (entry.is_symlink() && !FS::fileSystem()->isInsideRoots(entryPath)) {
+                continue;
+            }
+            take(entryPath);
+            if (recursive_ && entry.is_directory()) {
+                walk(entry.path());
+            }
+        }
     }
-    const DataSectionPtr& section = *property;
-    if (type == kTextureTag) {
-        return Variant(section->readString(type, ""));
+
+  private:
+    void take(const std::string& entryPath) {
+        if (FS::fileSystem()->fileType(entryPath) != FS::FT_FILE) {
+            return;
+        }
+        if (!extensions_.empty()) {
+            const std::string ext = FS::Utils::getExtension(entryPath);
+            if (std::find(extensions_.begin(), extensions_.end(), ext) == extensions_.end()) {
+                return;
+            }
+        }
+        files_.push_back(entryPath);
     }
-    if (type == kIntegerTag) {
-        return Variant(static_cast<int64_t>(section->readInt(type, 0)));
-    }
-    if (type == kVector4Tag) {
-        return Variant(section->readVector4(type, Vector4::zero()));
-    }
-    if (type == kBoolTag) {
-        return Variant(section->readBool(type, false));
-    }
-    return Variant();
-}
+
+    bool recursive_;
+    std::list<std::string>& files_;
+    const std::vector<std::string>& extensions_;
+    std::set<std::string> entered_;
+};
+
+} // namespace
 
 void readDirectory(const std::string& path, bool recursive, std::list<std::string>& files,
                    const std::vector<std::string>& extensions) {
@@ -457,29 +484,8 @@ void readDirectory(const std::string& path, bool recursive, std::list<std::strin
     if (FS::Utils::isRelative(folder)) {
         FS::Utils::resolveToAbsolutePath(folder);
     }
-    const auto take = [&](const std::filesystem::directory_entry& entry) {
-        const std::string entryPath = pathToUtf8(entry.path());
-        if (FS::fileSystem()->fileType(entryPath) != FS::FT_FILE) {
-            return;
-        }
-        if (!extensions.empty()) {
-            const std::string ext = FS::Utils::getExtension(entryPath);
-            if (std::find(extensions.begin(), extensions.end(), ext) == extensions.end()) {
-                return;
-            }
-        }
-        files.push_back(entryPath);
-    };
     try {
-        if (recursive) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(pathFromUtf8(folder))) {
-                take(entry);
-            }
-        } else {
-            for (const auto& entry : std::filesystem::directory_iterator(pathFromUtf8(folder))) {
-                take(entry);
-            }
-        }
+        DirectoryWalk(recursive, files, extensions).walk(pathFromUtf8(folder));
     } catch (const std::exception& e) {
         DebugLog::message(DebugLog::Warning, "",
                           "KX::ValidatorHelper::readDirectory: failed to read directory '%s': %s",

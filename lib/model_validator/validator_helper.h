@@ -179,6 +179,12 @@ void readDirectory(const std::string& path, bool recursive, std::list<std::strin
 // cannot be opened. Text mode drops the carriage return of a CR LF pair on
 // every platform.
 bool readFileLines(const std::string& path, bool textMode, std::list<std::string>* lines, bool toLowerCase);
+// One typed property of a material, read from its "property" children: the
+// first child whose text is `name`, its value read as `type` (kTextureTag,
+// kIntegerTag, kVector4Tag or kBoolTag). Empty when no child has that name or
+// the type is none of those.
+Variant getProperty(const std::vector<SmartPointer<DataSection>>& properties, const std::string& name,
+                    const std::string& type);
 // A model path as a "parent" value may give it: ".model" is appended when the
 // file name has no extension.
 std::string withModelExtension(std::string path);
@@ -197,12 +203,6 @@ bool isDimensionsExceedUpperBounds(uint32_t width, uint32_t height, uint32_t max
 // What follows the last '_' of the file name without extension ("AM" of
 // maps/house_01_AM.dds); "" when the name has none.
 std::string getFilenamePostfix(const std::string& path);
-
-// The typed value of the first property named `name` (kTextureTag,
-// kIntegerTag, kVector4Tag or kBoolTag); empty for a missing property or
-// another type. A property read as a texture without one gives "".
-Variant getProperty(const std::vector<SmartPointer<DataSection>>& properties, const std::string& name,
-                    const std::string& type);
 
 using NameFilter = std::function<bool(const std::string&)>;
 using NodeTransforms = std::unordered_map<std::string, Matrix>;
@@ -323,6 +323,10 @@ class Validator {
         std::unordered_map<std::string, bool> pixelVerdicts;
     };
     TextureReads textureReads_;
+    // Vertex formats: whether the geometry that uses `material` carries the
+    // vertex attributes its effect needs.
+    void checkVertexFormat(const std::string& modelPath, SmartPointer<DataSection> visual,
+                           SmartPointer<DataSection> material, int code);
 
     std::string modelPath_;
     std::vector<ValidationError> errors_;

@@ -119,6 +119,11 @@ TEST(Samples, EveryModelShowsWhatItWasMadeFor) {
         {lodModel("content/samples/metallic_albedo_ratio", "garage", 0), {114}},
         {lodModel("content/samples/reduced_textures", "barn", 0), {116}},
         {lodModel("content/samples/normal_map_red_channel", "mill", 0), {118}},
+        {lodModel("content/samples/material_kinds", "hall", 0), {104, 111, 132}},
+        {lodModel("content/samples/tint_colours", "awning", 0), {126}},
+        {lodModel("content/samples/unbumped_geometry", "lamp", 0), {101, 127}},
+        {lodModel("content/samples/misplaced_files", "barn", 0), {106}},
+        {lodModel("content/samples/leftover_files", "garage", 0), {103, 105}},
     };
     for (const auto& [model, wanted] : madeFor) {
         const std::set<int>& shown = codes[model];

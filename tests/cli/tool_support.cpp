@@ -45,6 +45,8 @@ ToolTree::ToolTree() {
 
 std::string ToolTree::addModel(const std::string& category, const std::string& name, unsigned decor) {
     SceneryModel model(category, name, 3);
+    // A material kind, so that only what a test sets up is reported.
+    model.materials({sceneryMaterial("n_stone_01", 12)});
     if (decor != 0) {
         model.lod(0).decorative = decor;
     }

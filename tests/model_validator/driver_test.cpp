@@ -72,8 +72,9 @@ TEST_F(DriverTest, RunsTheStepsInTheirFixedOrder) {
     const std::vector<std::string> base = {"checkTextures", "checkModel", "checkBoundingBox", "checkOther"};
     std::vector<std::string> content = base;
     content.insert(content.end(),
-                   {"checkDisconnectedLods", "checkContentHardpoints", "checkTextureProperties",
-                    "checkMaterialTextureProperties", "checkDecorType"});
+                   {"checkVertexFormat", "checkDisconnectedLods", "checkMaterials", "checkIdenticalModels",
+                    "checkUseTextures", "checkFilesStructure", "checkContentHardpoints", "checkTextureProperties",
+                    "checkMaterialTextureProperties", "checkMaterialAtlasProperties", "checkDecorType"});
     EXPECT_EQ(ModelValidator::stepNamesFor("content/x/normal/lod0/x.model"), content);
     EXPECT_EQ(ModelValidator::stepNamesFor("content_cw/x/normal/lod0/x.model"), content);
     EXPECT_EQ(ModelValidator::stepNamesFor("objects/x/normal/lod0/x.model"), base);
@@ -82,7 +83,8 @@ TEST_F(DriverTest, RunsTheStepsInTheirFixedOrder) {
 }
 
 TEST_F(DriverTest, ACleanModelHasNoFindings) {
-    const SceneryModel house = SceneryModel("buildings", "house", 3).write(tree);
+    const SceneryModel house =
+        SceneryModel("buildings", "house", 3).materials({sceneryMaterial("n_stone_01", 12)}).write(tree);
     EXPECT_EQ(messagesOf(check(house.path())), std::vector<std::string>{});
 }
 

@@ -37,3 +37,8 @@ void PrintTo(const Finding& finding, std::ostream* out) {
     *out << "{\"" << finding.message << "\", " << titleName(finding.title) << ", "
          << severityName(finding.severity) << ", \"" << finding.category << "\"}";
 }
+
+std::vector<std::string> sortedTexts(std::vector<std::string> texts) {
+    std::sort(texts.begin(), texts.end());
+    return texts;
+}

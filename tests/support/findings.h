@@ -33,3 +33,7 @@ std::vector<Finding> findingsOf(const std::vector<KX::ValidatorHelper::Validatio
 
 // Lets GoogleTest show a mismatching finding field by field.
 void PrintTo(const Finding& finding, std::ostream* out);
+
+// The texts in sorted order, for findings that follow a directory listing,
+// whose order is the disk's.
+std::vector<std::string> sortedTexts(std::vector<std::string> texts);

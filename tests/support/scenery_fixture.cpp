@@ -13,6 +13,12 @@ AssetWriters::MaterialLayout sceneryMaterial(const std::string& identifier, unsi
             {AssetWriters::PropertyLayout::boolean("alphaTestEnable", false)}};
 }
 
+AssetWriters::Mesh sceneryBox(const Vector3& min, const Vector3& max) {
+    AssetWriters::Mesh mesh = AssetWriters::makeBox(min, max);
+    AssetWriters::addTangentFrames(mesh);
+    return mesh;
+}
+
 SceneryModel::SceneryModel(std::string category, std::string name, size_t lodCount)
     : category_(std::move(category)), name_(std::move(name)), lods_(lodCount) {}
 

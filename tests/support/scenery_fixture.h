@@ -33,9 +33,13 @@ const std::string kStandardShader = "shaders/std_effects/PBS_ext.fx";
 AssetWriters::MaterialLayout sceneryMaterial(const std::string& identifier, unsigned materialKind = 0,
                                              unsigned collisionFlags = 0);
 
+// A box as exporters write it for the standard shader: with tangent frames.
+AssetWriters::Mesh sceneryBox(const Vector3& min, const Vector3& max);
+
 // One LOD: its .model, .visual and .primitives files.
 struct SceneryLod {
-    AssetWriters::Mesh mesh = AssetWriters::makeBox(Vector3(-1.f, 0.f, -1.f), Vector3(1.f, 2.f, 1.f));
+    // With tangent frames, as the standard shader needs them.
+    AssetWriters::Mesh mesh = sceneryBox(Vector3(-1.f, 0.f, -1.f), Vector3(1.f, 2.f, 1.f));
     // One per primitive group; the mesh is re-split into as many groups.
     std::vector<AssetWriters::MaterialLayout> materials{sceneryMaterial("n_stone_01")};
     // No collision tree unless asked for: a tree of every triangle of the

@@ -17,6 +17,7 @@ class TestVehicleValidator : public KX::ValidatorHelper::Validator {
     using Validator::checkLods;
     using Validator::checkMipLevel;
     using Validator::checkTextureFormat;
+    using Validator::checkVertexFormat;
     using Validator::checkVisibilityBox;
     using Validator::getModelLODHierarchy;
     using Validator::getModelLODs;

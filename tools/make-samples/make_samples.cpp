@@ -1,7 +1,9 @@
 #include "make_samples.h"
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -90,8 +92,35 @@ Mesh makeGridBox(const Vector3& min, const Vector3& max, int divisions) {
             }
         }
     }
+    // Exported for the standard shader, which maps normals.
+    AssetWriters::addTangentFrames(mesh);
     return mesh;
 }
+
+// A mesh exported without tangent frames.
+Mesh withoutTangents(Mesh mesh) {
+    mesh.vertices.tangents.clear();
+    mesh.vertices.binormals.clear();
+    return mesh;
+}
+
+// An effect whose vertex stage reads tangents and binormals through an
+// included struct, as normal-mapping effects do.
+const std::string kBumpedEffectSource =
+    "#include \"lamp_inputs.fxh\"\n"
+    "float4 mainVS(VsIn input) : POSITION { return float4(input.pos, 1); }\n"
+    "float4 mainPS() : COLOR { return float4(1, 1, 1, 1); }\n"
+    "technique T { pass P {\n"
+    "  VertexShader = compile vs_3_0 mainVS();\n"
+    "  PixelShader = compile ps_3_0 mainPS();\n"
+    "} }\n";
+const std::string kBumpedEffectInputs = "struct VsIn {\n"
+                                        "  float3 pos : POSITION;\n"
+                                        "  float3 normal : NORMAL;\n"
+                                        "  float2 uv : TEXCOORD0;\n"
+                                        "  float3 tangent : TANGENT;\n"
+                                        "  float3 binormal : BINORMAL;\n"
+                                        "};\n";
 
 // One level of detail of a sample model.
 struct Lod {
@@ -138,6 +167,11 @@ AssetWriters::PrimitivesWriter primitivesWithCollision(const Lod& lod, const Mes
     primitives.bsp(AssetWriters::collisionTriangles(splitInto(collision, groups), lod.materials),
                    AssetWriters::materialIdentifiers(lod.materials));
     return primitives;
+}
+
+std::string readSampleFile(const std::string& path) {
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string primitivesDiskPath(const std::string& root, const std::string& modelPath) {
@@ -376,6 +410,67 @@ std::vector<Sample> allSamples() {
     redChannel.extra = textureFiles({{millNormal, 8, 8, Render::RF_BC3_UNORM, {100, 128, 255, 255}}},
                                     {redChannel.folder + "/normal/lod0/havok/mill__n_stone_01.hkt.model"});
     samples.push_back(redChannel);
+    // lod1 gives n_wood_01 the stone kind; lod0 alone has n_plaster_01, which
+    // has no kind and is in lod0's collision tree.
+    Sample kinds = houseSample("content/samples/material_kinds", "hall");
+    kinds.lods[1].materials[1].materialKind = kStone;
+    kinds.lods[0].materials.push_back(material("n_plaster_01", 0, kSolid));
+    samples.push_back(kinds);
+
+    // The awning is tinted red in lod0 and lod1 but orange in lod2.
+    Sample tint = houseSample("content/samples/tint_colours", "awning");
+    for (size_t i = 0; i < tint.lods.size(); ++i) {
+        const Vector4 colour = i < 2 ? Vector4(0.8f, 0.2f, 0.2f, 1.f) : Vector4(0.8f, 0.5f, 0.2f, 1.f);
+        tint.lods[i].materials[1].properties.push_back(
+            AssetWriters::PropertyLayout::boolean("g_useTintColor", true));
+        tint.lods[i].materials[1].properties.push_back(
+            AssetWriters::PropertyLayout::vector4("g_tintColor", colour));
+    }
+    samples.push_back(tint);
+
+    // Geometry exported without tangents under an effect that maps normals.
+    Sample unbumped = houseSample("content/samples/unbumped_geometry", "lamp");
+    for (Lod& lod : unbumped.lods) {
+        lod.mesh = withoutTangents(lod.mesh);
+        for (MaterialLayout& m : lod.materials) {
+            m.fx = unbumped.folder + "/shaders/lamp_lit.fx";
+        }
+    }
+    unbumped.extra = [](const std::string& root, const Sample& sample, std::string* error) {
+        const std::string shaders = root + "/" + sample.folder + "/shaders/";
+        return AssetWriters::writeFile(shaders + "lamp_lit.fx", kBumpedEffectSource, error) &&
+               AssetWriters::writeFile(shaders + "lamp_inputs.fxh", kBumpedEffectInputs, error);
+    };
+    samples.push_back(unbumped);
+
+    // A model file beside the LOD folders and a physics model in lod1.
+    Sample misplaced = houseSample("content/samples/misplaced_files", "barn");
+    misplaced.extra = [](const std::string& root, const Sample& sample, std::string* error) {
+        const std::string model = readSampleFile(root + "/" + sample.modelPath(0));
+        return AssetWriters::writeFile(root + "/" + sample.folder + "/normal/barn_old.model", model, error) &&
+               AssetWriters::writeFile(root + "/" + sample.folder +
+                                           "/normal/lod1/havok/barn__n_stone_01.hkt.model",
+                                       model, error);
+    };
+    samples.push_back(misplaced);
+
+    // A texture no visual names, and a copy of lod0's primitives beside it.
+    Sample leftovers = houseSample("content/samples/leftover_files", "garage");
+    leftovers.extra = [](const std::string& root, const Sample& sample, std::string* error) {
+        const std::string primitives = primitivesDiskPath(root, sample.modelPath(0));
+        const AssetWriters::WriteResult texture = AssetWriters::writeDDS(
+            root + "/" + sample.folder + "/garage_old_AM.dds", 4, 4, Render::RF_BC1_UNORM,
+            AssetWriters::makeSolidImage(4, 4, {128, 128, 128, 255}));
+        if (!texture) {
+            if (error) {
+                *error = texture.reason;
+            }
+            return false;
+        }
+        return AssetWriters::writeFile(FS::Utils::getDirectory(primitives) + "garage_backup.primitives",
+                                       readSampleFile(primitives), error);
+    };
+    samples.push_back(leftovers);
     return samples;
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -125,6 +126,22 @@ Mesh makeBox(const Vector3& min, const Vector3& max, int groups) {
     }
     splitGroups(mesh, static_cast<size_t>(std::clamp(groups, 1, 6)));
     return mesh;
+}
+
+void addTangentFrames(Mesh& mesh) {
+    VertexData& v = mesh.vertices;
+    v.tangents.clear();
+    v.binormals.clear();
+    for (size_t i = 0; i < v.positions.size(); ++i) {
+        const Vector3 n = i < v.normals.size() ? v.normals[i] : Vector3(0.f, 1.f, 0.f);
+        // Any axis not parallel to the normal spans the tangent plane with it.
+        const Vector3 axis = std::fabs(n.y) < 0.9f ? Vector3(0.f, 1.f, 0.f) : Vector3(1.f, 0.f, 0.f);
+        Vector3 t(axis.y * n.z - axis.z * n.y, axis.z * n.x - axis.x * n.z, axis.x * n.y - axis.y * n.x);
+        const float length = std::sqrt(t.x * t.x + t.y * t.y + t.z * t.z);
+        t = length > 0.f ? t * (1.f / length) : Vector3(1.f, 0.f, 0.f);
+        v.tangents.push_back(t);
+        v.binormals.emplace_back(n.y * t.z - n.z * t.y, n.z * t.x - n.x * t.z, n.x * t.y - n.y * t.x);
+    }
 }
 
 std::vector<PrimitiveGroup> effectiveGroups(const IndexData& indices) {

@@ -24,6 +24,10 @@ struct Mesh {
 // An axis-aligned box with outward normals and uvs per face (24 vertices, 12
 // triangles), its faces spread over `groups` primitive groups (1 to 6).
 Mesh makeBox(const Vector3& min, const Vector3& max, int groups = 1);
+// Gives every vertex a tangent and binormal perpendicular to its normal, so
+// that the mesh is written in a bumped format ("...tb") as normal-mapping
+// effects need.
+void addTangentFrames(Mesh& mesh);
 // The groups as written: those given, or one over every index.
 std::vector<PrimitiveGroup> effectiveGroups(const IndexData& indices);
 // Re-splits the triangles into `count` contiguous groups (as equal as they go).

@@ -316,6 +316,29 @@ std::string FileSystem::dissolveFilename(const std::string& absolutePath) const 
     return absolutePath;
 }
 
+bool FileSystem::isInsideRoots(const std::string& absolutePath) const {
+    std::error_code ec;
+    const fs::path target = fs::canonical(pathFromUtf8(absolutePath), ec);
+    if (ec) {
+        return false;
+    }
+    const std::string targetText = pathToUtf8(target);
+    for (const std::string& root : roots()) {
+        const fs::path rootPath = fs::canonical(pathFromUtf8(root), ec);
+        if (ec) {
+            continue;
+        }
+        const std::string rootText = stripTrailingSlashes(pathToUtf8(rootPath));
+        // Drive letters and folder names may differ in case on disks that ignore it.
+        const std::string head = targetText.substr(0, rootText.size());
+        const bool sameHead = head == rootText || AsciiCase::toLower(head) == AsciiCase::toLower(rootText);
+        if (sameHead && (targetText.size() == rootText.size() || targetText[rootText.size()] == '/')) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int FileSystem::fileType(const std::string& path, RealmChoice realm) const {
     if (path.empty()) {
         return FT_NOT_FOUND;

@@ -47,6 +47,9 @@ class FileSystem {
     std::string resolveFilename(const std::string& path, RealmChoice realm = RealmChoice::PreferRealm) const;
     // Resource path of an absolute path inside a root; other paths unchanged.
     std::string dissolveFilename(const std::string& absolutePath) const;
+    // Whether the disk entry an absolute path names, with every link on the
+    // way followed, lies inside one of the roots. False for a missing entry.
+    bool isInsideRoots(const std::string& absolutePath) const;
     // FT_FILE, FT_DIRECTORY or FT_NOT_FOUND, for resource or absolute paths.
     int fileType(const std::string& path, RealmChoice realm = RealmChoice::PreferRealm) const;
 

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "engine/resource/file_system.h"
+#include "model_validator/material_properties.h"
+#include "model_validator/validator_helper.h"
+#include "support/resource_tree.h"
+
+using namespace KX::ValidatorHelper;
+using ::Variant;
+using namespace KX::MaterialProperties;
+
+namespace {
+
+struct MaterialPropertiesTest : ::testing::Test {
+    TempResourceTree tree;
+
+    std::vector<DataSectionPtr> properties(const std::string& xml) {
+        tree.write("m.xml", "<material>" + xml + "</material>");
+        tree.refresh();
+        return propertiesOf(FS::Utils::openSection("m.xml"));
+    }
+};
+
+} // namespace
+
+TEST_F(MaterialPropertiesTest, GetPropertyReadsTheFirstNamedPropertyAsTheAskedType) {
+    const auto props = properties("<property>diffuseMap<Texture>maps/a_AM.dds</Texture></property>"
+                                  "<property>diffuseMap<Texture>maps/b_AM.dds</Texture></property>"
+                                  "<property>tiles<Int>-7</Int></property>"
+                                  "<property>tint<Vector4>0.5 0.25 1 1</Vector4></property>"
+                                  "<property>useTint<Bool>true</Bool></property>");
+    EXPECT_EQ(getProperty(props, "diffuseMap", kTextureTag), Variant(std::string("maps/a_AM.dds")));
+    EXPECT_EQ(getProperty(props, "tiles", kIntegerTag), Variant(int64_t{-7}));
+    EXPECT_EQ(getProperty(props, "tint", kVector4Tag), Variant(Vector4(0.5f, 0.25f, 1.f, 1.f)));
+    EXPECT_EQ(getProperty(props, "useTint", kBoolTag), Variant(true));
+
+    // The asked type decides: another type's child reads as the default.
+    EXPECT_EQ(getProperty(props, "diffuseMap", kBoolTag), Variant(false));
+    EXPECT_EQ(getProperty(props, "diffuseMap", kIntegerTag), Variant(int64_t{0}));
+    EXPECT_EQ(getProperty(props, "diffuseMap", kVector4Tag), Variant(Vector4::zero()));
+    EXPECT_EQ(getProperty(props, "useTint", kTextureTag), Variant(std::string()));
+
+    // Names compare exactly; unknown types and names give nothing.
+    EXPECT_TRUE(getProperty(props, "DiffuseMap", kTextureTag).empty());
+    EXPECT_TRUE(getProperty(props, "tiles", "Float").empty());
+    EXPECT_TRUE(getProperty({}, "tiles", kIntegerTag).empty());
+}
+
+TEST_F(MaterialPropertiesTest, NameHelpersFindTheWordAndTheNumbers) {
+    EXPECT_EQ(getMaterialName("n_stone_01"), "stone");
+    EXPECT_EQ(getMaterialName("s_wall"), "wall");
+    EXPECT_EQ(getMaterialName("PBS_ext_skinned"), "ext");
+    EXPECT_EQ(getMaterialName("stone"), "");
+    EXPECT_EQ(getMaterialName("01_x"), "");
+    EXPECT_EQ(getMaterialName("a_"), "");
+    EXPECT_EQ(getMaterialName(""), "");
+
+    EXPECT_EQ(getFirstIndex("n_stone_01"), 1);
+    EXPECT_EQ(getFirstIndex("m_2_b"), 2);
+    EXPECT_EQ(getFirstIndex("x_0"), 0);
+    EXPECT_EQ(getFirstIndex("a_12b"), -1);
+    EXPECT_EQ(getFirstIndex("a12"), -1);
+
+    EXPECT_EQ(getLastIndex("lod3"), 3);
+    EXPECT_EQ(getLastIndex("lod0"), 0);
+    EXPECT_EQ(getLastIndex("a1b22"), 22);
+    EXPECT_EQ(getLastIndex("lod"), -1);
+    EXPECT_EQ(getLastIndex(""), -1);
+
+    EXPECT_EQ(lodNumber("content/a/normal/lod2/a.model"), 2);
+    EXPECT_EQ(lodNumber("content/a/normal/lodx/a.model"), -1);
+    EXPECT_EQ(lodNumber("content/a/normal/a.model"), -1);
+}
