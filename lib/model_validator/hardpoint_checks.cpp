@@ -1,8 +1,13 @@
 #include <algorithm>
 #include <regex>
+#include <set>
+#include <string_view>
+#include <utility>
 
+#include "engine/core/debug_log.h"
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
+#include "engine/model/visual_path.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/finding_catalogue.h"
@@ -44,28 +49,74 @@ const ModelTransforms::value_type* findLod0Model(const ModelTransforms& models) 
 
 } // namespace
 
+namespace {
+
+// What '.' of a regular expression matches: anything but a line break. Names
+// are compared by hand because a pattern like "HP_.*" recurses once per
+// character inside the library's matcher, and an exported name may be long.
+bool hasNoLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") == std::string_view::npos;
+}
+
+bool startsWithHardpointPrefix(std::string_view name) {
+    return name.substr(0, 3) == "HP_" && hasNoLineBreak(name);
+}
+
+// Deeper node trees than this are not exported by any tool we know; walking
+// them would only cost time (and the visual reader stops at the same depth).
+constexpr size_t kMaxNodeDepth = 256;
+
+// Depth first, parents before children, children in file order, with an
+// explicit stack: a hostile file may nest sections without end. False when
+// nodes below the depth limit were left out.
+bool collectNodeTransforms(const DataSectionPtr& section, NodeTransforms& transforms,
+                           const NameFilter& filter) {
+    std::vector<std::pair<DataSectionPtr, size_t>> pending;
+    if (section) {
+        pending.emplace_back(section, 0);
+    }
+    bool complete = true;
+    while (!pending.empty()) {
+        const auto [node, depth] = std::move(pending.back());
+        pending.pop_back();
+        const std::string name = node->readString(kIdentifierTag);
+        if (filter(name) && node->openSection("transform")) {
+            transforms.emplace(name, node->readMatrix34("transform", Matrix::identity()));
+        }
+        if (depth == kMaxNodeDepth) {
+            complete = complete && node->countChildren() == 0;
+            continue;
+        }
+        const size_t firstChild = pending.size();
+        for (DataSectionPtr child : *node) {
+            if (child) {
+                pending.emplace_back(child, depth + 1);
+            }
+        }
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstChild), pending.end());
+    }
+    return complete;
+}
+
+std::string tooDeepMessage(const std::string& file) {
+    return formatString("%s: nodes nested deeper than %zu levels are ignored", file.c_str(), kMaxNodeDepth);
+}
+
+} // namespace
+
 bool Validator::isHardPoint(const std::string& name) {
-    static const std::regex expression("HP_.*", std::regex::ECMAScript);
-    return std::regex_match(name, expression);
+    return startsWithHardpointPrefix(name);
 }
 
 bool Validator::isBone(const std::string& name) {
-    static const std::regex expression("(Scene Root)||(?:HP_.*)", std::regex::ECMAScript);
-    return !std::regex_match(name, expression);
+    return !(name.empty() || name == "Scene Root" || startsWithHardpointPrefix(name));
 }
 
 void Validator::getTransformsForVisualNodes(const SmartPointer<DataSection>& section,
                                             NodeTransforms& transforms, const NameFilter& filter) const {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::getTransformsForVisualNodes");
-    if (!section) {
-        return;
-    }
-    const std::string name = section->readString(kIdentifierTag);
-    if (filter(name) && section->openSection("transform")) {
-        transforms.emplace(name, section->readMatrix34("transform", Matrix::identity()));
-    }
-    for (DataSectionPtr child : *section) {
-        getTransformsForVisualNodes(child, transforms, filter);
+    if (!collectNodeTransforms(section, transforms, filter)) {
+        DebugLog::messageText(DebugLog::Warning, "", tooDeepMessage("a visual"));
     }
 }
 
@@ -78,7 +129,9 @@ ModelTransforms Validator::getModelsWithTransforms(const std::string& path, cons
             continue;
         }
         NodeTransforms transforms;
-        getTransformsForVisualNodes(visual->openSection("node"), transforms, filter);
+        if (!collectNodeTransforms(visual->openSection("node"), transforms, filter)) {
+            DebugLog::messageText(DebugLog::Warning, "", tooDeepMessage(Utilities::getVisualPath(file)));
+        }
         models.emplace(file, std::move(transforms));
     }
     return models;
@@ -125,7 +178,12 @@ void Validator::checkHardpointsAndBones(const std::string& path, NameFilter filt
 
 void ModelValidator::checkContentHardpoints(const ModelDesc& /*desc*/) {
     KX_STACK_TRACK("KX::ModelValidator::checkContentHardpoints");
+    // Every LOD of one chain names the same chain: walk each chain once.
+    std::set<std::pair<std::string, std::string>> walked;
     for (const std::string& file : lodModels) {
+        if (!walked.emplace(FS::Utils::getFilename(file), getModelState(file)).second) {
+            continue;
+        }
         const ModelTransforms models = getModelsWithTransforms(file, isHardPoint);
         for (const auto& [modelFile, hardpoints] : models) {
             for (const auto& entry : hardpoints) {

@@ -1,5 +1,6 @@
 #include <unordered_set>
 
+#include "engine/core/debug_log.h"
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/model/model_constants.h"
@@ -42,6 +43,12 @@ std::string Validator::getModelRootPath(const std::string& modelName, const std:
     return withModelExtension(path);
 }
 
+namespace {
+// Models have a handful of LODs; a chain this long is generated, and walking
+// it for every LOD would make a check quadratic in its length.
+constexpr size_t kMaxLodChainLength = 64;
+} // namespace
+
 std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelName,
                                                       const std::string& state) {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::getModelLODHierarchy");
@@ -55,6 +62,13 @@ std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelNa
         if (!visited.insert(toLower(current)).second) {
             const std::string message = Findings::LodChainLoop.text(current);
             report(Findings::LodChainLoop, message, message, getStyleName(current));
+            return chain;
+        }
+        if (chain.size() == kMaxLodChainLength) {
+            DebugLog::messageText(DebugLog::Warning, "",
+                                  formatString("%s: the LOD chain is longer than %zu models; the rest is not "
+                                               "followed",
+                                               current.c_str(), kMaxLodChainLength));
             return chain;
         }
         DataSectionPtr model = FS::Utils::openSection(current);

@@ -114,4 +114,10 @@ TEST(Inspect, ImportMeshCommand) {
     EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1);
     EXPECT_EQ(importMesh({tree.path("mesh/quad.obj")}).status, 2);
     EXPECT_EQ(importMesh({tree.path("mesh/quad.txt"), tree.path("out/x.primitives")}).status, 1);
+
+    // A folder where the mesh should be is a reason, not an abort.
+    tree.makeDirectory("mesh/folder.obj");
+    const ToolRun folder = importMesh({tree.path("mesh/folder.obj"), tree.path("out/x.primitives")});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_TRUE(has(folder.err, "folder.obj: is not a file")) << folder.err;
 }

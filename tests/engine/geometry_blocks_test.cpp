@@ -100,6 +100,14 @@ TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
     in.groups[0] = {3, 2, 0, 4}; // runs past the indices
     EXPECT_FALSE(IndexBlock::encode(in, bytes, error));
     EXPECT_NE(error.find("runs past"), std::string::npos);
+
+    // Groups that each claim the whole list would make checking them cost
+    // groups x indices; they are refused before any index is looked at.
+    in.groups = {{0, 2, 0, 4}, {0, 2, 0, 4}};
+    EXPECT_FALSE(IndexBlock::encode(in, bytes, error));
+    EXPECT_NE(error.find("the primitive groups cover 12 indices, more than the 6 the block holds"),
+              std::string::npos)
+        << error;
 }
 
 TEST(GeometryBlocks, BSPTreesRoundTripAndRejectBadNodes) {
@@ -137,7 +145,16 @@ TEST(GeometryBlocks, BSPTreesRoundTripAndRejectBadNodes) {
     nodes = built->nodes();
     nodes.back().front = built->root();
     const BSPTree cycle(built->triangles(), nodes, built->triangleIndices(), built->root());
-    for (const BSPTree* bad : {&badChild, &badTriangle, &cycle}) {
+    // Every node listing the whole list: the walk would be nodes x list.
+    nodes = built->nodes();
+    for (BSPNode& node : nodes) {
+        node.firstTriangle = 0;
+        node.triangleCount = static_cast<uint32_t>(built->triangleIndices().size());
+    }
+    const BSPTree overlapping(built->triangles(), nodes, built->triangleIndices(), built->root());
+    EXPECT_FALSE(overlapping.validate(error));
+    EXPECT_NE(error.find("node lists overlap"), std::string::npos) << error;
+    for (const BSPTree* bad : {&badChild, &badTriangle, &cycle, &overlapping}) {
         const std::vector<char> badBytes = BSPTreeTool::saveBSP(*bad);
         DebugLog::Capture capture;
         EXPECT_FALSE(BSPTreeTool::loadBSP(BinaryPtr(new BinaryBlock(badBytes)), "content/x/rock.primitives"));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "engine/component/component_registry.h"
@@ -54,6 +55,43 @@ TEST(FileSystem, ResolvesThroughOrderedRootsAndNeverClimbsOut) {
     EXPECT_EQ(fileSystem()->resolveFilename("shared/../../outside.txt"), "");
     EXPECT_FALSE(Utils::fileExists("../" + Utils::getFilename(first.root()) + "/shared/a.txt"));
     EXPECT_TRUE(Utils::fileExists("shared/x/../a.txt"));
+}
+
+TEST(FileSystem, NothingOutsideTheRootsIsReachedByPathOrLink) {
+    TempResourceTree tree;
+    DebugLog::Capture log;
+    // A readable file and folder right next to the root.
+    const std::string outside = tree.root() + "_outside";
+    std::filesystem::create_directories(outside + "/lods");
+    std::ofstream(outside + "/secret.model") << "<root><parent>x</parent></root>";
+    std::ofstream(outside + "/lods/secret.model") << "<root/>";
+    tree.write("content/inside.model", "<root/>");
+    std::error_code linked;
+    std::filesystem::create_symlink(outside + "/secret.model", tree.path("content/out.model"), linked);
+    std::filesystem::create_directory_symlink(outside + "/lods", tree.path("content/lods"), linked);
+    std::filesystem::create_symlink(tree.path("content/inside.model"), tree.path("content/alias.model"),
+                                    linked);
+    tree.refresh();
+    if (linked) {
+        std::filesystem::remove_all(outside);
+        GTEST_SKIP() << "this disk cannot hold symbolic links: " << linked.message();
+    }
+
+    for (const std::string& path :
+         {outside + "/secret.model", tree.root() + "/../" + FS::Utils::getFilename(outside) + "/secret.model",
+          std::string("content/out.model"), std::string("content/lods/secret.model"),
+          std::string("content/lods"), tree.path("content/out.model")}) {
+        EXPECT_EQ(fileSystem()->fileType(path), FT_NOT_FOUND) << path;
+        EXPECT_FALSE(Utils::openSection(path)) << path;
+        EXPECT_EQ(fileSystem()->findExisting(path), "") << path;
+    }
+    EXPECT_EQ(fileSystem()->resolveFilename(outside + "/secret.model"), "");
+    // Inside the roots, absolute spellings and links that stay inside still work.
+    EXPECT_TRUE(Utils::openSection(tree.path("content/inside.model")));
+    EXPECT_TRUE(Utils::openSection("content/alias.model"));
+    EXPECT_EQ(fileSystem()->resolveFilename(tree.path("content/inside.model")),
+              tree.path("content/inside.model"));
+    std::filesystem::remove_all(outside);
 }
 
 TEST(FileSystem, IgnoresLetterCaseButReportsTheDiskSpelling) {

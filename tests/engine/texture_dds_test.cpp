@@ -49,6 +49,7 @@ std::vector<uint8_t> validBc1(uint32_t width, uint32_t height, uint32_t mips) {
 } // namespace
 
 TEST(TextureDds, SharedFilesMatchTheirTruth) {
+    TestDataRoot dataRoot;
     const std::vector<CsvRow> rows = readCsv(testData("dds_truth.csv"));
     ASSERT_EQ(rows.size(), 21u);
     TextureLoader::InputOptions stored;
@@ -92,6 +93,7 @@ TEST(TextureDds, SharedFilesMatchTheirTruth) {
 }
 
 TEST(TextureDds, DecodedTopLevelMatchesReferenceDecode) {
+    TestDataRoot dataRoot;
     size_t compared = 0;
     for (const CsvRow& row : readCsv(testData("dds_truth.csv"))) {
         const std::string format = expectedFormatName(row);
@@ -126,6 +128,7 @@ TEST(TextureDds, DecodedTopLevelMatchesReferenceDecode) {
 }
 
 TEST(TextureDds, ReadbackGivesStoredBlockRows) {
+    TestDataRoot dataRoot;
     const std::string path = testData("dds/kueken7_rgba_dxt1_unorm.dds");
     TextureLoader loader;
     ASSERT_TRUE(loader.loadTextureFromFile(path, {false}, "texture/test", false));

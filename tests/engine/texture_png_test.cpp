@@ -74,6 +74,7 @@ TEST(TexturePng, SuiteDecodesOrIsRejectedAsItsTruthSays) {
 }
 
 TEST(TexturePng, ImageInterfaceReportsChannelsAndWalksEveryPixel) {
+    TestDataRoot dataRoot;
     struct Expectation {
         const char* file;
         uint32_t channels;
@@ -159,6 +160,23 @@ TEST(TexturePng, LoaderGivesOneRgbaLevelAndRefusesDamagedFiles) {
     std::string reason;
     EXPECT_FALSE(PngReader::decode(forged.data(), forged.size(), image, channels, header, reason));
     EXPECT_NE(reason.find("cannot fit"), std::string::npos) << reason;
+
+    // 1-bit rows compress to next to nothing: a file of the size its rows
+    // justify may still claim more pixels than any texture decodes to.
+    std::vector<uint8_t> wide(forged.begin(), forged.begin() + 33);
+    putU32BigEndian(wide, 16, 8200);
+    putU32BigEndian(wide, 20, 8200);
+    wide[24] = 1; // bit depth
+    wide[25] = 0; // grey
+    putU32BigEndian(wide, 29, crc32(wide.data() + 12, 17));
+    const std::vector<uint8_t> idat = {0, 0x80, 0, 0, 'I', 'D', 'A', 'T'};
+    wide.insert(wide.end(), idat.begin(), idat.end());
+    const std::vector<uint8_t> body(0x800000 + 4, 0); // the data and its checksum
+    wide.insert(wide.end(), body.begin(), body.end());
+    EXPECT_FALSE(PngReader::decode(wide.data(), wide.size(), image, channels, header, reason));
+    EXPECT_NE(reason.find("8200x8200 image has more than the 67108864 pixels a texture may decode to"),
+              std::string::npos)
+        << reason;
 }
 
 TEST(TextureTga, RawAndRunLengthImagesDecode) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/resource/file_system.h"
+
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -60,6 +62,19 @@ inline std::vector<CsvRow> readCsv(const std::string& path) {
     }
     return rows;
 }
+
+// Makes the third-party data folder the only resource root while it lives:
+// the loaders read nothing outside the roots.
+class TestDataRoot {
+  public:
+    TestDataRoot() : previous_(FS::fileSystem()->roots()) { FS::fileSystem()->setRoots({KX_TEST_DATA_DIR}); }
+    ~TestDataRoot() { FS::fileSystem()->setRoots(previous_); }
+    TestDataRoot(const TestDataRoot&) = delete;
+    TestDataRoot& operator=(const TestDataRoot&) = delete;
+
+  private:
+    std::vector<std::string> previous_;
+};
 
 inline std::string testData(const std::string& relative) {
     return std::string(KX_TEST_DATA_DIR) + "/" + relative;

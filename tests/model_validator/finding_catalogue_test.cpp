@@ -57,6 +57,9 @@ TEST(FindingCatalogue, PatternsMatchWhatTheyPrint) {
     EXPECT_TRUE(messageMatchesPattern("%f", "inf"));
     EXPECT_TRUE(messageMatchesPattern("25%% more", "25% more"));
     EXPECT_FALSE(messageMatchesPattern("25%% more", "25%% more"));
+    EXPECT_FALSE(messageMatchesPattern("25%% more", "25x more"));
+    // A conversion the catalogue never uses matches nothing.
+    EXPECT_FALSE(messageMatchesPattern("%x", "5"));
     EXPECT_TRUE(messageMatchesPattern("kind '%u'\n", "kind '3'\n"));
     EXPECT_FALSE(messageMatchesPattern("kind '%u'\n", "kind '3'"));
 }

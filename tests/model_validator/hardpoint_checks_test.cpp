@@ -84,6 +84,36 @@ TEST(HardpointChecks, NodeTransformsKeepFirstOfEqualNames) {
     EXPECT_EQ(bones.at("Bone01").row3(3), Vector3(0, 5, 0));
 }
 
+TEST(HardpointChecks, HostileNodeTreesEndWithoutExhaustingTheStack) {
+    TempResourceTree tree;
+    DebugLog::Capture log;
+    // Far deeper than any exporter writes: only the first levels are walked.
+    std::string nested = nodeXml("HP_top", "1 0 0");
+    std::string deep;
+    for (int i = 0; i < 50000; ++i) {
+        deep += "<node>";
+    }
+    for (int i = 0; i < 50000; ++i) {
+        deep += "</node>";
+    }
+    // A name longer than any pattern matcher's recursion can take.
+    const std::string longName = "HP_" + std::string(50000, 'x');
+    tree.write("x/deep.visual", visualXml(nested + deep + nodeXml(longName, "0 2 0")));
+    DataSectionPtr visual = FS::Utils::openSection("x/deep.visual");
+    ASSERT_TRUE(visual);
+
+    TestVehicleValidator validator;
+    NodeTransforms hardpoints;
+    validator.getTransformsForVisualNodes(visual->openSection("node"), hardpoints,
+                                          &TestVehicleValidator::isHardPoint);
+    EXPECT_EQ(hardpoints.size(), 2u);
+    EXPECT_EQ(hardpoints.at("HP_top").row3(3), Vector3(1, 0, 0));
+    EXPECT_EQ(hardpoints.count(longName), 1u);
+    EXPECT_EQ(log.count("nodes nested deeper than 256 levels are ignored"), 1u);
+    EXPECT_FALSE(TestVehicleValidator::isBone(longName));
+    EXPECT_FALSE(TestVehicleValidator::isHardPoint("HP_line\nbreak"));
+}
+
 TEST(HardpointChecks, LodsMustRepeatTheNodesOfLod0) {
     TempResourceTree tree;
     DebugLog::Capture quiet;

@@ -112,6 +112,20 @@ TEST_F(LodChainTest, StopsWhenTheChainLoops) {
                                ValidationTitle::CheckLods, ValidationErrorSeverity::High, "Check LODs"}}));
 }
 
+TEST_F(LodChainTest, StopsFollowingAGeneratedChainAtItsLimit) {
+    // lod0 -> lod1 -> ... -> lod99: far more than any model has.
+    for (int i = 0; i < 100; ++i) {
+        const std::string parent = i == 99 ? "" : "v/tank/normal/lod" + std::to_string(i + 1) + "/Tank";
+        tree.write("v/tank/normal/lod" + std::to_string(i) + "/Tank.model", modelXml(parent));
+    }
+    EXPECT_EQ(v.getModelLODHierarchy("Tank", "normal").size(), 64u);
+    EXPECT_TRUE(v.getErrors().empty());
+    EXPECT_EQ(
+        log.count("v/tank/normal/lod64/Tank.model: the LOD chain is longer than 64 models; the rest is not "
+                  "followed"),
+        1u);
+}
+
 TEST_F(LodChainTest, RootPathsAndStates) {
     EXPECT_EQ(v.getModelRootPath("Hull", "normal"), "v/tank/normal/lod0/Hull.model");
     v.setSubFolderLOD("styles/winter/");

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <unordered_map>
 
@@ -685,13 +686,28 @@ bool readPLY(std::string_view bytes, Mesh& mesh, std::string& error) {
     return true;
 }
 
+// Scanned meshes of a few million triangles stay well below this as text.
+constexpr uintmax_t kMaxMeshFileBytes = uintmax_t(1) << 30;
+
 bool readMeshFile(const std::string& path, Mesh& mesh, std::string& error) {
-    std::ifstream in(pathFromUtf8(path), std::ios::binary);
-    if (!in) {
+    const std::filesystem::path diskPath = pathFromUtf8(path);
+    std::error_code status;
+    if (!std::filesystem::is_regular_file(diskPath, status)) {
+        error = status ? "cannot be read (" + status.message() + ")" : "is not a file";
+        return false;
+    }
+    const uintmax_t size = std::filesystem::file_size(diskPath, status);
+    if (status || size > kMaxMeshFileBytes) {
+        error = status ? "cannot be read (" + status.message() + ")"
+                       : "is larger than " + std::to_string(kMaxMeshFileBytes >> 20) + " MB";
+        return false;
+    }
+    std::ifstream in(diskPath, std::ios::binary);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
         error = "cannot be read";
         return false;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::string extension = AsciiCase::toLower(FS::Utils::getExtension(path));
     if (extension == "obj") {
         return readOBJ(bytes, mesh, error);

@@ -14,6 +14,18 @@ constexpr size_t kGroupSize = 16;
 
 // Every group must address indices inside the list and vertices inside its own range.
 bool checkGroups(const IndexData& data, std::string& error) {
+    // Exporters split the index list into disjoint groups. Refusing more
+    // coverage than the list holds also bounds the checking below to one pass
+    // over it, whatever a hostile file claims.
+    uint64_t covered = 0;
+    for (const PrimitiveGroup& group : data.groups) {
+        covered += uint64_t{group.primitiveCount} * 3;
+    }
+    if (covered > data.indices.size()) {
+        error = formatString("the primitive groups cover %llu indices, more than the %zu the block holds",
+                             static_cast<unsigned long long>(covered), data.indices.size());
+        return false;
+    }
     for (size_t g = 0; g < data.groups.size(); ++g) {
         const PrimitiveGroup& group = data.groups[g];
         const uint64_t end = uint64_t{group.startIndex} + uint64_t{group.primitiveCount} * 3;

@@ -128,6 +128,9 @@ bool BSPTree::validate(std::string& error) const {
     std::vector<bool> held(triangles_.size(), false);
     std::vector<uint32_t> stack{root_};
     visited[root_] = true;
+    // Each node owns its own stretch of the list; lists that overlap would let
+    // a small file make this walk, and every later one, quadratic.
+    uint64_t listed = 0;
     while (!stack.empty()) {
         const uint32_t n = stack.back();
         stack.pop_back();
@@ -141,6 +144,12 @@ bool BSPTree::validate(std::string& error) const {
                 "node %u lists triangles %u..%llu outside the %zu list entries", n, node.firstTriangle,
                 static_cast<unsigned long long>(uint64_t{node.firstTriangle} + node.triangleCount),
                 triangleIndices_.size());
+            return false;
+        }
+        listed += node.triangleCount;
+        if (listed > triangleIndices_.size()) {
+            error = formatString("the nodes list more than the %zu list entries (node lists overlap)",
+                                 triangleIndices_.size());
             return false;
         }
         for (uint32_t k = 0; k < node.triangleCount; ++k) {

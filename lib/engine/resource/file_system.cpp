@@ -88,6 +88,7 @@ void FileSystem::setRoots(const std::vector<std::string>& roots) {
         roots_.push_back(stripTrailingSlashes(toGeneric(root)));
     }
     listings_.clear();
+    canonicalFolders_.clear();
 }
 
 void FileSystem::addRoot(const std::string& root) {
@@ -130,9 +131,12 @@ void FileSystem::invalidateCache(const std::string& absolutePrefix) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (absolutePrefix.empty()) {
         listings_.clear();
+        canonicalFolders_.clear();
         return;
     }
     const std::string prefix = stripTrailingSlashes(toGeneric(absolutePrefix));
+    // A link below the prefix may have been retargeted.
+    canonicalFolders_.clear();
     for (auto it = listings_.begin(); it != listings_.end();) {
         // A folder's own listing and those of its parents may mention it.
         bool below = it->first.compare(0, prefix.size(), prefix) == 0;
@@ -160,6 +164,79 @@ std::string FileSystem::findIgnoringCase(const std::string& root,
     return current;
 }
 
+std::string FileSystem::canonicalFolder(const std::string& absoluteFolder) const {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = canonicalFolders_.find(absoluteFolder);
+        if (it != canonicalFolders_.end()) {
+            return it->second;
+        }
+    }
+    std::error_code ec;
+    const fs::path real = fs::canonical(pathFromUtf8(absoluteFolder), ec);
+    const std::string result = ec ? std::string() : toGeneric(pathToUtf8(real));
+    std::lock_guard<std::mutex> lock(mutex_);
+    canonicalFolders_[absoluteFolder] = result;
+    return result;
+}
+
+bool FileSystem::insideRoots(const std::string& absolute) const {
+    // The folder holding the entry is resolved once and remembered; only a
+    // link as the last component needs resolving on its own.
+    const size_t slash = absolute.rfind('/');
+    std::string real;
+    std::error_code ec;
+    const fs::path entry = pathFromUtf8(absolute);
+    if (fs::is_symlink(fs::symlink_status(entry, ec))) {
+        const fs::path target = fs::canonical(entry, ec);
+        real = ec ? std::string() : toGeneric(pathToUtf8(target));
+    } else if (slash != std::string::npos) {
+        const std::string folder = canonicalFolder(slash == 0 ? "/" : absolute.substr(0, slash));
+        real = folder.empty() ? std::string() : stripTrailingSlashes(folder) + absolute.substr(slash);
+    }
+    if (real.empty()) {
+        return false;
+    }
+    for (const std::string& root : roots()) {
+        const std::string realRoot = canonicalFolder(root);
+        if (!realRoot.empty() && (real == realRoot || (real.size() > realRoot.size() &&
+                                                       real.compare(0, realRoot.size(), realRoot) == 0 &&
+                                                       real[realRoot.size()] == '/'))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string FileSystem::existingBelow(const std::string& root,
+                                      const std::vector<std::string>& components) const {
+    std::string exact = joinComponents(root, components);
+    if (diskType(exact) == FT_NOT_FOUND) {
+        exact = findIgnoringCase(root, components);
+    }
+    return !exact.empty() && insideRoots(exact) ? exact : std::string();
+}
+
+bool FileSystem::splitAbsolute(const std::string& absolute, std::string& root,
+                               std::vector<std::string>& components) const {
+    const std::string generic = toGeneric(absolute);
+    for (bool ignoreCase : {false, true}) {
+        for (const std::string& candidate : roots()) {
+            if (generic.size() < candidate.size() ||
+                (generic.size() > candidate.size() && generic[candidate.size()] != '/')) {
+                continue;
+            }
+            const std::string head = generic.substr(0, candidate.size());
+            if (head == candidate ||
+                (ignoreCase && AsciiCase::toLower(head) == AsciiCase::toLower(candidate))) {
+                root = candidate;
+                return splitResourcePath(generic.substr(candidate.size()), components);
+            }
+        }
+    }
+    return false;
+}
+
 std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm) const {
     std::vector<std::string> components;
     if (!splitResourcePath(path, components) || components.empty()) {
@@ -179,11 +256,7 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
     const std::vector<std::string> rootList = roots();
     for (const auto& candidate : candidates) {
         for (const std::string& root : rootList) {
-            std::string exact = joinComponents(root, candidate);
-            if (diskType(exact) != FT_NOT_FOUND) {
-                return exact;
-            }
-            std::string found = findIgnoringCase(root, candidate);
+            std::string found = existingBelow(root, candidate);
             if (!found.empty()) {
                 return found;
             }
@@ -194,14 +267,22 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
 
 std::string FileSystem::findExisting(const std::string& path) const {
     if (Utils::isAbsolute(path)) {
-        return diskType(toGeneric(path)) != FT_NOT_FOUND ? toGeneric(path) : std::string();
+        std::string root;
+        std::vector<std::string> components;
+        return splitAbsolute(path, root, components) ? existingBelow(root, components) : std::string();
     }
     return resolveExisting(path, RealmChoice::ExactName);
 }
 
 std::string FileSystem::resolveFilename(const std::string& path, RealmChoice realm) const {
     if (Utils::isAbsolute(path)) {
-        return toGeneric(path);
+        std::string root;
+        std::vector<std::string> components;
+        if (!splitAbsolute(path, root, components)) {
+            return {};
+        }
+        const std::string found = existingBelow(root, components);
+        return found.empty() ? joinComponents(root, components) : found;
     }
     std::string found = resolveExisting(path, realm);
     if (!found.empty()) {
@@ -239,7 +320,7 @@ int FileSystem::fileType(const std::string& path, RealmChoice realm) const {
     if (path.empty()) {
         return FT_NOT_FOUND;
     }
-    std::string absolute = Utils::isAbsolute(path) ? toGeneric(path) : resolveExisting(path, realm);
+    std::string absolute = Utils::isAbsolute(path) ? findExisting(path) : resolveExisting(path, realm);
     return absolute.empty() ? FT_NOT_FOUND : diskType(absolute);
 }
 

@@ -39,8 +39,11 @@ class FileSystem {
     std::vector<std::string> roots() const;
 
     // Absolute disk path of a resource path: the first root holding it (in
-    // the disk's letter case), else the path below the first root. Absolute
-    // paths come back unchanged; a path that climbs out of the roots gives "".
+    // the disk's letter case), else the path below the first root. Nothing
+    // outside the roots is ever resolved, opened or even looked at: an
+    // absolute path resolves only when it lies in a root, a file or folder
+    // reached through a link only when its target lies in a root too, and a
+    // path that climbs out of the roots gives "".
     std::string resolveFilename(const std::string& path, RealmChoice realm = RealmChoice::PreferRealm) const;
     // Resource path of an absolute path inside a root; other paths unchanged.
     std::string dissolveFilename(const std::string& absolutePath) const;
@@ -66,10 +69,21 @@ class FileSystem {
     };
     std::shared_ptr<const Listing> listing(const std::string& absoluteFolder) const;
     std::string resolveExisting(const std::string& path, RealmChoice realm) const;
+    // An existing file or folder of `root`, spelled as on disk, that stays
+    // inside the roots once links are followed; "" otherwise.
+    std::string existingBelow(const std::string& root, const std::vector<std::string>& components) const;
+    // The root an absolute path lies in, by its spelling alone, and the
+    // components below it; false for a path outside every root.
+    bool splitAbsolute(const std::string& absolute, std::string& root,
+                       std::vector<std::string>& components) const;
+    bool insideRoots(const std::string& absolute) const;
+    std::string canonicalFolder(const std::string& absoluteFolder) const;
 
     mutable std::mutex mutex_;
     std::vector<std::string> roots_;
     mutable std::unordered_map<std::string, std::shared_ptr<const Listing>> listings_;
+    // Folders with every link resolved, by their absolute spelling.
+    mutable std::unordered_map<std::string, std::string> canonicalFolders_;
 };
 
 FileSystem* fileSystem();

@@ -9,13 +9,28 @@
 
 namespace {
 
-BinaryPtr readWholeFile(const std::string& absolutePath) {
-    std::ifstream in(pathFromUtf8(absolutePath), std::ios::binary);
-    if (!in) {
+// The largest resource file opened as a section. Exported geometry of one
+// model stays far below; a larger file is a mistake or an attack, and reading
+// it whole would cost its size in memory (twice, while it parses).
+constexpr uintmax_t kMaxSectionFileBytes = uintmax_t(256) << 20;
+
+BinaryPtr readWholeFile(const std::string& absolutePath, std::string& reason) {
+    const std::filesystem::path path = pathFromUtf8(absolutePath);
+    std::error_code status;
+    const uintmax_t size = std::filesystem::file_size(path, status);
+    if (status) {
+        reason = "cannot be read (" + status.message() + ")";
         return nullptr;
     }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    if (size > kMaxSectionFileBytes) {
+        reason = "is larger than the " + std::to_string(kMaxSectionFileBytes >> 20) +
+                 " MB a resource file may have";
+        return nullptr;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes(static_cast<size_t>(size));
+    if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+        reason = "cannot be read";
         return nullptr;
     }
     return BinaryPtr(new BinaryBlock(std::move(bytes)));
@@ -47,12 +62,12 @@ DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
     if (DataSectionPtr cached = DataSectionCache::instance().find(absolute)) {
         return cached;
     }
-    BinaryPtr bytes = readWholeFile(absolute);
+    std::string error;
+    BinaryPtr bytes = readWholeFile(absolute, error);
     if (!bytes) {
-        DebugLog::message(DebugLog::Warning, "resource", "%s: cannot be read", absolute.c_str());
+        DebugLog::message(DebugLog::Warning, "resource", "%s: %s", absolute.c_str(), error.c_str());
         return nullptr;
     }
-    std::string error;
     const std::string name = getFilename(absolute);
     DataSectionPtr root = BinaryContainer::isContainer(bytes) ? BinaryContainer::open(name, bytes, error)
                                                               : XMLFile::parse(name, bytes, error);

@@ -193,6 +193,12 @@ bool decode(const uint8_t* data, size_t size, RgbaImage& image, uint32_t& channe
                       "%ux%u image cannot fit in a %zu-byte file", header.width, header.height, size);
         png_error(png, state.limitMessage);
     }
+    if (uint64_t(header.width) * header.height > kMaxDecodedPixels) {
+        std::snprintf(state.limitMessage, sizeof state.limitMessage,
+                      "%ux%u image has more than the %llu pixels a texture may decode to", header.width,
+                      header.height, static_cast<unsigned long long>(kMaxDecodedPixels));
+        png_error(png, state.limitMessage);
+    }
 
     png_set_expand(png);
     png_set_scale_16(png);

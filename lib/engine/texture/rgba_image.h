@@ -16,6 +16,11 @@ constexpr uint32_t Rgb = Red | Green | Blue;
 constexpr uint32_t Rgba = Rgb | Alpha;
 } // namespace Channels
 
+// The most pixels a loader decodes into memory (8192 x 8192, 256 MB as
+// RGBA). A compressed file can claim far more than its size suggests; larger
+// images are refused before anything is allocated.
+constexpr uint64_t kMaxDecodedPixels = uint64_t(8192) * 8192;
+
 // Eight bits per channel, R G B A byte order, rows top to bottom, no padding.
 struct RgbaImage {
     uint32_t width = 0;

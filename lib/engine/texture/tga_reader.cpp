@@ -143,6 +143,11 @@ bool decode(const uint8_t* data, size_t size, RgbaImage& image, uint32_t& channe
                               reader.remaining());
         return false;
     }
+    if (pixelCount > kMaxDecodedPixels) {
+        reason = formatString("%ux%u image has more than the %llu pixels a texture may decode to", width,
+                              height, static_cast<unsigned long long>(kMaxDecodedPixels));
+        return false;
+    }
 
     std::vector<uint8_t> pixels(pixelCount * 4);
     auto convert = [&](const uint8_t* p, uint8_t* out) {
