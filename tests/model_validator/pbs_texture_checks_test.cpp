@@ -115,6 +115,10 @@ TEST_F(PbsTextureChecksTest, MetallicMapMustBeAPowerOfTwoReductionOfTheAlbedo) {
     EXPECT_EQ(findingsFor(pair("maps/quarter_GMM.dds", "maps/wide_AM.dds"), {114, 117}),
               std::vector<Finding>{mismatch("maps/quarter_GMM.dds", "16x16", "64x32")});
 
+    // A metallic-gloss map that does not load is not compared.
+    tree.writeBytes("maps/broken_GMM.dds", {});
+    EXPECT_EQ(findingsFor(pair("maps/broken_GMM.dds", "maps/a_AM.dds"), {114, 117}), std::vector<Finding>{});
+
     // Quotients are whole-number divisions: one side may round down to another
     // quotient while the aspect ratios still agree (tall one-column maps).
     writeTexture(tree, "maps/tall2_AM.dds", dds(2, 8192, Render::RF_R8_UNORM));
@@ -145,6 +149,10 @@ TEST_F(PbsTextureChecksTest, MetallicMapMustBeAPowerOfTwoReductionOfTheAlbedo) {
                            ", but has to be in 2, 4, 8, ... times less than albedo(384x384)",
                        TextureProperties, Medium, kPropertiesCategory};
     };
+    EXPECT_EQ(findingsOf(check(house, {114, 117})),
+              std::vector<Finding>{notReduced("maps/third_GMM.dds", "128x128")});
+    setMaterial(1, pair("maps/broken_GMM.dds", "maps/b_BAM.dds"));
+    house.write(tree);
     EXPECT_EQ(findingsOf(check(house, {114, 117})),
               std::vector<Finding>{notReduced("maps/third_GMM.dds", "128x128")});
     setMaterial(1, pair("maps/flat_GMM.dds", "maps/b_BAM.dds"));
