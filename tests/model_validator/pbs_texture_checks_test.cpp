@@ -131,6 +131,10 @@ TEST_F(PbsTextureChecksTest, MetallicMapMustBeAPowerOfTwoReductionOfTheAlbedo) {
     EXPECT_EQ(findingsFor(pair("maps/q4097_GMM.dds", "maps/tall2_AM.dds"), {114}), std::vector<Finding>{});
     EXPECT_EQ(findingsFor(pair("maps/q2731_GMM.dds", "maps/tall3_AM.dds"), {114}), std::vector<Finding>{});
     EXPECT_EQ(findingsFor(pair("maps/q2100_GMM.dds", "maps/tall4_AM.dds"), {114}), std::vector<Finding>{});
+    // One-row maps are maps too.
+    writeTexture(tree, "maps/row_AM.dds", dds(8192, 2, Render::RF_R8_UNORM));
+    writeTexture(tree, "maps/row_GMM.dds", dds(4096, 1, Render::RF_R8_UNORM));
+    EXPECT_EQ(findingsFor(pair("maps/row_GMM.dds", "maps/row_AM.dds"), {114}), std::vector<Finding>{});
     // 3 and 3: no power of two.
     EXPECT_EQ(findingsFor(pair("maps/q2100_GMM.dds", "maps/tall3_AM.dds"), {114}),
               std::vector<Finding>{mismatch("maps/q2100_GMM.dds", "1x2100", "3x8192")});
