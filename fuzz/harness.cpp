@@ -146,6 +146,12 @@ void texture(const char* extension, const uint8_t* data, size_t size) {
             }
         }
     }
+    // The content checks read headers alone.
+    TextureLoader::InputOptions header = stored;
+    header.headerOnly = true;
+    if (loader.loadTextureFromFile(path, header, "fuzz", false)) {
+        loader.takeOutput();
+    }
     Image::ImagePtr image = Image::createImage();
     if (Image::loadImage(image, Workspace::instance().root() + "/" + path)) {
         const Image::ImageInfo info = Image::getImageInfo(image);

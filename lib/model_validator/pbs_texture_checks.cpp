@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <limits>
 
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
@@ -77,15 +76,14 @@ std::string textureProperty(const std::vector<DataSectionPtr>& properties, const
     return getProperty(properties, name, kTextureTag).get<std::string>();
 }
 
+// The material's vertex-colour mode; 0 when it has none. Int properties are
+// 32-bit, so the value always lies within that range.
 int64_t vertexColourMode(const std::vector<DataSectionPtr>& properties) {
     Variant mode(int64_t(0));
     if (!VariantConverter::convert(getProperty(properties, kVertexColorModeTag, kIntegerTag), mode)) {
         return 0;
     }
-    const int64_t value = mode.get<int64_t>();
-    const bool fits =
-        value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max();
-    return fits ? value : 0;
+    return mode.get<int64_t>();
 }
 
 // Whether the albedo is a power-of-two enlargement of the metallic-gloss map

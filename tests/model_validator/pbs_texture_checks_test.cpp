@@ -115,6 +115,10 @@ TEST_F(PbsTextureChecksTest, MetallicMapMustBeAPowerOfTwoReductionOfTheAlbedo) {
     EXPECT_EQ(findingsFor(pair("maps/quarter_GMM.dds", "maps/wide_AM.dds"), {114, 117}),
               std::vector<Finding>{mismatch("maps/quarter_GMM.dds", "16x16", "64x32")});
 
+    // A metallic-gloss map that does not load is not compared.
+    tree.writeBytes("maps/broken_GMM.dds", {});
+    EXPECT_EQ(findingsFor(pair("maps/broken_GMM.dds", "maps/a_AM.dds"), {114, 117}), std::vector<Finding>{});
+
     // Quotients are whole-number divisions: one side may round down to another
     // quotient while the aspect ratios still agree (tall one-column maps).
     writeTexture(tree, "maps/tall2_AM.dds", dds(2, 8192, Render::RF_R8_UNORM));
@@ -127,6 +131,10 @@ TEST_F(PbsTextureChecksTest, MetallicMapMustBeAPowerOfTwoReductionOfTheAlbedo) {
     EXPECT_EQ(findingsFor(pair("maps/q4097_GMM.dds", "maps/tall2_AM.dds"), {114}), std::vector<Finding>{});
     EXPECT_EQ(findingsFor(pair("maps/q2731_GMM.dds", "maps/tall3_AM.dds"), {114}), std::vector<Finding>{});
     EXPECT_EQ(findingsFor(pair("maps/q2100_GMM.dds", "maps/tall4_AM.dds"), {114}), std::vector<Finding>{});
+    // One-row maps are maps too.
+    writeTexture(tree, "maps/row_AM.dds", dds(8192, 2, Render::RF_R8_UNORM));
+    writeTexture(tree, "maps/row_GMM.dds", dds(4096, 1, Render::RF_R8_UNORM));
+    EXPECT_EQ(findingsFor(pair("maps/row_GMM.dds", "maps/row_AM.dds"), {114}), std::vector<Finding>{});
     // 3 and 3: no power of two.
     EXPECT_EQ(findingsFor(pair("maps/q2100_GMM.dds", "maps/tall3_AM.dds"), {114}),
               std::vector<Finding>{mismatch("maps/q2100_GMM.dds", "1x2100", "3x8192")});
@@ -145,6 +153,10 @@ TEST_F(PbsTextureChecksTest, MetallicMapMustBeAPowerOfTwoReductionOfTheAlbedo) {
                            ", but has to be in 2, 4, 8, ... times less than albedo(384x384)",
                        TextureProperties, Medium, kPropertiesCategory};
     };
+    EXPECT_EQ(findingsOf(check(house, {114, 117})),
+              std::vector<Finding>{notReduced("maps/third_GMM.dds", "128x128")});
+    setMaterial(1, pair("maps/broken_GMM.dds", "maps/b_BAM.dds"));
+    house.write(tree);
     EXPECT_EQ(findingsOf(check(house, {114, 117})),
               std::vector<Finding>{notReduced("maps/third_GMM.dds", "128x128")});
     setMaterial(1, pair("maps/flat_GMM.dds", "maps/b_BAM.dds"));
