@@ -154,7 +154,9 @@ TEST_F(MaterialChecksTest, ReportsKindsAndTexturesThatChangeBetweenLods) {
 TEST_F(MaterialChecksTest, ReportsDestroyedVariantsOfAnotherClass) {
     SceneryModel hall("buildings", "hall", 2);
     hall.materials({material("n_brick", 75), material("d_brick", 90), material("n_tile", 75),
-                    material("d_tile", 89), material("n_glass", 10), material("d_glass", 87)});
+                    material("d_tile", 89), material("n_roof", 86), material("d_roof", 100),
+                    material("n_slab", 73), material("d_slab", 87), material("n_glass", 10),
+                    material("d_glass", 87)});
     hall.write(tree);
     const auto mismatch = [](const std::string& id, int n, int d) {
         return content("[Wrn. 112] Material 'n_" + id + "' has '" + std::to_string(n) +
