@@ -6,7 +6,7 @@
 #include <vector>
 
 // What the fuzz targets run on one input, kept apart from libFuzzer so that
-// the normal test suite replays the seed corpora and every input that once
+// the normal test suite replays every seed input and every input that once
 // failed through exactly the same code.
 namespace FuzzHarness {
 
