@@ -81,16 +81,8 @@ unsigned storedKind(const DataSectionPtr& material) {
     return material->readUInt(kMaterialKindTag, 0);
 }
 
-// The part of a texture's file name after its last underscore
-// ("maps/house_01_AM.dds" gives "AM").
-std::string filenamePostfix(const std::string& path) {
-    const std::string name = FS::Utils::removeExtension(FS::Utils::getFilename(path));
-    const size_t underscore = name.rfind('_');
-    return underscore == std::string::npos ? std::string() : name.substr(underscore + 1);
-}
-
 bool usesLastLodTexture(const std::string& texture, int lod, int maxLod) {
-    const std::string postfix = filenamePostfix(texture);
+    const std::string postfix = getFilenamePostfix(texture);
     return lod == maxLod && std::find(kLastLodTexturePostfixes.begin(), kLastLodTexturePostfixes.end(),
                                       postfix) != kLastLodTexturePostfixes.end();
 }
