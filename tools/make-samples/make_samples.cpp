@@ -50,53 +50,6 @@ Matrix translation(const Vector3& offset) {
     return m;
 }
 
-// A box whose faces are each cut into divisions x divisions quads, so that the
-// LODs of a model differ in triangle count while keeping the same bounds.
-Mesh makeGridBox(const Vector3& min, const Vector3& max, int divisions) {
-    struct Face {
-        Vector3 normal;
-        Vector3 corner; // the quad spans corner + s * along + t * across, s and t in [0, 1]
-        Vector3 along;
-        Vector3 across;
-    };
-    const Vector3 a = min, b = max;
-    const float w = b.x - a.x, h = b.y - a.y, d = b.z - a.z;
-    // Counter-clockwise seen from outside, as AssetWriters::makeBox lays them out.
-    const Face faces[6] = {
-        {{1, 0, 0}, {b.x, a.y, a.z}, {0, h, 0}, {0, 0, d}},
-        {{-1, 0, 0}, {a.x, a.y, b.z}, {0, h, 0}, {0, 0, -d}},
-        {{0, 1, 0}, {a.x, b.y, a.z}, {0, 0, d}, {w, 0, 0}},
-        {{0, -1, 0}, {a.x, a.y, b.z}, {0, 0, -d}, {w, 0, 0}},
-        {{0, 0, 1}, {b.x, a.y, b.z}, {0, h, 0}, {-w, 0, 0}},
-        {{0, 0, -1}, {a.x, a.y, a.z}, {0, h, 0}, {w, 0, 0}},
-    };
-    Mesh mesh;
-    const auto n = static_cast<uint32_t>(divisions);
-    const float step = 1.f / static_cast<float>(divisions);
-    for (const Face& f : faces) {
-        const auto base = static_cast<uint32_t>(mesh.vertices.positions.size());
-        for (uint32_t i = 0; i <= n; ++i) {
-            for (uint32_t j = 0; j <= n; ++j) {
-                const float s = static_cast<float>(i) * step, t = static_cast<float>(j) * step;
-                mesh.vertices.positions.push_back(f.corner + f.along * s + f.across * t);
-                mesh.vertices.normals.push_back(f.normal);
-                mesh.vertices.uvs.push_back(Vector2(t, 1.f - s));
-            }
-        }
-        for (uint32_t i = 0; i < n; ++i) {
-            for (uint32_t j = 0; j < n; ++j) {
-                const uint32_t q00 = base + i * (n + 1) + j, q10 = q00 + n + 1;
-                for (uint32_t index : {q00, q10, q10 + 1, q00, q10 + 1, q00 + 1}) {
-                    mesh.indices.indices.push_back(index);
-                }
-            }
-        }
-    }
-    // Exported for the standard shader, which maps normals.
-    AssetWriters::addTangentFrames(mesh);
-    return mesh;
-}
-
 // A mesh exported without tangent frames.
 Mesh withoutTangents(Mesh mesh) {
     mesh.vertices.tangents.clear();
@@ -226,9 +179,9 @@ Sample cleanSample(const std::string& folder, const std::string& name, const Vec
     const float extents[] = {60.f, 150.f, 400.f};
     for (size_t i = 0; i < 3; ++i) {
         Lod lod;
-        lod.mesh = makeGridBox(min, max, divisions[i]);
+        lod.mesh = AssetWriters::makeGridBox(min, max, divisions[i]);
         lod.materials = {material("n_stone_01", kStone, kSolid), material("n_wood_01", kWood, kSolid)};
-        lod.collision = makeGridBox(min, max, 1);
+        lod.collision = AssetWriters::makeGridBox(min, max, 1);
         lod.nodes = nodes;
         lod.extent = extents[i];
         lod.decorative = 0;
@@ -347,13 +300,13 @@ std::vector<Sample> allSamples() {
     // finer box, and the EU copy of the lod0 primitives carries that finer box.
     Sample bspCounts = houseSample("content/samples/bsp_triangle_counts", "rock");
     for (Lod& lod : bspCounts.lods) {
-        lod.mesh = makeGridBox(kHouseMin, kHouseMax, 1);
+        lod.mesh = AssetWriters::makeGridBox(kHouseMin, kHouseMax, 1);
     }
-    bspCounts.lods[1].collision = makeGridBox(kHouseMin, kHouseMax, 2);
+    bspCounts.lods[1].collision = AssetWriters::makeGridBox(kHouseMin, kHouseMax, 2);
     bspCounts.extra = [](const std::string& root, const Sample& sample, std::string* error) {
         const std::string realmCopy =
             root + "/" + FS::Utils::removeExtension(sample.modelPath(0)) + ".EU.primitives";
-        return primitivesWithCollision(sample.lods[0], makeGridBox(sample.min, sample.max, 2))
+        return primitivesWithCollision(sample.lods[0], AssetWriters::makeGridBox(sample.min, sample.max, 2))
             .write(realmCopy, error);
     };
     samples.push_back(bspCounts);

@@ -8,10 +8,13 @@
 #include <io.h>
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <cstdio>
 #else
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -142,6 +145,17 @@ int waitFor(Process& process) {
     return status;
 }
 
+int waitFor(Process& process, std::uint64_t& peakResidentBytes) {
+    HANDLE handle = reinterpret_cast<HANDLE>(process.handle);
+    WaitForSingleObject(handle, INFINITE);
+    PROCESS_MEMORY_COUNTERS counters{};
+    peakResidentBytes =
+        K32GetProcessMemoryInfo(handle, &counters, sizeof(counters)) ? counters.PeakWorkingSetSize : 0;
+    int status = 0;
+    finished(process, status);
+    return status;
+}
+
 #else
 
 namespace {
@@ -203,6 +217,22 @@ bool finished(Process& process, int& status) {
 int waitFor(Process& process) {
     int raw = 0;
     waitpid(static_cast<pid_t>(process.handle), &raw, 0);
+    process.handle = -1;
+    return exitStatus(raw);
+}
+
+int waitFor(Process& process, std::uint64_t& peakResidentBytes) {
+    int raw = 0;
+    rusage usage{};
+    peakResidentBytes = 0;
+    if (wait4(static_cast<pid_t>(process.handle), &raw, 0, &usage) > 0) {
+        // Kilobytes on Linux, bytes on macOS.
+#ifdef __APPLE__
+        peakResidentBytes = static_cast<std::uint64_t>(usage.ru_maxrss);
+#else
+        peakResidentBytes = static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
+#endif
+    }
     process.handle = -1;
     return exitStatus(raw);
 }

@@ -35,5 +35,8 @@ bool finished(Process& process, int& status);
 
 // Blocks until the process ends; its exit status.
 int waitFor(Process& process);
+// The same, also giving the most memory the process ever held resident
+// (0 where the system does not tell).
+int waitFor(Process& process, std::uint64_t& peakResidentBytes);
 
 } // namespace KX::Cli::Platform

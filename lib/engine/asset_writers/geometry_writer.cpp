@@ -144,6 +144,51 @@ void addTangentFrames(Mesh& mesh) {
     }
 }
 
+Mesh makeGridBox(const Vector3& min, const Vector3& max, int divisions) {
+    struct Face {
+        Vector3 normal;
+        Vector3 corner; // the quad spans corner + s * along + t * across, s and t in [0, 1]
+        Vector3 along;
+        Vector3 across;
+    };
+    const Vector3 a = min, b = max;
+    const float w = b.x - a.x, h = b.y - a.y, d = b.z - a.z;
+    // Counter-clockwise seen from outside, as makeBox lays them out.
+    const Face faces[6] = {
+        {{1, 0, 0}, {b.x, a.y, a.z}, {0, h, 0}, {0, 0, d}},
+        {{-1, 0, 0}, {a.x, a.y, b.z}, {0, h, 0}, {0, 0, -d}},
+        {{0, 1, 0}, {a.x, b.y, a.z}, {0, 0, d}, {w, 0, 0}},
+        {{0, -1, 0}, {a.x, a.y, b.z}, {0, 0, -d}, {w, 0, 0}},
+        {{0, 0, 1}, {b.x, a.y, b.z}, {0, h, 0}, {-w, 0, 0}},
+        {{0, 0, -1}, {a.x, a.y, a.z}, {0, h, 0}, {w, 0, 0}},
+    };
+    Mesh mesh;
+    const auto n = static_cast<uint32_t>(divisions);
+    const float step = 1.f / static_cast<float>(divisions);
+    for (const Face& f : faces) {
+        const auto base = static_cast<uint32_t>(mesh.vertices.positions.size());
+        for (uint32_t i = 0; i <= n; ++i) {
+            for (uint32_t j = 0; j <= n; ++j) {
+                const float s = static_cast<float>(i) * step, t = static_cast<float>(j) * step;
+                mesh.vertices.positions.push_back(f.corner + f.along * s + f.across * t);
+                mesh.vertices.normals.push_back(f.normal);
+                mesh.vertices.uvs.push_back(Vector2(t, 1.f - s));
+            }
+        }
+        for (uint32_t i = 0; i < n; ++i) {
+            for (uint32_t j = 0; j < n; ++j) {
+                const uint32_t q00 = base + i * (n + 1) + j, q10 = q00 + n + 1;
+                for (uint32_t index : {q00, q10, q10 + 1, q00, q10 + 1, q00 + 1}) {
+                    mesh.indices.indices.push_back(index);
+                }
+            }
+        }
+    }
+    // Exported for the standard shader, which maps normals.
+    addTangentFrames(mesh);
+    return mesh;
+}
+
 std::vector<PrimitiveGroup> effectiveGroups(const IndexData& indices) {
     if (!indices.groups.empty() || indices.indices.empty()) {
         return indices.groups;

@@ -28,6 +28,10 @@ Mesh makeBox(const Vector3& min, const Vector3& max, int groups = 1);
 // that the mesh is written in a bumped format ("...tb") as normal-mapping
 // effects need.
 void addTangentFrames(Mesh& mesh);
+// A box whose faces are each cut into divisions x divisions quads, with
+// tangent frames, so that LODs can differ in triangle count while keeping the
+// same bounds.
+Mesh makeGridBox(const Vector3& min, const Vector3& max, int divisions);
 // The groups as written: those given, or one over every index.
 std::vector<PrimitiveGroup> effectiveGroups(const IndexData& indices);
 // Re-splits the triangles into `count` contiguous groups (as equal as they go).

@@ -1,0 +1,215 @@
+// Validates a synthetic content tree of N models and compares the time with
+// the floor (reading and parsing what the checks read), with two worker
+// processes, and records peak memory. The last line printed is one JSON
+// object; docs/performance.md keeps one row per N.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "content_tree.h"
+#include "engine/platform/utf8_path.h"
+#include "floor.h"
+#include "process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Bumped whenever the generator writes different trees, so that a tree
+// written by an older generator is not reused.
+constexpr int kTreeVersion = 1;
+
+struct Options {
+    int models = 0;
+    std::string out;
+    std::string validator = KX_MODEL_VALIDATOR_EXE;
+    std::string doc;
+    int floorRepeats = 3;
+};
+
+bool parse(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--models" && hasValue) {
+            options.models = std::atoi(argv[++i]);
+        } else if (arg == "--out" && hasValue) {
+            options.out = argv[++i];
+        } else if (arg == "--validator" && hasValue) {
+            options.validator = argv[++i];
+        } else if (arg == "--doc" && hasValue) {
+            options.doc = argv[++i];
+        } else {
+            return false;
+        }
+    }
+    return options.models > 0;
+}
+
+bool prepareTree(const Options& options, std::string& error) {
+    const fs::path root = pathFromUtf8(options.out);
+    const fs::path stamp = root / ".kx-bench-tree";
+    const std::string wanted =
+        "models=" + std::to_string(options.models) + " version=" + std::to_string(kTreeVersion);
+    {
+        std::ifstream in(stamp);
+        std::string line;
+        if (in && std::getline(in, line) && line == wanted) {
+            std::cerr << "bench: reusing the tree in " << options.out << "\n";
+            return true;
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    std::cerr << "bench: writing " << options.models << " models to " << options.out << "\n";
+    KX::Bench::TreeShape shape;
+    shape.models = options.models;
+    if (!KX::Bench::writeContentTree(options.out, shape, &error)) {
+        return false;
+    }
+    std::ofstream(stamp) << wanted << "\n";
+    return true;
+}
+
+struct Run {
+    double seconds = 0;
+    int status = 0;
+    std::uint64_t peakBytes = 0;
+};
+
+bool validate(const Options& options, int jobs, Run& run, std::string& error) {
+    const std::string report = options.out + ".report.json";
+    const auto start = Clock::now();
+    KX::Cli::Platform::Process process =
+        KX::Cli::Platform::startProcess(options.validator,
+                                        {"--res", options.out, "--jobs", std::to_string(jobs), "--format",
+                                         "json", "--fail-on", "none", "content"},
+                                        report, report + ".err", error);
+    if (!process.valid()) {
+        return false;
+    }
+    run.status = KX::Cli::Platform::waitFor(process, run.peakBytes);
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    // 1 only says that there are findings, as a fifth of the models have.
+    if (run.status > 1) {
+        error = "the validator exited with " + std::to_string(run.status) + " (see " + report + ".err)";
+        return false;
+    }
+    return true;
+}
+
+double floorSeconds(const Options& options, KX::Bench::FloorRead& read) {
+    double best = 0;
+    for (int i = 0; i < options.floorRepeats; ++i) {
+        const auto start = Clock::now();
+        read = KX::Bench::readLikeTheChecks(options.out);
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        best = i == 0 ? seconds : std::min(best, seconds);
+    }
+    return best;
+}
+
+std::string machine() {
+    std::string cpu = "unknown processor";
+    std::ifstream in("/proc/cpuinfo");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("model name", 0) == 0 && line.find(':') != std::string::npos) {
+            cpu = line.substr(line.find(':') + 2);
+            break;
+        }
+    }
+    return cpu + ", " + std::to_string(KX::Cli::Platform::processorCount()) + " processors";
+}
+
+std::string fixed(double value, int decimals) {
+    std::ostringstream out;
+    out.setf(std::ios::fixed);
+    out.precision(decimals);
+    out << value;
+    return out.str();
+}
+
+const char* const kDocHead =
+    "# Performance\n"
+    "\n"
+    "Written by `bench/run --models N` (see `bench/README.md`); each run replaces the row of its N.\n"
+    "A synthetic content tree of N scenery models is validated by `model-validator --jobs 1 --format json`\n"
+    "in one process with a warm file cache. The floor is the least any validation must do on the same\n"
+    "tree: read every file the checks read (only the header of a texture) and parse every XML file once.\n"
+    "The ratio is the validation time over the floor; `--jobs 2` is the same validation with two worker\n"
+    "processes; memory is the peak resident size of the one-process run.\n"
+    "\n"
+    "| N | seconds | ms per model | floor s | ratio | jobs 2 s | speed-up | peak MB | machine |\n"
+    "|---|---|---|---|---|---|---|---|---|\n";
+
+void writeDoc(const std::string& path, int models, const std::string& row) {
+    std::map<int, std::string> rows;
+    std::ifstream in(pathFromUtf8(path));
+    for (std::string line; std::getline(in, line);) {
+        if (line.size() > 2 && line[0] == '|' && std::isdigit(static_cast<unsigned char>(line[2]))) {
+            rows[std::atoi(line.c_str() + 2)] = line;
+        }
+    }
+    rows[models] = row;
+    std::ofstream out(pathFromUtf8(path), std::ios::binary);
+    out << kDocHead;
+    for (const auto& [n, line] : rows) {
+        out << line << "\n";
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::cerr << "usage: bench/run --models N [--out DIR]\n";
+        return 2;
+    }
+    if (options.out.empty()) {
+        options.out = pathToUtf8(fs::temp_directory_path() / ("kx-bench-" + std::to_string(options.models)));
+    }
+    std::string error;
+    if (!prepareTree(options, error)) {
+        std::cerr << "bench: " << error << "\n";
+        return 1;
+    }
+    // Warms the file cache, so that every measurement below reads from memory.
+    KX::Bench::FloorRead read;
+    floorSeconds(options, read);
+    const double floor = floorSeconds(options, read);
+    Run one, two;
+    if (!validate(options, 1, one, error) || !validate(options, 2, two, error)) {
+        std::cerr << "bench: " << error << "\n";
+        return 1;
+    }
+    const double ratio = one.seconds / floor;
+    const double peakMb = static_cast<double>(one.peakBytes) / (1024.0 * 1024.0);
+    std::cerr << "bench: floor read " << read.files << " files (" << read.bytes / 1024 << " KB), parsed "
+              << read.xmlFiles << " XML files\n";
+    if (!options.doc.empty()) {
+        writeDoc(options.doc, options.models,
+                 "| " + std::to_string(options.models) + " | " + fixed(one.seconds, 2) + " | " +
+                     fixed(1000.0 * one.seconds / options.models, 2) + " | " + fixed(floor, 2) + " | " +
+                     fixed(ratio, 1) + " | " + fixed(two.seconds, 2) + " | " +
+                     fixed(one.seconds / two.seconds, 2) + " | " + fixed(peakMb, 0) + " | " + machine() +
+                     " |");
+    }
+    nlohmann::json result = {{"models", options.models}, {"tree", options.out},
+                             {"seconds", one.seconds},   {"floor_seconds", floor},
+                             {"ratio", ratio},           {"jobs2_seconds", two.seconds},
+                             {"peak_rss_mb", peakMb}};
+    std::cout << result.dump() << std::endl;
+    return 0;
+}
