@@ -98,6 +98,32 @@ bool collectNodeTransforms(const DataSectionPtr& section, NodeTransforms& transf
     return complete;
 }
 
+// Hash maps iterate in an order that follows the hash of the path, which
+// differs between two copies of one model; reports follow the LOD chain and
+// then node names instead, so that equal trees give equal reports.
+std::vector<const ModelTransforms::value_type*> inChainOrder(const ModelTransforms& models,
+                                                             const std::vector<std::string>& chain) {
+    std::vector<const ModelTransforms::value_type*> ordered;
+    for (const std::string& file : chain) {
+        const auto found = models.find(file);
+        if (found != models.end() && std::find(ordered.begin(), ordered.end(), &*found) == ordered.end()) {
+            ordered.push_back(&*found);
+        }
+    }
+    return ordered;
+}
+
+std::vector<const NodeTransforms::value_type*> byName(const NodeTransforms& nodes) {
+    std::vector<const NodeTransforms::value_type*> ordered;
+    ordered.reserve(nodes.size());
+    for (const auto& entry : nodes) {
+        ordered.push_back(&entry);
+    }
+    std::sort(ordered.begin(), ordered.end(),
+              [](const auto* a, const auto* b) { return a->first < b->first; });
+    return ordered;
+}
+
 std::string tooDeepMessage(const std::string& file) {
     return formatString("%s: nodes nested deeper than %zu levels are ignored", file.c_str(), kMaxNodeDepth);
 }
@@ -120,10 +146,15 @@ void Validator::getTransformsForVisualNodes(const SmartPointer<DataSection>& sec
     }
 }
 
-ModelTransforms Validator::getModelsWithTransforms(const std::string& path, const NameFilter& filter) {
+ModelTransforms Validator::getModelsWithTransforms(const std::string& path, const NameFilter& filter,
+                                                   std::vector<std::string>* chain) {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::getModelsWithTransforms");
     ModelTransforms models;
-    for (const std::string& file : getModelLODs(FS::Utils::getFilename(path), getModelState(path))) {
+    const std::vector<std::string> files = getModelLODs(FS::Utils::getFilename(path), getModelState(path));
+    if (chain) {
+        *chain = files;
+    }
+    for (const std::string& file : files) {
         DataSectionPtr visual = checkAndOpenVisualSectionForModelName(file);
         if (!visual) {
             continue;
@@ -139,7 +170,8 @@ ModelTransforms Validator::getModelsWithTransforms(const std::string& path, cons
 
 void Validator::checkHardpointsAndBones(const std::string& path, NameFilter filter, int code) {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::checkHardpointsAndBones");
-    const ModelTransforms models = getModelsWithTransforms(path, filter);
+    std::vector<std::string> chain;
+    const ModelTransforms models = getModelsWithTransforms(path, filter, &chain);
     if (models.empty()) {
         return;
     }
@@ -156,11 +188,14 @@ void Validator::checkHardpointsAndBones(const std::string& path, NameFilter filt
         report(finding, code, styleName, finding.text(model, node, referencePath));
     };
 
-    for (const auto& [modelFile, nodes] : models) {
+    const auto referenceByName = byName(referenceNodes);
+    for (const auto* model : inChainOrder(models, chain)) {
+        const auto& [modelFile, nodes] = *model;
         if (modelFile == referencePath) {
             continue;
         }
-        for (const auto& [node, transform] : referenceNodes) {
+        for (const auto* reference : referenceByName) {
+            const auto& [node, transform] = *reference;
             const auto found = nodes.find(node);
             if (found == nodes.end()) {
                 reportNode(Findings::NodeMissing, modelFile, node);
@@ -168,9 +203,9 @@ void Validator::checkHardpointsAndBones(const std::string& path, NameFilter filt
                 reportNode(Findings::NodeTransformDiffers, modelFile, node);
             }
         }
-        for (const auto& entry : nodes) {
-            if (referenceNodes.find(entry.first) == referenceNodes.end()) {
-                reportNode(Findings::NodeUnexpected, modelFile, entry.first);
+        for (const auto* entry : byName(nodes)) {
+            if (referenceNodes.find(entry->first) == referenceNodes.end()) {
+                reportNode(Findings::NodeUnexpected, modelFile, entry->first);
             }
         }
     }
@@ -184,13 +219,15 @@ void ModelValidator::checkContentHardpoints(const ModelDesc& /*desc*/) {
         if (!walked.emplace(FS::Utils::getFilename(file), getModelState(file)).second) {
             continue;
         }
-        const ModelTransforms models = getModelsWithTransforms(file, isHardPoint);
-        for (const auto& [modelFile, hardpoints] : models) {
-            for (const auto& entry : hardpoints) {
+        std::vector<std::string> chain;
+        const ModelTransforms models = getModelsWithTransforms(file, isHardPoint, &chain);
+        for (const auto* model : inChainOrder(models, chain)) {
+            const std::string& modelFile = model->first;
+            for (const auto* entry : byName(model->second)) {
                 if (cancelled()) {
                     return;
                 }
-                const std::string& name = entry.first;
+                const std::string& name = entry->first;
                 if (std::find(contentHardpoints.begin(), contentHardpoints.end(), name) ==
                     contentHardpoints.end()) {
                     contentHardpoints.push_back(name);

@@ -284,7 +284,10 @@ class Validator {
     static bool isBone(const std::string& name);
     void getTransformsForVisualNodes(const SmartPointer<DataSection>& section, NodeTransforms& transforms,
                                      const NameFilter& filter) const;
-    ModelTransforms getModelsWithTransforms(const std::string& path, const NameFilter& filter);
+    // The transforms of each LOD of the chain `path` belongs to; `chain`, when
+    // given, receives the chain's files in order.
+    ModelTransforms getModelsWithTransforms(const std::string& path, const NameFilter& filter,
+                                            std::vector<std::string>* chain = nullptr);
     void checkHardpointsAndBones(const std::string& path, NameFilter filter, int code);
 
     // Texture rules.

@@ -202,3 +202,60 @@ TEST(HardpointChecks, ContentHardpointsFollowTheModuleScheme) {
                   h1(lod1, "HP_gun"),
               }));
 }
+
+TEST(HardpointChecks, CopiesOfAModelReportInChainOrderThenNodeName) {
+    TempResourceTree tree;
+    DebugLog::Capture quiet;
+    // Copies differ only in their folder, which changes the hash of every LOD path.
+    const auto writeCopy = [&](const std::string& folder) {
+        const std::string lod = "content/buildings/" + folder + "/normal/lod";
+        writeLod(tree, lod + "0/house.model", "content/buildings/" + folder + "/normal/lod1/house",
+                 nodeXml("HP_module_7", "0 0 0") + nodeXml("HP_gun", "0 0 0") + nodeXml("HP_a", "1 0 0"));
+        writeLod(tree, lod + "1/house.model", "content/buildings/" + folder + "/normal/lod2/house",
+                 nodeXml("HP_zz", "0 0 0") + nodeXml("HP_gun", "0 0 0") + nodeXml("HP_b", "0 0 0"));
+        writeLod(tree, lod + "2/house.model", "", nodeXml("HP_c", "0 0 0") + nodeXml("HP_a", "0 5 0"));
+        return lod;
+    };
+    std::vector<std::string> reference;
+    for (int copy = 0; copy < 8; ++copy) {
+        const std::string folder = "house" + std::to_string(copy);
+        const std::string lod = writeCopy(folder);
+        KX::ModelValidator validator;
+        std::vector<std::string> messages = messagesOf(validator.check(lod + "0/house.model"));
+        // The node comparison that vehicle validators run over the same chain.
+        TestVehicleValidator vehicle;
+        vehicle.modelPath("content/buildings/" + folder);
+        vehicle.checkHardpointsAndBones(lod + "0/house.model", &TestVehicleValidator::isHardPoint, 5);
+        for (const std::string& message : messagesOf(vehicle.getErrors())) {
+            messages.push_back(message);
+        }
+        for (std::string& message : messages) {
+            for (size_t at; (at = message.find(folder + "/")) != std::string::npos;) {
+                message.replace(at, folder.size(), "HOUSE");
+            }
+        }
+        if (copy == 0) {
+            reference = messages;
+        }
+        EXPECT_EQ(messages, reference) << folder;
+    }
+    // Within one step: lod0 before lod1 before lod2, names in order within a file.
+    const auto position = [&](const std::string& text) {
+        const auto found = std::find_if(reference.begin(), reference.end(), [&](const std::string& message) {
+            return message.find(text) != std::string::npos;
+        });
+        EXPECT_NE(found, reference.end()) << text;
+        return found - reference.begin();
+    };
+    const std::string lod = "content/buildings/HOUSE/normal/lod";
+    EXPECT_LT(position("'" + lod + "0/house.model' has hardpoint 'HP_a'"),
+              position("'" + lod + "0/house.model' has hardpoint 'HP_gun'"));
+    EXPECT_LT(position("'" + lod + "0/house.model' has hardpoint 'HP_gun'"),
+              position("'" + lod + "1/house.model' has hardpoint 'HP_b'"));
+    EXPECT_LT(position("'" + lod + "1/house.model' has hardpoint 'HP_zz'"),
+              position("'" + lod + "2/house.model' has hardpoint 'HP_a'"));
+    EXPECT_LT(position("Model '" + lod + "1/house.model' doesn't have node 'HP_a'"),
+              position("Model '" + lod + "1/house.model' doesn't have node 'HP_module_7'"));
+    EXPECT_LT(position("Model '" + lod + "1/house.model' has node 'HP_b'"),
+              position("Model '" + lod + "2/house.model' doesn't have node 'HP_gun'"));
+}
