@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "engine/core/stack_tracker.h"
-#include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/path_helpers.h"
 
@@ -109,8 +108,9 @@ const std::vector<ValidationError>& ModelValidator::check(const std::string& pat
     currentModelPath = path;
     const ModelDesc desc{path};
     errors_.clear();
-    // Files may have changed since the last check (the editor saves them).
-    DataSectionCache::instance().clear();
+    // Files may have changed since the last check (the editor saves them):
+    // the caches serve only what the disk proves unchanged.
+    FS::fileSystem()->refresh();
 
     if (isContentModelPath(path)) {
         std::string rest = path;

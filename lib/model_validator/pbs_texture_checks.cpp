@@ -316,15 +316,7 @@ class ModelValidator::PbsTextureSet {
 
     // Pixels are read once per file and step, however many materials share it.
     bool cachedRedChannelValid() {
-        if (!v_.textureReads_.active) {
-            return redChannelValid(normalPath_);
-        }
-        const std::string key = "red:" + textureReadKey(normalPath_);
-        const auto known = v_.textureReads_.pixelVerdicts.find(key);
-        if (known != v_.textureReads_.pixelVerdicts.end()) {
-            return known->second;
-        }
-        return v_.textureReads_.pixelVerdicts[key] = redChannelValid(normalPath_);
+        return v_.textureVerdict("red", normalPath_, [this] { return redChannelValid(normalPath_); });
     }
 
     ModelValidator& v_;

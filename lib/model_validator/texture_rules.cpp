@@ -1,8 +1,11 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <optional>
+#include <unordered_map>
 
 #include "engine/core/stack_tracker.h"
+#include "engine/platform/file_stamp.h"
 #include "engine/render/render_format.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/finding_catalogue.h"
@@ -70,6 +73,71 @@ std::string Validator::textureReadKey(const std::string& path) {
     return disk.empty() ? path : disk;
 }
 
+namespace {
+
+// What the checks read of texture files, kept across steps and checks for as
+// long as each file's stamp proves it unchanged (a library's textures serve
+// many models). Only the checks' thread uses it.
+class KnownTextures {
+  public:
+    struct Reads {
+        FileStamp stamp;
+        int64_t readNs = 0;
+        std::optional<std::optional<TextureLoader::Output>> header; // once read: what loaded
+        std::unordered_map<std::string, bool> verdicts;
+    };
+
+    static KnownTextures& instance() {
+        static KnownTextures known;
+        return known;
+    }
+
+    // The reads of an existing file, emptied when the file changed since
+    // they were made; null when the file cannot be stamped.
+    Reads* of(const std::string& diskPath) {
+        const FileStamp stamp = fileStamp(diskPath);
+        if (stamp.type != FileStamp::File) {
+            files_.erase(diskPath);
+            return nullptr;
+        }
+        Reads& reads = files_[diskPath];
+        if (!(reads.stamp == stamp && stampProvesContent(reads.stamp, reads.readNs))) {
+            // Stamped before the read: a save during the read changes the stamp.
+            reads = Reads{stamp, fileClockNowNs(), std::nullopt, {}};
+        }
+        return &reads;
+    }
+
+  private:
+    std::unordered_map<std::string, Reads> files_;
+};
+
+} // namespace
+
+bool Validator::textureVerdict(const std::string& check, const std::string& path,
+                               const std::function<bool()>& compute) {
+    const std::string key = textureReadKey(path);
+    const std::string scopeKey = check + ":" + key;
+    if (textureReads_.active) {
+        const auto known = textureReads_.pixelVerdicts.find(scopeKey);
+        if (known != textureReads_.pixelVerdicts.end()) {
+            return known->second;
+        }
+    }
+    KnownTextures::Reads* reads = KnownTextures::instance().of(key);
+    bool verdict = false;
+    if (!reads) {
+        verdict = compute();
+    } else {
+        const auto known = reads->verdicts.find(check);
+        verdict = known != reads->verdicts.end() ? known->second : (reads->verdicts[check] = compute());
+    }
+    if (textureReads_.active) {
+        textureReads_.pixelVerdicts[scopeKey] = verdict;
+    }
+    return verdict;
+}
+
 Validator::TextureReadScope::TextureReadScope(Validator& validator) : validator_(validator) {
     validator_.textureReads_ = TextureReads();
     validator_.textureReads_.active = true;
@@ -92,12 +160,24 @@ bool Validator::loadTexture(const std::string& path, TextureLoader::Output& outp
             return known->second.has_value();
         }
     }
-    TextureLoader loader;
-    // Failures are findings of the caller; the loader need not log them too.
-    const bool loaded =
-        loader.loadTextureFromFile(path, textureInputOptions(), "texture/unknown managed texture", false);
-    if (loaded) {
-        output = loader.takeOutput();
+    KnownTextures::Reads* reads = KnownTextures::instance().of(key.empty() ? textureReadKey(path) : key);
+    bool loaded = false;
+    if (reads && reads->header) {
+        loaded = reads->header->has_value();
+        if (loaded) {
+            output = **reads->header;
+        }
+    } else {
+        TextureLoader loader;
+        // Failures are findings of the caller; the loader need not log them too.
+        loaded =
+            loader.loadTextureFromFile(path, textureInputOptions(), "texture/unknown managed texture", false);
+        if (loaded) {
+            output = loader.takeOutput();
+        }
+        if (reads) {
+            reads->header = loaded ? std::optional<TextureLoader::Output>(output) : std::nullopt;
+        }
     }
     if (textureReads_.active) {
         textureReads_.headers[key] = loaded ? std::optional<TextureLoader::Output>(output) : std::nullopt;

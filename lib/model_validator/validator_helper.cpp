@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <typeinfo>
 
 #include "engine/component/component_registry.h"
@@ -437,20 +438,27 @@ class DirectoryWalk {
     DirectoryWalk(bool recursive, std::list<std::string>& files, const std::vector<std::string>& extensions)
         : recursive_(recursive), files_(files), extensions_(extensions) {}
 
-    void walk(const std::filesystem::path& folder) {
-        std::error_code ec;
-        const std::filesystem::path real = std::filesystem::canonical(folder, ec);
-        if (!ec && !entered_.insert(pathToUtf8(real)).second) {
+    // The folder's listing comes from the file system's cache, which the
+    // disk proves current, in the disk's order as a walk of the disk would
+    // give it.
+    void walk(const std::string& folder) {
+        const std::string real = FS::fileSystem()->realFolder(folder);
+        if (!real.empty() && !entered_.insert(real).second) {
             return;
         }
-        for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(folder)) {
-            const std::string entryPath = pathToUtf8(entry.path());
-            if (entry.is_symlink() && !FS::fileSystem()->isInsideRoots(entryPath)) {
+        const auto listing = FS::fileSystem()->listInDiskOrder(folder);
+        if (!listing->error.empty()) {
+            throw std::runtime_error("cannot open directory: " + listing->error);
+        }
+        const std::string prefix = !folder.empty() && folder.back() == '/' ? folder : folder + "/";
+        for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
+            const std::string entryPath = prefix + entry.name;
+            if (entry.isLink && !FS::fileSystem()->isInsideRoots(entryPath)) {
                 continue;
             }
             take(entryPath);
-            if (recursive_ && entry.is_directory()) {
-                walk(entry.path());
+            if (recursive_ && entry.isFolder) {
+                walk(entryPath);
             }
         }
     }
@@ -485,7 +493,7 @@ void readDirectory(const std::string& path, bool recursive, std::list<std::strin
         FS::Utils::resolveToAbsolutePath(folder);
     }
     try {
-        DirectoryWalk(recursive, files, extensions).walk(pathFromUtf8(folder));
+        DirectoryWalk(recursive, files, extensions).walk(pathToUtf8(pathFromUtf8(folder)));
     } catch (const std::exception& e) {
         DebugLog::message(DebugLog::Warning, "",
                           "KX::ValidatorHelper::readDirectory: failed to read directory '%s': %s",

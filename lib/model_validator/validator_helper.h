@@ -319,6 +319,11 @@ class Validator {
     };
     // A file's key in the read cache: its disk path.
     static std::string textureReadKey(const std::string& path);
+    // The verdict of a check that reads a texture's pixels (`check` names
+    // it), computed once per file for as long as the file is unchanged:
+    // textures are shared by many models.
+    bool textureVerdict(const std::string& check, const std::string& path,
+                        const std::function<bool()>& compute);
     struct TextureReads {
         bool active = false;
         std::unordered_map<std::string, std::optional<TextureLoader::Output>> headers;

@@ -217,6 +217,26 @@ TEST(DataSectionCache, ServesParsedTreesUntilPurged) {
     EXPECT_FLOAT_EQ(Utils::openSection("a.model")->readFloat("extent"), 2.f);
 }
 
+TEST(DataSectionCache, KeepsATreeAcrossChecksOnlyWhileTheDiskProvesItUnchanged) {
+    TempResourceTree tree;
+    tree.write("a.model", "<root><extent>1</extent></root>");
+    const DataSectionPtr fresh = Utils::openSection("a.model");
+    fileSystem()->refresh();
+    // Saved just now: another save in the same tick would leave the stamp as it is.
+    const DataSectionPtr again = Utils::openSection("a.model");
+    EXPECT_NE(again.get(), fresh.get());
+
+    tree.age();
+    fileSystem()->refresh();
+    const DataSectionPtr old = Utils::openSection("a.model");
+    fileSystem()->refresh();
+    EXPECT_EQ(Utils::openSection("a.model").get(), old.get());
+
+    std::ofstream(tree.path("a.model")) << "<root><extent>2</extent></root>";
+    fileSystem()->refresh();
+    EXPECT_FLOAT_EQ(Utils::openSection("a.model")->readFloat("extent"), 2.f);
+}
+
 TEST(CoreServices, FormattingConversionsAndTexts) {
     const std::string longText(5000, 'x');
     EXPECT_EQ(formatString("%s-%d", longText.c_str(), 7), longText + "-7");

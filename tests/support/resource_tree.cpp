@@ -2,6 +2,7 @@
 #include "engine/platform/utf8_path.h"
 
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <random>
 
@@ -62,6 +63,16 @@ void TempResourceTree::remove(const std::string& resourcePath) {
 
 void TempResourceTree::refresh() {
     DataSectionCache::instance().clear();
+}
+
+void TempResourceTree::age() {
+    std::error_code ec;
+    const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (fs::recursive_directory_iterator it(pathFromUtf8(root_), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        fs::last_write_time(it->path(), past, ec);
+    }
+    fs::last_write_time(pathFromUtf8(root_), past, ec);
 }
 
 std::string readDiskFile(const std::string& absolutePath) {

@@ -26,6 +26,11 @@ class TempResourceTree {
     void remove(const std::string& resourcePath);
     // Drops cached trees and listings after files changed behind the engine.
     void refresh();
+    // Moves the modification time of every file and folder an hour back, as
+    // for content saved long before a check: the caches then trust an
+    // unchanged stamp and skip the disk, which is what a test of their
+    // invalidation needs.
+    void age();
 
   private:
     std::string root_;

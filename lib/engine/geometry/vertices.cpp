@@ -1,4 +1,5 @@
 #include "engine/geometry/vertices.h"
+#include "engine/resource/file_system.h"
 
 #include "engine/core/debug_log.h"
 #include "engine/core/format.h"
@@ -212,9 +213,31 @@ VerticesPtr VerticesManager::get(const std::string& resourceID) {
         return nullptr;
     }
     std::string error;
-    VerticesPtr v = Vertices::decode(block->view(), error);
+    VerticesPtr v = decode(block, error);
     if (!v) {
         DebugLog::message(DebugLog::Warning, "geometry", "%s: %s", resourceID.c_str(), error.c_str());
     }
     return v;
+}
+
+VerticesPtr VerticesManager::decode(const BinaryPtr& block, std::string& error) {
+    const uint64_t pass = FS::fileSystem()->generation();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (pass_ != pass) {
+            ofThisPass_.clear();
+            pass_ = pass;
+        }
+        auto it = ofThisPass_.find(block->view().data());
+        if (it != ofThisPass_.end() && it->second.block->view().size() == block->view().size()) {
+            error = it->second.error;
+            return it->second.vertices;
+        }
+    }
+    VerticesPtr vertices = Vertices::decode(block->view(), error);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pass_ == pass) {
+        ofThisPass_[block->view().data()] = Decoded{block, vertices, error};
+    }
+    return vertices;
 }

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/core/smart_pointer.h"
 #include "engine/math/math_types.h"
+#include "engine/resource/binary_block.h"
 
 // The layout of one vertex as its format name spells it: "xyznuv" (position,
 // normal, texture coordinates), then one 'i' per bone index byte, one 'w' per
@@ -79,4 +82,20 @@ class VerticesManager {
     // Null when the file or block is missing (silently) or malformed (one
     // warning naming the file and block).
     VerticesPtr get(const std::string& resourceID);
+    // Vertices::decode of a block of an opened file. Within one pass of the
+    // file system (one check) a block is decoded once: the checks and the
+    // visuals they load ask for the same geometry many times.
+    VerticesPtr decode(const BinaryPtr& block, std::string& error);
+
+  private:
+    struct Decoded {
+        BinaryPtr block; // held, so that the address of its bytes names them
+        VerticesPtr vertices;
+        std::string error;
+    };
+    std::mutex mutex_;
+    // By the address of the bytes: each open of a block is a new view of
+    // the same bytes of the file.
+    std::unordered_map<const char*, Decoded> ofThisPass_;
+    uint64_t pass_ = 0;
 };

@@ -74,7 +74,7 @@ bool loadGeometry(const DataSectionPtr& primitives, VisualGeometry& g, std::stri
         return false;
     }
     std::string why;
-    g.vertices = Vertices::decode(vb->asBinary()->view(), why);
+    g.vertices = VerticesManager::instance().decode(vb->asBinary(), why);
     if (!g.vertices) {
         error = g.verticesName + ": " + why;
         return false;
@@ -232,17 +232,30 @@ VisualManager& VisualManager::instance() {
 VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool reportErrors, bool keep) {
     KX_STACK_TRACK("VisualManager::get");
     const std::string key = visualPath + "|" + std::to_string(flags);
+    // A quiet load must not spare a later load the log lines it owes.
+    const std::string passKey = key + (reportErrors ? "|r" : "|q");
+    const uint64_t pass = FS::fileSystem()->generation();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = kept_.find(key);
         if (it != kept_.end()) {
             return it->second;
         }
+        if (pass_ != pass) {
+            ofThisPass_.clear();
+            pass_ = pass;
+        }
+        auto inPass = ofThisPass_.find(passKey);
+        if (inPass != ofThisPass_.end()) {
+            return inPass->second;
+        }
     }
     VisualPtr visual = loadVisual(visualPath, flags, reportErrors);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (visual && keep) {
-        std::lock_guard<std::mutex> lock(mutex_);
         kept_[key] = visual;
+    } else if (pass_ == pass) {
+        ofThisPass_[passKey] = visual;
     }
     return visual;
 }
@@ -250,13 +263,16 @@ VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool
 void VisualManager::purge(const std::string& visualPath) {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::string prefix = visualPath + "|";
-    for (auto it = kept_.lower_bound(prefix);
-         it != kept_.end() && it->first.compare(0, prefix.size(), prefix) == 0;) {
-        it = kept_.erase(it);
+    for (auto* visuals : {&kept_, &ofThisPass_}) {
+        for (auto it = visuals->lower_bound(prefix);
+             it != visuals->end() && it->first.compare(0, prefix.size(), prefix) == 0;) {
+            it = visuals->erase(it);
+        }
     }
 }
 
 void VisualManager::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     kept_.clear();
+    ofThisPass_.clear();
 }

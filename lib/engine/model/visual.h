@@ -82,7 +82,9 @@ class VisualManager {
 
     // Null when the visual file does not open. With `reportErrors`, problems
     // of the primitives file are written to the debug log (one line each);
-    // with `keep`, the visual stays here until `purge` or `clear`.
+    // with `keep`, the visual stays here until `purge` or `clear`. Without,
+    // it is kept for the rest of the file system's pass (one check), in which
+    // the files it was read from are taken as unchanged.
     VisualPtr get(const std::string& visualPath, unsigned flags = LoadAll, bool reportErrors = true,
                   bool keep = false);
     void purge(const std::string& visualPath);
@@ -91,4 +93,6 @@ class VisualManager {
   private:
     std::mutex mutex_;
     std::map<std::string, VisualPtr> kept_;
+    std::map<std::string, VisualPtr> ofThisPass_;
+    uint64_t pass_ = 0;
 };

@@ -7,15 +7,52 @@ DataSectionCache& DataSectionCache::instance() {
     return cache;
 }
 
-DataSectionPtr DataSectionCache::find(const std::string& absolutePath) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = sections_.find(absolutePath);
-    return it == sections_.end() ? nullptr : it->second;
+void DataSectionCache::sweep(uint64_t generation) {
+    if (sweptIn_ == generation) {
+        return;
+    }
+    sweptIn_ = generation;
+    // Trees of the files of earlier models go, so that memory does not grow
+    // with the number of models checked; the registries every check reads stay.
+    for (auto it = sections_.begin(); it != sections_.end();) {
+        it = it->second.checkedIn + 1 < generation ? sections_.erase(it) : std::next(it);
+    }
 }
 
-void DataSectionCache::add(const std::string& absolutePath, const DataSectionPtr& section) {
+DataSectionPtr DataSectionCache::find(const std::string& absolutePath) {
+    const uint64_t generation = FS::fileSystem()->generation();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sweep(generation);
+        auto it = sections_.find(absolutePath);
+        if (it == sections_.end()) {
+            return nullptr;
+        }
+        if (it->second.checkedIn == generation) {
+            return it->second.section;
+        }
+    }
+    const FileStamp now = fileStamp(absolutePath);
     std::lock_guard<std::mutex> lock(mutex_);
-    sections_[absolutePath] = section;
+    auto it = sections_.find(absolutePath);
+    if (it == sections_.end()) {
+        return nullptr;
+    }
+    Entry& entry = it->second;
+    if (!stampProvesContent(entry.stamp, entry.readNs) || !(entry.stamp == now)) {
+        sections_.erase(it);
+        return nullptr;
+    }
+    entry.checkedIn = generation;
+    return entry.section;
+}
+
+void DataSectionCache::add(const std::string& absolutePath, const DataSectionPtr& section,
+                           const FileStamp& stamp, int64_t readNs) {
+    const uint64_t generation = FS::fileSystem()->generation();
+    std::lock_guard<std::mutex> lock(mutex_);
+    sweep(generation);
+    sections_[absolutePath] = Entry{section, stamp, readNs, generation};
 }
 
 void DataSectionCache::purge(const std::string& path, bool recursive) {
@@ -39,11 +76,16 @@ void DataSectionCache::drop(std::string absolute, bool recursive) {
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        sections_.erase(absolute);
+        auto it = sections_.find(absolute);
+        if (it != sections_.end()) {
+            it->second.checkedIn = 0;
+        }
         if (recursive) {
             const std::string prefix = absolute + "/";
-            for (auto it = sections_.begin(); it != sections_.end();) {
-                it = it->first.compare(0, prefix.size(), prefix) == 0 ? sections_.erase(it) : std::next(it);
+            for (auto& [path, entry] : sections_) {
+                if (path.compare(0, prefix.size(), prefix) == 0) {
+                    entry.checkedIn = 0;
+                }
             }
         }
     }

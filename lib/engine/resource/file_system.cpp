@@ -88,12 +88,13 @@ void FileSystem::setRoots(const std::vector<std::string>& roots) {
         roots_.push_back(stripTrailingSlashes(toGeneric(root)));
     }
     listings_.clear();
-    canonicalFolders_.clear();
+    forgetResolutions();
 }
 
 void FileSystem::addRoot(const std::string& root) {
     std::lock_guard<std::mutex> lock(mutex_);
     roots_.push_back(stripTrailingSlashes(toGeneric(root)));
+    forgetResolutions();
 }
 
 std::vector<std::string> FileSystem::roots() const {
@@ -101,67 +102,157 @@ std::vector<std::string> FileSystem::roots() const {
     return roots_;
 }
 
+void FileSystem::forgetResolutions() {
+    canonicalFolders_.clear();
+    spelledFolders_.clear();
+    resolutions_.clear();
+    diskTypes_.clear();
+}
+
+void FileSystem::refresh() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++generation_;
+    forgetResolutions();
+    // Listings of folders no longer visited go, so that memory does not grow
+    // with the size of the tree.
+    for (auto it = listings_.begin(); it != listings_.end();) {
+        it = it->second.checkedIn + 1 < generation_ ? listings_.erase(it) : std::next(it);
+    }
+}
+
+uint64_t FileSystem::generation() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return generation_;
+}
+
 std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string& absoluteFolder) const {
+    std::shared_ptr<const Listing> known;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = listings_.find(absoluteFolder);
         if (it != listings_.end()) {
-            return it->second;
+            if (it->second.checkedIn == generation_) {
+                return it->second.listing;
+            }
+            known = it->second.listing;
         }
     }
-    auto result = std::make_shared<Listing>();
-    std::error_code ec;
-    for (fs::directory_iterator it(pathFromUtf8(absoluteFolder), ec), end; !ec && it != end;
-         it.increment(ec)) {
-        std::string name = pathToUtf8(it->path().filename());
-        result->byLowerName.emplace(AsciiCase::toLower(name), name);
-        result->names.push_back(std::move(name));
+    // Taken before listing: a change while the folder is listed moves its time.
+    const FileStamp stamp = fileStamp(absoluteFolder);
+    const int64_t now = fileClockNowNs();
+    if (!known || !(stampProvesContent(known->stamp, known->readNs) && known->stamp == stamp)) {
+        auto result = std::make_shared<Listing>();
+        result->stamp = stamp;
+        result->readNs = now;
+        std::error_code ec;
+        for (fs::directory_iterator it(pathFromUtf8(absoluteFolder), ec), end; !ec && it != end;
+             it.increment(ec)) {
+            std::string name = pathToUtf8(it->path().filename());
+            std::error_code typeError;
+            const bool isLink = it->is_symlink(typeError);
+            if (isLink) {
+                result->links.push_back(name);
+            }
+            result->disk->entries.push_back({name, isLink, it->is_directory(typeError)});
+            result->byLowerName.emplace(AsciiCase::toLower(name), name);
+            result->names.push_back(std::move(name));
+        }
+        if (ec) {
+            result->disk->error = ec.message();
+        }
+        std::sort(result->names.begin(), result->names.end());
+        std::sort(result->links.begin(), result->links.end());
+        known = std::move(result);
     }
-    std::sort(result->names.begin(), result->names.end());
     std::lock_guard<std::mutex> lock(mutex_);
-    listings_[absoluteFolder] = result;
-    return result;
+    listings_[absoluteFolder] = CachedListing{known, generation_};
+    return known;
 }
 
 std::vector<std::string> FileSystem::listDirectory(const std::string& absoluteFolder) const {
     return listing(stripTrailingSlashes(toGeneric(absoluteFolder)))->names;
 }
 
+std::shared_ptr<const FileSystem::DiskListing>
+FileSystem::listInDiskOrder(const std::string& absoluteFolder) const {
+    return listing(stripTrailingSlashes(toGeneric(absoluteFolder)))->disk;
+}
+
+std::string FileSystem::realFolder(const std::string& absoluteFolder) const {
+    return canonicalFolder(absoluteFolder);
+}
+
 void FileSystem::invalidateCache(const std::string& absolutePrefix) {
     std::lock_guard<std::mutex> lock(mutex_);
+    // Links may have been retargeted and entries added or removed anywhere below.
+    forgetResolutions();
     if (absolutePrefix.empty()) {
-        listings_.clear();
-        canonicalFolders_.clear();
+        // Everything: a new pass, in which every cache checks its entries again.
+        ++generation_;
         return;
     }
     const std::string prefix = stripTrailingSlashes(toGeneric(absolutePrefix));
-    // A link below the prefix may have been retargeted.
-    canonicalFolders_.clear();
-    for (auto it = listings_.begin(); it != listings_.end();) {
+    for (auto& [folder, cached] : listings_) {
         // A folder's own listing and those of its parents may mention it.
-        bool below = it->first.compare(0, prefix.size(), prefix) == 0;
-        bool above = prefix.compare(0, it->first.size(), it->first) == 0;
-        it = (below || above) ? listings_.erase(it) : std::next(it);
+        const bool below = folder.compare(0, prefix.size(), prefix) == 0;
+        const bool above = prefix.compare(0, folder.size(), folder) == 0;
+        if (below || above) {
+            cached.checkedIn = 0;
+        }
     }
+}
+
+std::string FileSystem::findSpelling(const std::string& root, const std::vector<std::string>& components,
+                                     bool& isLink) const {
+    isLink = false;
+    if (components.empty()) {
+        return root;
+    }
+    // The folder is spelled once per pass, however many of its files are asked for.
+    std::string folderAsAsked = root;
+    for (size_t i = 0; i + 1 < components.size(); ++i) {
+        folderAsAsked += '/' + components[i];
+    }
+    std::string folder;
+    bool known = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = spelledFolders_.find(folderAsAsked);
+        if (it != spelledFolders_.end()) {
+            folder = it->second;
+            known = true;
+        }
+    }
+    if (!known) {
+        folder = root;
+        for (size_t i = 0; i + 1 < components.size() && !folder.empty(); ++i) {
+            bool folderIsLink = false;
+            folder = spellEntry(folder, components[i], folderIsLink);
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        spelledFolders_.emplace(folderAsAsked, folder);
+    }
+    return folder.empty() ? std::string() : spellEntry(folder, components.back(), isLink);
+}
+
+std::string FileSystem::spellEntry(const std::string& folder, const std::string& name, bool& isLink) const {
+    auto entries = listing(folder);
+    std::string spelled = name;
+    if (!std::binary_search(entries->names.begin(), entries->names.end(), name)) {
+        auto it = entries->byLowerName.find(AsciiCase::toLower(name));
+        if (it == entries->byLowerName.end()) {
+            return {};
+        }
+        spelled = it->second;
+    }
+    isLink = std::binary_search(entries->links.begin(), entries->links.end(), spelled);
+    return folder + '/' + spelled;
 }
 
 std::string FileSystem::findIgnoringCase(const std::string& root,
                                          const std::vector<std::string>& components) const {
-    std::string current = root;
-    for (const std::string& component : components) {
-        auto entries = listing(current);
-        auto exact = std::find(entries->names.begin(), entries->names.end(), component);
-        if (exact != entries->names.end()) {
-            current += '/' + component;
-            continue;
-        }
-        auto it = entries->byLowerName.find(AsciiCase::toLower(component));
-        if (it == entries->byLowerName.end()) {
-            return {};
-        }
-        current += '/' + it->second;
-    }
-    return current;
+    bool isLink = false;
+    return findSpelling(root, components, isLink);
 }
 
 std::string FileSystem::canonicalFolder(const std::string& absoluteFolder) const {
@@ -180,15 +271,14 @@ std::string FileSystem::canonicalFolder(const std::string& absoluteFolder) const
     return result;
 }
 
-bool FileSystem::insideRoots(const std::string& absolute) const {
-    // The folder holding the entry is resolved once and remembered; only a
-    // link as the last component needs resolving on its own.
+bool FileSystem::insideRoots(const std::string& absolute, bool isLink) const {
+    // The folder holding the entry is resolved once per pass; only a link as
+    // the last component needs resolving on its own.
     const size_t slash = absolute.rfind('/');
     std::string real;
-    std::error_code ec;
-    const fs::path entry = pathFromUtf8(absolute);
-    if (fs::is_symlink(fs::symlink_status(entry, ec))) {
-        const fs::path target = fs::canonical(entry, ec);
+    if (isLink) {
+        std::error_code ec;
+        const fs::path target = fs::canonical(pathFromUtf8(absolute), ec);
         real = ec ? std::string() : toGeneric(pathToUtf8(target));
     } else if (slash != std::string::npos) {
         const std::string folder = canonicalFolder(slash == 0 ? "/" : absolute.substr(0, slash));
@@ -210,11 +300,11 @@ bool FileSystem::insideRoots(const std::string& absolute) const {
 
 std::string FileSystem::existingBelow(const std::string& root,
                                       const std::vector<std::string>& components) const {
-    std::string exact = joinComponents(root, components);
-    if (diskType(exact) == FT_NOT_FOUND) {
-        exact = findIgnoringCase(root, components);
-    }
-    return !exact.empty() && insideRoots(exact) ? exact : std::string();
+    // The listings answer existence and spelling alike, so that a miss (a
+    // realm copy that is not there) costs no call to the disk.
+    bool isLink = false;
+    const std::string found = findSpelling(root, components, isLink);
+    return !found.empty() && insideRoots(found, isLink) ? found : std::string();
 }
 
 bool FileSystem::splitAbsolute(const std::string& absolute, std::string& root,
@@ -238,6 +328,34 @@ bool FileSystem::splitAbsolute(const std::string& absolute, std::string& root,
 }
 
 std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm) const {
+    const std::string code = realm == RealmChoice::PreferRealm
+                                 ? Options::getOptionString("realm/currentRealm", "")
+                                 : std::string();
+    // Absolute paths ("/x") and realm codes never start with a tab.
+    const std::string key = code + '\t' + (realm == RealmChoice::PreferRealm ? 'P' : 'E') + path;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = resolutions_.find(key);
+        if (it != resolutions_.end()) {
+            return it->second;
+        }
+    }
+    std::string found = resolveExistingUncached(path, realm);
+    std::lock_guard<std::mutex> lock(mutex_);
+    resolutions_.emplace(key, found);
+    if (!found.empty()) {
+        // Checks go on to ask about the disk path itself, which names itself.
+        resolutions_.emplace(std::string(1, '\t') + 'E' + found, found);
+    }
+    return found;
+}
+
+std::string FileSystem::resolveExistingUncached(const std::string& path, RealmChoice realm) const {
+    if (Utils::isAbsolute(path)) {
+        std::string root;
+        std::vector<std::string> components;
+        return splitAbsolute(path, root, components) ? existingBelow(root, components) : std::string();
+    }
     std::vector<std::string> components;
     if (!splitResourcePath(path, components) || components.empty()) {
         return {};
@@ -265,12 +383,21 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
     return {};
 }
 
-std::string FileSystem::findExisting(const std::string& path) const {
-    if (Utils::isAbsolute(path)) {
-        std::string root;
-        std::vector<std::string> components;
-        return splitAbsolute(path, root, components) ? existingBelow(root, components) : std::string();
+int FileSystem::diskTypeOf(const std::string& absolute) const {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = diskTypes_.find(absolute);
+        if (it != diskTypes_.end()) {
+            return it->second;
+        }
     }
+    const int type = diskType(absolute);
+    std::lock_guard<std::mutex> lock(mutex_);
+    diskTypes_.emplace(absolute, type);
+    return type;
+}
+
+std::string FileSystem::findExisting(const std::string& path) const {
     return resolveExisting(path, RealmChoice::ExactName);
 }
 
@@ -281,7 +408,7 @@ std::string FileSystem::resolveFilename(const std::string& path, RealmChoice rea
         if (!splitAbsolute(path, root, components)) {
             return {};
         }
-        const std::string found = existingBelow(root, components);
+        const std::string found = findExisting(path);
         return found.empty() ? joinComponents(root, components) : found;
     }
     std::string found = resolveExisting(path, realm);
@@ -344,7 +471,7 @@ int FileSystem::fileType(const std::string& path, RealmChoice realm) const {
         return FT_NOT_FOUND;
     }
     std::string absolute = Utils::isAbsolute(path) ? findExisting(path) : resolveExisting(path, realm);
-    return absolute.empty() ? FT_NOT_FOUND : diskType(absolute);
+    return absolute.empty() ? FT_NOT_FOUND : diskTypeOf(absolute);
 }
 
 namespace Utils {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/core/smart_pointer.h"
+#include "engine/platform/file_stamp.h"
 
 class DataSection;
 using DataSectionPtr = SmartPointer<DataSection>;
@@ -55,8 +56,34 @@ class FileSystem {
 
     // Names of the entries of an absolute folder, sorted; cached.
     std::vector<std::string> listDirectory(const std::string& absoluteFolder) const;
-    // Forgets cached listings at or below `absolutePrefix` (all when empty).
+
+    struct DirectoryEntry {
+        std::string name;
+        bool isLink = false;
+        bool isFolder = false; // links followed
+    };
+    struct DiskListing {
+        std::vector<DirectoryEntry> entries; // in the order the disk gives them
+        std::string error;                   // why the folder cannot be listed; "" when it can
+    };
+    // The same cached listing, in the disk's order, for walks whose results
+    // follow that order.
+    std::shared_ptr<const DiskListing> listInDiskOrder(const std::string& absoluteFolder) const;
+    // The folder with every link resolved ("" when it does not exist); once per pass.
+    std::string realFolder(const std::string& absoluteFolder) const;
+    // Cached listings at, above or below `absolutePrefix` (all when empty) are
+    // checked against the disk before their next use, and paths are resolved
+    // afresh.
     void invalidateCache(const std::string& absolutePrefix = std::string());
+
+    // Starts a new pass over the files (a check): the disk may have changed
+    // since the last one. Within a pass each path is resolved once, misses
+    // included, and each cached listing or parsed tree is checked against the
+    // disk once (FileStamp); across passes a cache serves only what the disk
+    // proves unchanged.
+    void refresh();
+    // Counts passes; caches compare it with the pass in which they last checked an entry.
+    uint64_t generation() const;
 
     // The disk's spelling of `path` below `root`, ignoring case; "" when no
     // entry matches. `path` components are already lexically normalised.
@@ -67,26 +94,47 @@ class FileSystem {
 
   private:
     struct Listing {
-        std::vector<std::string> names;
+        std::shared_ptr<DiskListing> disk = std::make_shared<DiskListing>();
+        std::vector<std::string> names; // sorted
         std::unordered_map<std::string, std::string> byLowerName;
+        std::vector<std::string> links; // sorted; entries that are symbolic links
+        FileStamp stamp;
+        int64_t readNs = 0;
+    };
+    struct CachedListing {
+        std::shared_ptr<const Listing> listing;
+        uint64_t checkedIn = 0; // generation
     };
     std::shared_ptr<const Listing> listing(const std::string& absoluteFolder) const;
     std::string resolveExisting(const std::string& path, RealmChoice realm) const;
+    std::string resolveExistingUncached(const std::string& path, RealmChoice realm) const;
     // An existing file or folder of `root`, spelled as on disk, that stays
     // inside the roots once links are followed; "" otherwise.
     std::string existingBelow(const std::string& root, const std::vector<std::string>& components) const;
+    // The disk spelling below `root` and whether its last entry is a link.
+    std::string findSpelling(const std::string& root, const std::vector<std::string>& components,
+                             bool& isLink) const;
+    // `folder/name` as spelled on disk ("" when missing), from the folder's listing.
+    std::string spellEntry(const std::string& folder, const std::string& name, bool& isLink) const;
+    void forgetResolutions();
     // The root an absolute path lies in, by its spelling alone, and the
     // components below it; false for a path outside every root.
     bool splitAbsolute(const std::string& absolute, std::string& root,
                        std::vector<std::string>& components) const;
-    bool insideRoots(const std::string& absolute) const;
+    bool insideRoots(const std::string& absolute, bool isLink) const;
     std::string canonicalFolder(const std::string& absoluteFolder) const;
+    int diskTypeOf(const std::string& absolute) const;
 
     mutable std::mutex mutex_;
     std::vector<std::string> roots_;
-    mutable std::unordered_map<std::string, std::shared_ptr<const Listing>> listings_;
-    // Folders with every link resolved, by their absolute spelling.
+    uint64_t generation_ = 1;
+    mutable std::unordered_map<std::string, CachedListing> listings_;
+    // Within one pass: folders with every link resolved, by their absolute
+    // spelling; resolved paths (misses too) and disk types.
     mutable std::unordered_map<std::string, std::string> canonicalFolders_;
+    mutable std::unordered_map<std::string, std::string> resolutions_;
+    mutable std::unordered_map<std::string, std::string> spelledFolders_; // "" for missing
+    mutable std::unordered_map<std::string, int> diskTypes_;
 };
 
 FileSystem* fileSystem();

@@ -48,11 +48,15 @@ DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
     if (path.empty()) {
         return nullptr;
     }
+    // Resolved once: a miss (a realm copy that is not there) ends here.
+    const int type = fileSystem()->fileType(path, realm);
+    if (type == FT_NOT_FOUND) {
+        return nullptr;
+    }
     const std::string absolute = fileSystem()->resolveFilename(path, realm);
     if (absolute.empty()) {
         return nullptr;
     }
-    const int type = fileSystem()->fileType(absolute);
     if (type == FT_DIRECTORY) {
         return FolderSection::open(absolute);
     }
@@ -62,6 +66,9 @@ DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
     if (DataSectionPtr cached = DataSectionCache::instance().find(absolute)) {
         return cached;
     }
+    // Taken before the read: a save during the read changes the stamp.
+    const FileStamp stamp = fileStamp(absolute);
+    const int64_t readNs = fileClockNowNs();
     std::string error;
     BinaryPtr bytes = readWholeFile(absolute, error);
     if (!bytes) {
@@ -75,7 +82,7 @@ DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
         DebugLog::message(DebugLog::Warning, "resource", "%s: %s", absolute.c_str(), error.c_str());
         return nullptr;
     }
-    DataSectionCache::instance().add(absolute, root);
+    DataSectionCache::instance().add(absolute, root, stamp, readNs);
     return root;
 }
 

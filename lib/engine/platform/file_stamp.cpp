@@ -1,0 +1,93 @@
+#include "engine/platform/file_stamp.h"
+#include "engine/platform/utf8_path.h"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#else
+#include <sys/stat.h>
+
+#include <ctime>
+#endif
+
+namespace {
+
+// Coarser than any file system's time stamps we meet (FAT keeps two seconds).
+constexpr int64_t kRacyMarginNs = int64_t(2'500'000'000);
+
+} // namespace
+
+bool stampProvesContent(const FileStamp& stamp, int64_t readNs) {
+    return stamp.type != FileStamp::Missing && stamp.modifiedNs + kRacyMarginNs < readNs;
+}
+
+#ifdef _WIN32
+
+namespace {
+
+// 100 ns ticks since 1601, for file times and the clock alike.
+int64_t ticksToNs(const FILETIME& time) {
+    return int64_t((uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime) * 100;
+}
+
+} // namespace
+
+int64_t fileClockNowNs() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    return ticksToNs(now);
+}
+
+FileStamp fileStamp(const std::string& utf8Path) {
+    FileStamp stamp;
+    const std::wstring path = pathFromUtf8(utf8Path).wstring();
+    // Backup semantics open folders too; the handle follows links.
+    HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return stamp;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(handle, &info)) {
+        stamp.type = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileStamp::Folder : FileStamp::File;
+        stamp.device = info.dwVolumeSerialNumber;
+        stamp.identity = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        stamp.size = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        stamp.modifiedNs = ticksToNs(info.ftLastWriteTime);
+    }
+    CloseHandle(handle);
+    return stamp;
+}
+
+#else
+
+int64_t fileClockNowNs() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+FileStamp fileStamp(const std::string& utf8Path) {
+    FileStamp stamp;
+    struct stat info {};
+    if (::stat(utf8Path.c_str(), &info) != 0) {
+        return stamp;
+    }
+    stamp.type = S_ISREG(info.st_mode)   ? FileStamp::File
+                 : S_ISDIR(info.st_mode) ? FileStamp::Folder
+                                         : FileStamp::Other;
+    stamp.device = static_cast<uint64_t>(info.st_dev);
+    stamp.identity = static_cast<uint64_t>(info.st_ino);
+    stamp.size = static_cast<uint64_t>(info.st_size);
+#ifdef __APPLE__
+    const timespec modified = info.st_mtimespec;
+#else
+    const timespec modified = info.st_mtim;
+#endif
+    stamp.modifiedNs = int64_t(modified.tv_sec) * 1'000'000'000 + modified.tv_nsec;
+    return stamp;
+}
+
+#endif

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What a cache needs to prove that a file or folder is the one it read: its
+// identity on the disk (which changes when a save replaces the file), size
+// and modification time (a folder's changes whenever an entry is added,
+// removed or renamed). Links are followed.
+struct FileStamp {
+    enum Type : uint8_t { Missing, File, Folder, Other };
+    Type type = Missing;
+    uint64_t device = 0;
+    uint64_t identity = 0;
+    uint64_t size = 0;
+    int64_t modifiedNs = 0; // since the epoch of the file system's clock
+
+    bool operator==(const FileStamp& other) const = default;
+};
+
+FileStamp fileStamp(const std::string& utf8Path);
+
+// Now, on the clock of modification times, in nanoseconds.
+int64_t fileClockNowNs();
+
+// Whether what was read at `readNs` from a file stamped `stamp` can be trusted
+// while the stamp stays the same. A file changed in the same tick as the read
+// may change again without its time moving (times are coarse on many file
+// systems), so only a file that was older than the margin when it was read is
+// proved unchanged by an unchanged stamp.
+bool stampProvesContent(const FileStamp& stamp, int64_t readNs);
