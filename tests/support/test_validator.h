@@ -16,6 +16,7 @@ class TestVehicleValidator : public KX::ValidatorHelper::Validator {
     using Validator::checkLodExtents;
     using Validator::checkLods;
     using Validator::checkMipLevel;
+    using Validator::checkModelForDifferentTags;
     using Validator::checkTextureFormat;
     using Validator::checkVertexFormat;
     using Validator::checkVisibilityBox;
@@ -26,6 +27,7 @@ class TestVehicleValidator : public KX::ValidatorHelper::Validator {
     using Validator::getModelsWithTransforms;
     using Validator::getTextureMipLevel;
     using Validator::getTransformsForVisualNodes;
+    using Validator::hasModelsWithDifferentTags;
     using Validator::isBone;
     using Validator::isHardPoint;
     using Validator::loadTexture;
