@@ -5,6 +5,7 @@
 #include <set>
 
 #include "tool_support.h"
+#include "workers.h"
 
 namespace {
 
@@ -135,4 +136,13 @@ TEST(ToolWorkers, AWorkerThatCannotStartIsNamed) {
     EXPECT_EQ(run.status, 3);
     EXPECT_NE(run.err.find("cannot start " + broken.executable), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
+}
+
+TEST(ToolWorkers, TheDefaultStartsNoMoreWorkersThanTheModelsKeepBusy) {
+    // A small tree runs in this process; a large one uses every processor, never more.
+    EXPECT_EQ(KX::Cli::defaultJobs(0, 8), 1u);
+    EXPECT_EQ(KX::Cli::defaultJobs(399, 2), 1u);
+    EXPECT_EQ(KX::Cli::defaultJobs(400, 2), 2u);
+    EXPECT_EQ(KX::Cli::defaultJobs(100000, 4), 4u);
+    EXPECT_EQ(KX::Cli::defaultJobs(100000, 0), 1u);
 }

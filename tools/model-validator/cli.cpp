@@ -178,7 +178,7 @@ void addValidateOptions(CLI::App& app, CommandLine& cl) {
     app.add_option("--write-baseline", cl.writeBaseline, "also write this run's findings as a baseline")
         ->type_name("FILE");
     app.add_flag("--write-logs", cl.writeLogs, "write each model's error log beside it (MODEL.log)");
-    app.add_option("--jobs,-j", cl.jobs, "worker processes (default: one per processor)")
+    app.add_option("--jobs,-j", cl.jobs, "worker processes (default: one per processor, one per 200 models at most)")
         ->type_name("N")
         ->check(CLI::Range(1u, 1024u).description(""));
     app.add_option("--shard", cl.shard, "check the I-th of N shares of the models")->type_name("I/N");
@@ -334,7 +334,7 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
     request.writeLogs = cl.writeLogs;
     request.verbose = cl.verbose;
     request.executable = env.executable;
-    request.jobs = cl.jobs.value_or(env.executable.empty() ? 1 : env.processors);
+    request.jobs = cl.jobs.value_or(env.executable.empty() ? 1 : defaultJobs(request.models.size(), env.processors));
     request.progress = env.stderrIsTerminal;
 
     Report report;

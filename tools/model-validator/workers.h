@@ -22,6 +22,13 @@ struct RunRequest {
     bool progress = false;  // draw a progress bar on `err`
 };
 
+// The number of worker processes when the command line names none: one per
+// processor, but no more than the models keep busy. A worker pays for its
+// start and for reading the registries and decoding the shared textures once
+// more, which on a small tree costs more than another processor saves
+// (docs/performance.md).
+unsigned defaultJobs(size_t models, unsigned processors);
+
 // Validates every model with a fresh validator, in `jobs` worker processes
 // when there is more than one job: the engine's caches are shared by all
 // validators of a process, so threads would race on them. Results come in

@@ -105,6 +105,7 @@ std::vector<std::string> FileSystem::roots() const {
 void FileSystem::forgetResolutions() {
     canonicalFolders_.clear();
     spelledFolders_.clear();
+    foldersInsideRoots_.clear();
     resolutions_.clear();
     diskTypes_.clear();
 }
@@ -281,12 +282,30 @@ bool FileSystem::insideRoots(const std::string& absolute, bool isLink) const {
         const fs::path target = fs::canonical(pathFromUtf8(absolute), ec);
         real = ec ? std::string() : toGeneric(pathToUtf8(target));
     } else if (slash != std::string::npos) {
-        const std::string folder = canonicalFolder(slash == 0 ? "/" : absolute.substr(0, slash));
+        const std::string holder = slash == 0 ? "/" : absolute.substr(0, slash);
+        // Everything in a folder inside a root is inside too; asked once per folder and pass.
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto it = foldersInsideRoots_.find(holder);
+            if (it != foldersInsideRoots_.end() && it->second) {
+                return true;
+            }
+        }
+        const std::string folder = canonicalFolder(holder);
         real = folder.empty() ? std::string() : stripTrailingSlashes(folder) + absolute.substr(slash);
+        if (!folder.empty()) {
+            const bool inside = underRealRoot(stripTrailingSlashes(folder));
+            std::lock_guard<std::mutex> lock(mutex_);
+            foldersInsideRoots_[holder] = inside;
+            if (inside) {
+                return true;
+            }
+        }
     }
-    if (real.empty()) {
-        return false;
-    }
+    return !real.empty() && underRealRoot(real);
+}
+
+bool FileSystem::underRealRoot(const std::string& real) const {
     for (const std::string& root : roots()) {
         const std::string realRoot = canonicalFolder(root);
         if (!realRoot.empty() && (real == realRoot || (real.size() > realRoot.size() &&

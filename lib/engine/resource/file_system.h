@@ -123,6 +123,8 @@ class FileSystem {
     bool splitAbsolute(const std::string& absolute, std::string& root,
                        std::vector<std::string>& components) const;
     bool insideRoots(const std::string& absolute, bool isLink) const;
+    // Whether a path with every link resolved is a root or lies below one.
+    bool underRealRoot(const std::string& real) const;
     std::string canonicalFolder(const std::string& absoluteFolder) const;
     int diskTypeOf(const std::string& absolute) const;
 
@@ -135,6 +137,7 @@ class FileSystem {
     mutable std::unordered_map<std::string, std::string> canonicalFolders_;
     mutable std::unordered_map<std::string, std::string> resolutions_;
     mutable std::unordered_map<std::string, std::string> spelledFolders_; // "" for missing
+    mutable std::unordered_map<std::string, bool> foldersInsideRoots_;
     mutable std::unordered_map<std::string, int> diskTypes_;
 };
 
