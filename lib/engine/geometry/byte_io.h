@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -70,8 +71,13 @@ class Reader {
             return 0;
         }
         uint64_t value = 0;
-        for (int i = size - 1; i >= 0; --i) {
-            value = (value << 8) | static_cast<unsigned char>(bytes_[pos_ + static_cast<size_t>(i)]);
+        if constexpr (std::endian::native == std::endian::little) {
+            // The bytes are already in the host's order: one load, not a loop per byte.
+            std::memcpy(&value, bytes_.data() + pos_, static_cast<size_t>(size));
+        } else {
+            for (int i = size - 1; i >= 0; --i) {
+                value = (value << 8) | static_cast<unsigned char>(bytes_[pos_ + static_cast<size_t>(i)]);
+            }
         }
         pos_ += static_cast<size_t>(size);
         return value;

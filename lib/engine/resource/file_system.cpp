@@ -214,7 +214,7 @@ std::string FileSystem::findSpelling(const std::string& root, const std::vector<
     for (size_t i = 0; i + 1 < components.size(); ++i) {
         folderAsAsked += '/' + components[i];
     }
-    std::string folder;
+    SpelledFolder folder;
     bool known = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -225,28 +225,32 @@ std::string FileSystem::findSpelling(const std::string& root, const std::vector<
         }
     }
     if (!known) {
-        folder = root;
-        for (size_t i = 0; i + 1 < components.size() && !folder.empty(); ++i) {
+        folder.onDisk = root;
+        for (size_t i = 0; i + 1 < components.size() && !folder.onDisk.empty(); ++i) {
             bool folderIsLink = false;
-            folder = spellEntry(folder, components[i], folderIsLink);
+            folder.onDisk = spellEntry(folder.onDisk, *listing(folder.onDisk), components[i], folderIsLink);
+        }
+        if (!folder.onDisk.empty()) {
+            folder.listing = listing(folder.onDisk);
         }
         std::lock_guard<std::mutex> lock(mutex_);
         spelledFolders_.emplace(folderAsAsked, folder);
     }
-    return folder.empty() ? std::string() : spellEntry(folder, components.back(), isLink);
+    return folder.onDisk.empty() ? std::string()
+                                 : spellEntry(folder.onDisk, *folder.listing, components.back(), isLink);
 }
 
-std::string FileSystem::spellEntry(const std::string& folder, const std::string& name, bool& isLink) const {
-    auto entries = listing(folder);
+std::string FileSystem::spellEntry(const std::string& folder, const Listing& entries, const std::string& name,
+                                   bool& isLink) const {
     std::string spelled = name;
-    if (!std::binary_search(entries->names.begin(), entries->names.end(), name)) {
-        auto it = entries->byLowerName.find(AsciiCase::toLower(name));
-        if (it == entries->byLowerName.end()) {
+    if (!std::binary_search(entries.names.begin(), entries.names.end(), name)) {
+        auto it = entries.byLowerName.find(AsciiCase::toLower(name));
+        if (it == entries.byLowerName.end()) {
             return {};
         }
         spelled = it->second;
     }
-    isLink = std::binary_search(entries->links.begin(), entries->links.end(), spelled);
+    isLink = std::binary_search(entries.links.begin(), entries.links.end(), spelled);
     return folder + '/' + spelled;
 }
 

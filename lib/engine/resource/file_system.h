@@ -116,7 +116,8 @@ class FileSystem {
     std::string findSpelling(const std::string& root, const std::vector<std::string>& components,
                              bool& isLink) const;
     // `folder/name` as spelled on disk ("" when missing), from the folder's listing.
-    std::string spellEntry(const std::string& folder, const std::string& name, bool& isLink) const;
+    std::string spellEntry(const std::string& folder, const Listing& entries, const std::string& name,
+                           bool& isLink) const;
     void forgetResolutions();
     // The root an absolute path lies in, by its spelling alone, and the
     // components below it; false for a path outside every root.
@@ -136,7 +137,11 @@ class FileSystem {
     // spelling; resolved paths (misses too) and disk types.
     mutable std::unordered_map<std::string, std::string> canonicalFolders_;
     mutable std::unordered_map<std::string, std::string> resolutions_;
-    mutable std::unordered_map<std::string, std::string> spelledFolders_; // "" for missing
+    struct SpelledFolder {
+        std::string onDisk; // "" for missing
+        std::shared_ptr<const Listing> listing;
+    };
+    mutable std::unordered_map<std::string, SpelledFolder> spelledFolders_;
     mutable std::unordered_map<std::string, bool> foldersInsideRoots_;
     mutable std::unordered_map<std::string, int> diskTypes_;
 };
