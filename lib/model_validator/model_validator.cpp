@@ -78,6 +78,7 @@ const std::vector<ModelValidator::StepEntry>& ModelValidator::stepTable() {
         {&ModelValidator::checkContentHardpoints, "checkContentHardpoints", true},
         {&ModelValidator::checkTextureProperties, "checkTextureProperties", true},
         {&ModelValidator::checkMaterialTextureProperties, "checkMaterialTextureProperties", true},
+        {&ModelValidator::checkDestructibles, "checkDestructibles", true},
         {&ModelValidator::checkMaterialAtlasProperties, "checkMaterialAtlasProperties", true},
         {&ModelValidator::checkDecorType, "checkDecorType", true},
     };

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model_validator/validator_helper.h"
@@ -108,6 +109,20 @@ class ModelValidator : public ValidatorHelper::Validator {
 
     // Node-less and node-full visual tags across the LOD chain.
     void checkModelForDifferentTags(const ModelDesc& desc);
+
+    // Destructible objects: each LOD file against its registry entry.
+    void checkDestructibles(const ModelDesc& desc);
+    void checkDestructiblesDuplicateEntries(SmartPointer<DataSection> registry, const std::string& modelPath);
+    void checkHardpointsDestructibles(const std::string& lod, SmartPointer<DataSection> entry);
+    void checkEffectsDestructibles(const std::string& lod, SmartPointer<DataSection> entry,
+                                   SmartPointer<DataSection> effectsRegistry);
+    void checkMaterialKindDestructibles(const std::string& lod, SmartPointer<DataSection> entry);
+    void checkUndamagedMaterialsDuplicateDestructibles(const std::string& lod,
+                                                       SmartPointer<DataSection> entry,
+                                                       const std::vector<std::string>& undamagedIdentifiers);
+    void checkDestructibleEtcProperties(const std::string& lod, SmartPointer<DataSection> entry,
+                                        std::string_view group);
+    static bool isMapActivity(const std::string& environmentRegistry, const std::string& lod);
 
   protected:
     // Reachable from derived tools: the physics files of one model, and the

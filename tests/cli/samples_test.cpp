@@ -118,12 +118,17 @@ TEST(Samples, EveryModelShowsWhatItWasMadeFor) {
         {lodModel("content/samples/texture_case_typo", "cabin", 0), {123, 131}},
         {lodModel("content/samples/metallic_albedo_ratio", "garage", 0), {114}},
         {lodModel("content/samples/reduced_textures", "barn", 0), {116}},
-        {lodModel("content/samples/normal_map_red_channel", "mill", 0), {118}},
+        {lodModel("content/samples/normal_map_red_channel", "mill", 0), {115, 118}},
         {lodModel("content/samples/material_kinds", "hall", 0), {104, 111, 132}},
         {lodModel("content/samples/tint_colours", "awning", 0), {126}},
         {lodModel("content/samples/unbumped_geometry", "lamp", 0), {101, 127}},
-        {lodModel("content/samples/misplaced_files", "barn", 0), {106}},
+        {lodModel("content/samples/misplaced_files", "barn", 0), {106, 115}},
         {lodModel("content/samples/leftover_files", "garage", 0), {103, 105}},
+        {lodModel("content/samples/destructible_unregistered", "hangar", 0), {201}},
+        {lodModel("content/samples/destructible_modules", "warehouse", 0), {203, 204, 207}},
+        {lodModel("content/samples/falling_object", "lantern", 0), {202, 208}},
+        {lodModel("content/samples/mixed_visual_tags", "booth", 0), {7}},
+        {lodModel("content/samples/digit_root_tag", "2kiosk", 0), {6, 113}},
     };
     for (const auto& [model, wanted] : madeFor) {
         const std::set<int>& shown = codes[model];

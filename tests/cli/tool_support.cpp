@@ -33,6 +33,7 @@ ToolRun runExecutable(const std::vector<std::string>& args) {
 }
 
 ToolTree::ToolTree() {
+    writeEmptyRegistries(tree);
     addModel("buildings", "house", 0);
     addModel("props", "bush", 3);
     addModel("props", "hedge", 1024);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "discovery.h"
+#include "engine/platform/utf8_path.h"
 #include "json_schema.h"
 #include "model_validator/finding_catalogue.h"
 #include "tool_support.h"
@@ -149,7 +150,9 @@ TEST(ToolHelp, EveryCommandListsEveryOptionOnOneScreen) {
         {"", {"--res",      "--realm",        "--config",  "--exclude",  "--ignore",         "--only",
               "--severity", "--max-findings", "--fail-on", "--baseline", "--write-baseline", "--write-logs",
               "--jobs",     "--shard",        "--verbose", "--format",   "--report-version", "--output",
-              "--color",    "--version",      "merge",     "inspect",    "import-mesh",      "findings"}},
+              "--color",    "--version",      "merge",     "inspect",    "import-mesh",      "findings",
+              "fix-tags"}},
+        {"fix-tags", {"--res", "--dry-run", "MODEL"}},
         {"merge", {"REPORT", "--format", "--report-version", "--output", "--color"}},
         {"inspect", {"--res", "FILE"}},
         {"import-mesh", {"MESH.obj", "OUT.primitives"}},
@@ -407,4 +410,37 @@ TEST(ToolLogs, WriteLogsLeavesEachModelsErrorLogBesideIt) {
     const std::string log = readDiskFile(t.tree.path(bush) + ".log");
     EXPECT_NE(log.find("[medium] [Wrn. 152] Invalid decor type (3): " + bush), std::string::npos) << log;
     EXPECT_FALSE(std::filesystem::exists(t.tree.path("content/fences/gate/normal/lod0/gate.model.log")));
+}
+
+TEST(ToolFixTags, RepairsNumberedRootTagsAndSaysWhatItChanged) {
+    TempResourceTree tree;
+    const std::string model = "content/props/1box/normal/lod0/1box.model";
+    const std::string visual = "content/props/1box/normal/lod0/1box.visual";
+    tree.write(model, "<1box.model>\n\t<nodelessVisual>content/props/1box/normal/lod0/1box</nodelessVisual>\n"
+                      "</1box.model>\n");
+    tree.write(visual, "<1box.visual>\n</1box.visual>\n");
+    const std::string clean = "content/props/box/normal/lod0/box.model";
+    tree.write(clean, "<box.model/>\n");
+
+    ToolRun run = runInProcess({"fix-tags", "--res", tree.root(), "--dry-run", model, clean});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "would change " + model + "\nwould change " + visual + "\n");
+    EXPECT_EQ(readDiskFile(tree.path(visual)), "<1box.visual>\n</1box.visual>\n");
+
+    run = runInProcess({"fix-tags", "--res", tree.root(), model, clean});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "changed " + model + "\nchanged " + visual + "\n");
+    EXPECT_EQ(readDiskFile(tree.path(visual)), "<props.model>\n</props.model>\n");
+    EXPECT_EQ(runInProcess({"fix-tags", "--res", tree.root(), model}).out, "") << "nothing left to change";
+
+    // A file that cannot be rewritten, a missing model or root, a usage error.
+    tree.write(model, "<1box.model/>\n");
+    std::filesystem::permissions(pathFromUtf8(tree.path(model)), std::filesystem::perms::owner_read);
+    run = runInProcess({"fix-tags", "--res", tree.root(), model});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("is read-only"), std::string::npos) << run.err;
+    EXPECT_EQ(readDiskFile(tree.path(model)), "<1box.model/>\n");
+    EXPECT_EQ(runInProcess({"fix-tags", "--res", tree.root(), "content/none.model"}).status, 3);
+    EXPECT_EQ(runInProcess({"fix-tags", "--res", tree.path("none"), model}).status, 3);
+    EXPECT_EQ(runInProcess({"fix-tags", "--res", tree.root()}).status, 2);
 }

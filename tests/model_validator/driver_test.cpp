@@ -75,7 +75,7 @@ TEST_F(DriverTest, RunsTheStepsInTheirFixedOrder) {
     content.insert(content.end(),
                    {"checkVertexFormat", "checkDisconnectedLods", "checkMaterials", "checkIdenticalModels",
                     "checkUseTextures", "checkFilesStructure", "checkContentHardpoints",
-                    "checkTextureProperties", "checkMaterialTextureProperties",
+                    "checkTextureProperties", "checkMaterialTextureProperties", "checkDestructibles",
                     "checkMaterialAtlasProperties", "checkDecorType"});
     EXPECT_EQ(ModelValidator::stepNamesFor("content/x/normal/lod0/x.model"), content);
     EXPECT_EQ(ModelValidator::stepNamesFor("content_cw/x/normal/lod0/x.model"), content);

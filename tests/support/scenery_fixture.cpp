@@ -119,6 +119,19 @@ void writeTexture(TempResourceTree& tree, const std::string& resourcePath, const
     tree.refresh();
 }
 
+void writeEmptyRegistries(TempResourceTree& tree) {
+    const std::string groups = "\t<fallingAtoms/>\n\t<fragiles/>\n\t<structures/>\n";
+    tree.write("scripts/destructibles.xml", "<destructibles.xml>\n" + groups + "</destructibles.xml>\n");
+    tree.write("scripts/destructibles_effects.xml",
+               "<destructibles_effects.xml>\n" + groups + "</destructibles_effects.xml>\n");
+    tree.write("scripts/environment_effects.xml",
+               "<environment_effects.xml>\n\t<mapActivities/>\n</environment_effects.xml>\n");
+}
+
+SceneryFixture::SceneryFixture() {
+    writeEmptyRegistries(tree);
+}
+
 std::vector<KX::ValidatorHelper::ValidationError> SceneryFixture::check(const std::string& modelPath) {
     return validator.check(modelPath);
 }

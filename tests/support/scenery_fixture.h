@@ -108,9 +108,16 @@ struct SceneryTexture {
 void writeTexture(TempResourceTree& tree, const std::string& resourcePath,
                   const SceneryTexture& texture = {});
 
-// A test with its own resource root, a quiet log and a model validator.
+// The shared registries of destructible objects and their effects, with
+// their groups and no entries: what a content tree without destructible
+// objects holds.
+void writeEmptyRegistries(TempResourceTree& tree);
+
+// A test with its own resource root (holding empty registries), a quiet log
+// and a model validator.
 class SceneryFixture : public ::testing::Test {
   protected:
+    SceneryFixture();
     // Checks `modelPath` afresh and returns every finding, or only those with `codes`.
     std::vector<KX::ValidatorHelper::ValidationError> check(const std::string& modelPath);
     std::vector<KX::ValidatorHelper::ValidationError> check(const std::string& modelPath,

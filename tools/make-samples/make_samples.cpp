@@ -35,6 +35,11 @@ constexpr unsigned kTwoDecorKinds = 0x3;
 const std::string kStandardShader = "shaders/std_effects/PBS_ext.fx";
 const std::string kSkyBoxShader = "shaders/std_effects/sky_box.fx";
 
+// The samples of destructible objects, which the registries name.
+const std::string kUnregisteredFolder = "content/samples/destructible_unregistered";
+const std::string kModulesFolder = "content/samples/destructible_modules";
+const std::string kFallingFolder = "content/samples/falling_object";
+
 MaterialLayout material(const std::string& identifier, unsigned kind, unsigned collisionFlags) {
     // The checks look only at materials that carry properties.
     return {identifier,
@@ -125,6 +130,15 @@ AssetWriters::PrimitivesWriter primitivesWithCollision(const Lod& lod, const Mes
 std::string readSampleFile(const std::string& path) {
     std::ifstream in(pathFromUtf8(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool replaceInFile(const std::string& path, const std::string& from, const std::string& to,
+                   std::string* error) {
+    std::string text = readSampleFile(path);
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return AssetWriters::writeFile(path, text, error);
 }
 
 std::string primitivesDiskPath(const std::string& root, const std::string& modelPath) {
@@ -237,11 +251,21 @@ Sample houseSample(const std::string& folder, const std::string& name) {
     return cleanSample(folder, name, kHouseMin, kHouseMax);
 }
 
+// A registered destructible object: each undamaged material has a number of
+// its own, which is what ties it to a module of the registry entry.
+Sample destructibleSample(const std::string& folder, const std::string& name) {
+    Sample sample = houseSample(folder, name);
+    for (Lod& lod : sample.lods) {
+        lod.materials[1].identifier = "n_wood_02";
+    }
+    return sample;
+}
+
 // No folder above a LOD folder may contain "lod": the LOD chain takes the
 // first "lod" of a parent path for the start of its LOD folder name.
 std::vector<Sample> allSamples() {
     std::vector<Sample> samples;
-    samples.push_back(houseSample("content/buildings/house01", "house01"));
+    samples.push_back(destructibleSample("content/buildings/house01", "house01"));
 
     samples.push_back(houseSample("content/samples/digit_filename", "1barrel"));
 
@@ -424,18 +448,102 @@ std::vector<Sample> allSamples() {
                                        readSampleFile(primitives), error);
     };
     samples.push_back(leftovers);
+
+    // Destructible objects. The registries themselves are written by
+    // writeRegistries below.
+    samples.push_back(houseSample(kUnregisteredFolder, "hangar"));
+    samples.push_back(destructibleSample(kModulesFolder, "warehouse"));
+    Sample falling = destructibleSample(kFallingFolder, "lantern");
+    for (Lod& lod : falling.lods) {
+        lod.materials[1].collisionFlags = 3;
+    }
+    samples.push_back(falling);
+
+    // lod1 declares its visual node-full while lod0 and lod2 are node-less.
+    Sample mixedTags = houseSample("content/samples/mixed_visual_tags", "booth");
+    mixedTags.extra = [](const std::string& root, const Sample& sample, std::string* error) {
+        return replaceInFile(root + "/" + sample.modelPath(1), "nodelessVisual", "nodefullVisual", error);
+    };
+    samples.push_back(mixedTags);
+
+    // Root tags that start with a digit, as an old exporter wrote them: not
+    // XML until `model-validator fix-tags` renames them.
+    Sample digitTags = houseSample("content/samples/digit_root_tag", "2kiosk");
+    digitTags.extra = [](const std::string& root, const Sample& sample, std::string* error) {
+        for (size_t lod = 0; lod < sample.lods.size(); ++lod) {
+            const std::string base = root + "/" + FS::Utils::removeExtension(sample.modelPath(lod));
+            if (!replaceInFile(base + ".model", "_2kiosk.model>", "2kiosk.model>", error) ||
+                !replaceInFile(base + ".visual", "_2kiosk.visual>", "2kiosk.visual>", error)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    samples.push_back(digitTags);
     return samples;
+}
+
+// A registry line per module: its hardpoint, undamaged material and effect.
+std::string moduleXml(const std::string& hardpoint, const std::string& material, const std::string& effect) {
+    return "\t\t\t\t<module>\n\t\t\t\t\t<effectHP>" + hardpoint + "</effectHP>\n\t\t\t\t\t<matName>" +
+           material + "</matName>\n\t\t\t\t\t<decayEffect>" + effect + "</decayEffect>\n\t\t\t\t</module>\n";
+}
+
+std::string entryXml(const std::string& model, const std::string& modules) {
+    return "\t\t<entry>\n\t\t\t<filename>" + model + "</filename>\n\t\t\t<modules>\n" + modules +
+           "\t\t\t</modules>\n\t\t</entry>\n";
+}
+
+// The shared registries: the clean house and the destructible samples are
+// registered; every other sample with module hardpoints is a map activity,
+// so that it shows only what it was made for.
+bool writeRegistries(const std::string& root, const std::vector<Sample>& samples, std::string* error) {
+    const std::string cleanModules =
+        moduleXml("HP_module1", "stone_01", "dust_stone") + moduleXml("HP_module2", "wood_02", "dust_wood");
+    std::string house, modules, falling;
+    std::string activities;
+    for (const Sample& sample : samples) {
+        const std::string lod0 = sample.modelPath(0);
+        if (sample.folder == "content/buildings/house01") {
+            house = lod0;
+        } else if (sample.folder == kModulesFolder) {
+            modules = lod0;
+        } else if (sample.folder == kFallingFolder) {
+            falling = lod0;
+        } else if (sample.folder != kUnregisteredFolder) {
+            activities += "\t\t<activity>\n\t\t\t<model>" + lod0 + "</model>\n\t\t</activity>\n";
+        }
+    }
+    // The modules sample: no module for HP_module2 and n_wood_01, two for
+    // n_stone_01, and an effect the effects registry does not describe.
+    const std::string brokenModules = moduleXml("HP_module1", "stone_01", "sparks_blue") +
+                                      moduleXml("HP_module3", "stone_01", "dust_stone");
+    const std::string destructibles =
+        "<destructibles.xml>\n\t<fallingAtoms>\n" + entryXml(falling, cleanModules) +
+        "\t</fallingAtoms>\n\t<fragiles/>\n\t<structures>\n" + entryXml(house, cleanModules) +
+        entryXml(modules, brokenModules) + entryXml(falling, cleanModules) +
+        "\t</structures>\n</destructibles.xml>\n";
+    const std::string effects =
+        "<destructibles_effects.xml>\n\t<fallingAtoms/>\n\t<fragiles/>\n\t<structures>\n"
+        "\t\t<dust_stone/>\n\t\t<dust_wood/>\n\t</structures>\n"
+        "</destructibles_effects.xml>\n";
+    const std::string environment = "<environment_effects.xml>\n\t<mapActivities>\n" + activities +
+                                    "\t</mapActivities>\n</environment_effects.xml>\n";
+    return AssetWriters::writeFile(root + "/scripts/destructibles.xml", destructibles, error) &&
+           AssetWriters::writeFile(root + "/scripts/destructibles_effects.xml", effects, error) &&
+           AssetWriters::writeFile(root + "/scripts/environment_effects.xml", environment, error);
 }
 
 } // namespace
 
 bool writeSamples(const std::string& root, std::string* error) {
-    for (const Sample& sample : allSamples()) {
+    const std::vector<Sample> samples = allSamples();
+    for (const Sample& sample : samples) {
         if (!writeSample(root, sample, error)) {
             return false;
         }
     }
-    return true;
+    return writeRegistries(root, samples, error);
 }
 
 } // namespace KX::Samples

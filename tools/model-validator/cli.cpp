@@ -9,10 +9,12 @@
 #include <map>
 #include <sstream>
 
+#include "command_line.h"
 #include "config.h"
 #include "discovery.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
+#include "fix_tags.h"
 #include "import_mesh.h"
 #include "inspect.h"
 #include "model_validator/finding_catalogue.h"
@@ -47,6 +49,7 @@ const char* kCommands = "Commands (each with --help):\n"
                         "  inspect FILE...        what the engine sees in a file, as JSON\n"
                         "  import-mesh MESH OUT   an OBJ or PLY mesh as a .primitives file\n"
                         "  findings               the catalogue of findings, as Markdown\n"
+                        "  fix-tags MODEL...      rename root tags that start with a digit\n"
                         "Exit status: 0 pass, 1 findings at or above the failure level, 2 usage or\n"
                         "configuration error, 3 a missing root, path or input file.\n";
 
@@ -103,25 +106,6 @@ struct Output {
         return true;
     }
 };
-
-// Parses with CLI11; returns -1 when the command is to go on, else the exit status.
-int parse(CLI::App& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    try {
-        std::vector<std::string> reversed(args.rbegin(), args.rend());
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp&) {
-        out << app.help();
-        return Clean;
-    } catch (const CLI::CallForVersion&) {
-        out << "model-validator " << toolVersion() << "\n";
-        return Clean;
-    } catch (const CLI::ParseError& e) {
-        err << "model-validator: " << e.what() << "\nRun '" << app.get_name()
-            << " --help' for the options.\n";
-        return UsageError;
-    }
-    return -1;
-}
 
 void shapeHelp(CLI::App& app) {
     app.get_formatter()->column_width(30);
@@ -280,7 +264,7 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
     app.footer(kCommands);
     CommandLine cl;
     addValidateOptions(app, cl);
-    if (const int status = parse(app, args, out, err); status >= 0) {
+    if (const int status = parseArguments(app, args, out, err); status >= 0) {
         return status;
     }
     if (cl.paths.empty()) {
@@ -381,7 +365,7 @@ int merge(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         ->type_name("")
         ->required();
     output.addTo(app);
-    if (const int status = parse(app, args, out, err); status >= 0) {
+    if (const int status = parseArguments(app, args, out, err); status >= 0) {
         return status;
     }
     Report merged;
@@ -449,6 +433,25 @@ int merge(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 
 } // namespace
 
+int parseArguments(CLI::App& app, const std::vector<std::string>& args, std::ostream& out,
+                   std::ostream& err) {
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return 0;
+    } catch (const CLI::CallForVersion&) {
+        out << "model-validator " << toolVersion() << "\n";
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        err << "model-validator: " << e.what() << "\nRun '" << app.get_name()
+            << " --help' for the options.\n";
+        return 2;
+    }
+    return -1;
+}
+
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         const Environment& environment) {
     const std::string command = args.empty() ? std::string() : args[0];
@@ -474,6 +477,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     if (command == "import-mesh") {
         return runImportMesh(rest, out, err);
+    }
+    if (command == "fix-tags") {
+        return runFixTags(rest, out, err);
     }
     if (command == "findings") {
         out << findingCatalogueMarkdown();
