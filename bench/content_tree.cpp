@@ -165,10 +165,12 @@ std::vector<MaterialLayout> materialsOf(const ModelPlan& plan, const std::string
                            {PropertyLayout::boolean("alphaTestEnable", false)}}};
 }
 
-std::vector<NodeLayout> nodesOf(const ModelPlan& plan, const Vector3& min, const Vector3& max, int lod) {
+std::vector<NodeLayout> nodesOf(const ModelPlan& plan, const std::string& state, const Vector3& min,
+                                const Vector3& max, int lod) {
     NodeLayout root{"Scene Root", Matrix::identity(), {}};
     const Vector3 centre = (min + max) * 0.5f;
-    if (plan.hasModules()) {
+    // Modules belong to the undamaged object; its crash state has none.
+    if (plan.hasModules() && state == "normal") {
         root.children.push_back({"HP_module1", translation(Vector3(centre.x, max.y, centre.z)), {}});
         root.children.push_back({"HP_module2", translation(Vector3(max.x, min.y, centre.z)), {}});
     }
@@ -194,7 +196,7 @@ bool writeLod(const std::string& root, const ModelPlan& plan, const std::string&
     layout.materials = materialsOf(plan, state, lod);
     layout.mesh = splitInto(AssetWriters::makeGridBox(min, max, divisions[lod]), layout.materials.size());
     layout.collision = false;
-    layout.nodes = nodesOf(plan, min, max, lod);
+    layout.nodes = nodesOf(plan, state, min, max, lod);
     const bool leftover = plan.defect == Defect::LeftoverLod && lod == lods - 1;
     layout.parent = lod + 1 < lods && !(plan.defect == Defect::LeftoverLod && lod + 2 == lods)
                         ? plan.modelPath(state, lod + 1)

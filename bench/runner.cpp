@@ -28,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 
 // Bumped whenever the generator writes different trees, so that a tree
 // written by an older generator is not reused.
-constexpr int kTreeVersion = 1;
+constexpr int kTreeVersion = 2;
 
 struct Options {
     int models = 0;

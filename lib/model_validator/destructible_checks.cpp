@@ -2,6 +2,8 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "engine/core/debug_log.h"
 #include "engine/core/stack_tracker.h"
@@ -49,26 +51,67 @@ std::string absoluteRegistryPath(const std::string& resourcePath) {
     return absolute;
 }
 
-// The first entry of `group`, in file order, that describes the model file
-// `modelPath` (compared byte for byte); null when there is none.
-DataSectionPtr getModelEntry(const DataSectionPtr& group, const std::string& modelPath) {
-    std::vector<DataSectionPtr> entries;
-    group->openSections("entry", entries);
-    for (const DataSectionPtr& entry : entries) {
-        if (entry->readString("filename", "") == modelPath) {
-            return entry;
+// The entries of each destructible group by their "filename", in file
+// order. The registry holds an entry per destructible model of the game, and
+// every LOD of every model is looked up in it: walking the entries would make
+// each check cost as much as the registry is long. The index is built once
+// per parsed registry; the resource cache hands out the same tree for as long
+// as the file is unchanged, and a new tree (the file was saved) gets a new
+// index. Only the checks' thread uses it.
+class RegistryIndex {
+  public:
+    static const RegistryIndex& of(const DataSectionPtr& registry) {
+        static RegistryIndex index;
+        if (index.registry_.get() != registry.get()) {
+            index = RegistryIndex(registry);
+        }
+        return index;
+    }
+
+    bool hasGroup(size_t group) const { return groups_[group].has_value(); }
+
+    // The entries of `group` whose "filename" is `modelPath`, byte for byte, in file order.
+    const std::vector<DataSectionPtr>& entries(size_t group, const std::string& modelPath) const {
+        static const std::vector<DataSectionPtr> none;
+        if (!groups_[group]) {
+            return none;
+        }
+        const auto found = groups_[group]->find(modelPath);
+        return found == groups_[group]->end() ? none : found->second;
+    }
+
+  private:
+    RegistryIndex() = default;
+    explicit RegistryIndex(const DataSectionPtr& registry) : registry_(registry) {
+        for (size_t g = 0; g < kDestructibleGroups.size(); ++g) {
+            const DataSectionPtr group = registry->openSection(std::string(kDestructibleGroups[g]));
+            if (!group) {
+                continue;
+            }
+            std::vector<DataSectionPtr> all;
+            group->openSections("entry", all);
+            auto& byFile = groups_[g].emplace();
+            for (const DataSectionPtr& entry : all) {
+                byFile[entry->readString("filename", "")].push_back(entry);
+            }
         }
     }
-    return nullptr;
+
+    DataSectionPtr registry_; // held, so that its address names it
+    std::array<std::optional<std::unordered_map<std::string, std::vector<DataSectionPtr>>>,
+               kDestructibleGroups.size()>
+        groups_;
+};
+
+// The first entry of a group, in file order, that describes the model file
+// `modelPath` (compared byte for byte); null when there is none.
+DataSectionPtr getModelEntry(const RegistryIndex& registry, size_t group, const std::string& modelPath) {
+    const std::vector<DataSectionPtr>& entries = registry.entries(group, modelPath);
+    return entries.empty() ? nullptr : entries.front();
 }
 
-size_t getModelEntryCount(const DataSectionPtr& group, const std::string& modelPath) {
-    std::vector<DataSectionPtr> entries;
-    group->openSections("entry", entries);
-    return static_cast<size_t>(
-        std::count_if(entries.begin(), entries.end(), [&](const DataSectionPtr& entry) {
-            return entry->readString("filename", "") == modelPath;
-        }));
+size_t getModelEntryCount(const RegistryIndex& registry, size_t group, const std::string& modelPath) {
+    return registry.entries(group, modelPath).size();
 }
 
 // The modules of an entry; an entry without any is its own single module.
@@ -138,16 +181,16 @@ void ModelValidator::checkDestructibles(const ModelDesc&) {
         report(Findings::DestructiblesRegistryUnreadable, Findings::DestructiblesRegistryUnreadable.text());
         return;
     }
+    const RegistryIndex& index = RegistryIndex::of(registry);
     for (const std::string& lod : lodModels) {
         DataSectionPtr entry;
         std::string groupName;
-        for (const std::string_view name : kDestructibleGroups) {
+        for (size_t group = 0; group < kDestructibleGroups.size(); ++group) {
             if (cancelled()) {
                 return;
             }
-            const DataSectionPtr group = registry->openSection(std::string(name));
-            if (group && (entry = getModelEntry(group, lod))) {
-                groupName = name;
+            if (index.hasGroup(group) && (entry = getModelEntry(index, group, lod))) {
+                groupName = kDestructibleGroups[group];
                 break;
             }
         }
@@ -180,16 +223,16 @@ bool ModelValidator::isMapActivity(const std::string& environmentRegistry, const
 void ModelValidator::checkDestructiblesDuplicateEntries(SmartPointer<DataSection> registry,
                                                         const std::string& modelPath) {
     KX_STACK_TRACK("KX::ModelValidator::checkDestructiblesDuplicateEntries");
+    const RegistryIndex& index = RegistryIndex::of(registry);
     bool seen = false;
-    for (const std::string_view name : kDestructibleGroups) {
+    for (size_t group = 0; group < kDestructibleGroups.size(); ++group) {
         if (cancelled()) {
             return;
         }
-        const DataSectionPtr group = registry->openSection(std::string(name));
-        if (!group) {
+        if (!index.hasGroup(group)) {
             continue;
         }
-        const size_t count = getModelEntryCount(group, modelPath);
+        const size_t count = getModelEntryCount(index, group, modelPath);
         if (count > 1 || (count == 1 && seen)) {
             report(Findings::DuplicateDestructibleEntries,
                    Findings::DuplicateDestructibleEntries.text(modelPath));

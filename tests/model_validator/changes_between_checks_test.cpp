@@ -101,3 +101,25 @@ TEST_F(ChangesBetweenChecks, FilesAddedToOrRemovedFromAFolderAreSeen) {
     fs::remove(pathFromUtf8(tree.path(stray)));
     EXPECT_TRUE(codesOf({106}).empty());
 }
+
+TEST_F(ChangesBetweenChecks, TheDestructiblesRegistrySavedBetweenChecksIsReadAgain) {
+    for (size_t lod = 0; lod < 2; ++lod) {
+        model.lod(lod).nodes[0].children.push_back({"HP_module1", Matrix::identity(), {}});
+    }
+    model.write(tree);
+    const std::string entry = "<entry><filename>" + model.path(0) +
+                              "</filename><effectHP>HP_module1</effectHP><matName>stone_01</matName></entry>";
+    tree.write("scripts/destructibles.xml", "<root><fragiles/></root>");
+    tree.age();
+    EXPECT_EQ(codesOf({201, 202}).size(), 1u); // module hardpoints, but no entry
+
+    save("scripts/destructibles.xml", "<root><fragiles>" + entry + "</fragiles></root>");
+    EXPECT_TRUE(codesOf({201, 202}).empty());
+
+    tree.age();
+    EXPECT_TRUE(codesOf({201, 202}).empty());
+    save("scripts/destructibles.xml", "<root><fragiles>" + entry + entry + "</fragiles></root>");
+    const std::vector<std::string> duplicate = codesOf({201, 202});
+    ASSERT_EQ(duplicate.size(), 1u);
+    EXPECT_NE(duplicate[0].find("duplicate entries"), std::string::npos);
+}

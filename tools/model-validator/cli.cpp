@@ -162,7 +162,8 @@ void addValidateOptions(CLI::App& app, CommandLine& cl) {
     app.add_option("--write-baseline", cl.writeBaseline, "also write this run's findings as a baseline")
         ->type_name("FILE");
     app.add_flag("--write-logs", cl.writeLogs, "write each model's error log beside it (MODEL.log)");
-    app.add_option("--jobs,-j", cl.jobs, "worker processes (default: one per processor, one per 200 models at most)")
+    app.add_option("--jobs,-j", cl.jobs,
+                   "worker processes (default: one per processor, one per 200 models at most)")
         ->type_name("N")
         ->check(CLI::Range(1u, 1024u).description(""));
     app.add_option("--shard", cl.shard, "check the I-th of N shares of the models")->type_name("I/N");
@@ -246,6 +247,8 @@ int settle(const CommandLine& cl, Settings& settings, std::ostream& err) {
 }
 
 // The model's file as a report shows it: relative to the current folder when inside it.
+constexpr size_t kModelsPerResolvingPass = 64;
+
 std::string diskFileOf(const std::string& model) {
     namespace fs = std::filesystem;
     const std::string absolute = FS::fileSystem()->resolveFilename(model);
@@ -318,7 +321,8 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
     request.writeLogs = cl.writeLogs;
     request.verbose = cl.verbose;
     request.executable = env.executable;
-    request.jobs = cl.jobs.value_or(env.executable.empty() ? 1 : defaultJobs(request.models.size(), env.processors));
+    request.jobs =
+        cl.jobs.value_or(env.executable.empty() ? 1 : defaultJobs(request.models.size(), env.processors));
     request.progress = env.stderrIsTerminal;
 
     Report report;
@@ -328,9 +332,14 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         err << "model-validator: " << reason << "\n";
         return MissingInput;
     }
-    for (ModelReport& model : report.models) {
-        model.file = diskFileOf(model.model);
-        applySettings(settings, model);
+    for (size_t i = 0; i < report.models.size(); ++i) {
+        // A pass of the file system per block of models, so that the listings
+        // of folders already done are let go instead of piling up.
+        if (i % kModelsPerResolvingPass == 0) {
+            FS::fileSystem()->refresh();
+        }
+        report.models[i].file = diskFileOf(report.models[i].model);
+        applySettings(settings, report.models[i]);
     }
     if (!cl.writeBaseline.empty()) {
         std::ostringstream text;
