@@ -36,6 +36,7 @@ struct Options {
     std::string validator = KX_MODEL_VALIDATOR_EXE;
     std::string doc;
     int floorRepeats = 3;
+    bool writeTreeOnly = false; // the child that writes the tree
 };
 
 bool parse(int argc, char** argv, Options& options) {
@@ -48,6 +49,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.out = argv[++i];
         } else if (arg == "--validator" && hasValue) {
             options.validator = argv[++i];
+        } else if (arg == "--write-tree") {
+            options.writeTreeOnly = true;
         } else if (arg == "--doc" && hasValue) {
             options.doc = argv[++i];
         } else {
@@ -73,13 +76,32 @@ bool prepareTree(const Options& options, std::string& error) {
     std::error_code ec;
     fs::remove_all(root, ec);
     std::cerr << "bench: writing " << options.models << " models to " << options.out << "\n";
-    KX::Bench::TreeShape shape;
-    shape.models = options.models;
-    if (!KX::Bench::writeContentTree(options.out, shape, &error)) {
+    // In a process of its own: a process started later shares this one's
+    // memory until it runs its program, and the system counts that towards
+    // the started process's peak, so this one must stay small.
+    KX::Cli::Platform::Process writer = KX::Cli::Platform::startProcess(
+        KX::Cli::Platform::currentExecutable(),
+        {"--write-tree", "--models", std::to_string(options.models), "--out", options.out}, "", "", error);
+    if (!writer.valid()) {
+        return false;
+    }
+    if (KX::Cli::Platform::waitFor(writer) != 0) {
+        error = "the tree could not be written";
         return false;
     }
     std::ofstream(stamp) << wanted << "\n";
     return true;
+}
+
+int writeTree(const Options& options) {
+    KX::Bench::TreeShape shape;
+    shape.models = options.models;
+    std::string error;
+    if (!KX::Bench::writeContentTree(options.out, shape, &error)) {
+        std::cerr << "bench: " << error << "\n";
+        return 1;
+    }
+    return 0;
 }
 
 struct Run {
@@ -148,7 +170,7 @@ const char* const kDocHead =
     "in one process with a warm file cache. The floor is the least any validation must do on the same\n"
     "tree: read every file the checks read (only the header of a texture) and parse every XML file once.\n"
     "The ratio is the validation time over the floor; `--jobs 2` is the same validation with two worker\n"
-    "processes; memory is the peak resident size of the one-process run.\n"
+    "processes; memory is the peak resident size of the validator in the one-process run.\n"
     "\n"
     "| N | seconds | ms per model | floor s | ratio | jobs 2 s | speed-up | peak MB | machine |\n"
     "|---|---|---|---|---|---|---|---|---|\n";
@@ -179,6 +201,9 @@ int main(int argc, char** argv) {
     }
     if (options.out.empty()) {
         options.out = pathToUtf8(fs::temp_directory_path() / ("kx-bench-" + std::to_string(options.models)));
+    }
+    if (options.writeTreeOnly) {
+        return writeTree(options);
     }
     std::string error;
     if (!prepareTree(options, error)) {
