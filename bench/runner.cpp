@@ -3,6 +3,7 @@
 // processes, and records peak memory. The last line printed is one JSON
 // object; docs/performance.md keeps one row per N.
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -175,12 +176,19 @@ const char* const kDocHead =
     "| N | seconds | ms per model | floor s | ratio | jobs 2 s | speed-up | peak MB | machine |\n"
     "|---|---|---|---|---|---|---|---|---|\n";
 
+// Replaces the row of `models` in the table and keeps every other row and
+// whatever follows the table (the notes written by hand).
 void writeDoc(const std::string& path, int models, const std::string& row) {
     std::map<int, std::string> rows;
+    std::string notes;
+    bool afterTable = false;
     std::ifstream in(pathFromUtf8(path));
     for (std::string line; std::getline(in, line);) {
         if (line.size() > 2 && line[0] == '|' && std::isdigit(static_cast<unsigned char>(line[2]))) {
             rows[std::atoi(line.c_str() + 2)] = line;
+            afterTable = true;
+        } else if (afterTable) {
+            notes += line + "\n";
         }
     }
     rows[models] = row;
@@ -189,6 +197,7 @@ void writeDoc(const std::string& path, int models, const std::string& row) {
     for (const auto& [n, line] : rows) {
         out << line << "\n";
     }
+    out << notes;
 }
 
 } // namespace
