@@ -59,6 +59,8 @@ class Workspace {
         fs::create_directories(pathFromUtf8(root_ + "/system/data"));
         fs::copy_file(pathFromUtf8(std::string(KX_FUZZ_SAMPLES_DIR) + "/system/data/material_kinds.xml"),
                       pathFromUtf8(root_ + "/system/data/material_kinds.xml"), ignored);
+        fs::copy(pathFromUtf8(std::string(KX_FUZZ_SAMPLES_DIR) + "/scripts"), pathFromUtf8(root_ + "/scripts"),
+                 fs::copy_options::recursive, ignored);
         FS::fileSystem()->setRoots({root_});
         // The log would dominate the run time; what matters is that nothing breaks.
         DebugLog::setSink([](int, const std::string&, const std::string&) {});
@@ -211,6 +213,9 @@ void modelCheck(const uint8_t* data, size_t size) {
         "content/buildings/house01/normal/lod1/house01.model",
         "content/buildings/house01/normal/lod1/house01.visual",
         "system/data/material_kinds.xml",
+        "scripts/destructibles.xml",
+        "scripts/destructibles_effects.xml",
+        "scripts/environment_effects.xml",
     };
     if (size == 0) {
         return;
@@ -229,6 +234,16 @@ void modelCheck(const uint8_t* data, size_t size) {
                   fs::copy_options::overwrite_existing, ignored);
 }
 
+// A model file for the root-tag repair, which rewrites it in place; the
+// visual it names is the sample's.
+void tagRepair(const uint8_t* data, size_t size) {
+    const std::string model = "content/fuzz/tags/normal/lod0/1tags.model";
+    Workspace& workspace = Workspace::instance();
+    workspace.write(model, data, size);
+    KX::ModelValidator::repairTagsName(model, true);
+    KX::ModelValidator::checkTagsName(model);
+}
+
 } // namespace
 
 const std::vector<Target>& targets() {
@@ -242,6 +257,7 @@ const std::vector<Target>& targets() {
         {"effect", effect},
         {"mesh", mesh},
         {"model_check", modelCheck},
+        {"tag_repair", tagRepair},
     };
     return all;
 }

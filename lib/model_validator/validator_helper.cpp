@@ -15,6 +15,7 @@
 #include "engine/core/string_conv.h"
 #include "engine/l10n/string_provider.h"
 #include "engine/model/visual_path.h"
+#include "engine/platform/file_replace.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/finding_catalogue.h"
@@ -414,16 +415,18 @@ SmartPointer<DataSection> Validator::checkAndOpenVisualSectionForModelName(const
 void Validator::writeErrorLog(const std::string& path) const {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::writeErrorLog");
     const std::string fileName = path + "." + "log";
-    std::ofstream out(pathFromUtf8(fileName), std::ios::out | std::ios::trunc);
-    if (!out) {
-        DebugLog::message(DebugLog::Error, "", "Can not open file %s\n", fileName.c_str());
-        return;
-    }
+    std::string text;
     for (const ValidationError& error : errors_) {
         const char* name = error.severity == ValidationErrorSeverity::Medium ? "medium"
                            : error.severity == ValidationErrorSeverity::High ? "high"
                                                                              : "normal";
-        out << wideToUtf8(getValidationTitle(error.title)) << " [" << name << "] " << error.message << '\n';
+        text += wideToUtf8(getValidationTitle(error.title)) + " [" + name + "] " + error.message + '\n';
+    }
+    // A log that cannot be written whole leaves the previous one as it was.
+    const Platform::WriteResult written = Platform::writeFileAtomically(fileName, text);
+    if (!written) {
+        DebugLog::message(DebugLog::Error, "", "Can not open file %s: %s\n", fileName.c_str(),
+                          written.reason.c_str());
     }
 }
 

@@ -444,3 +444,29 @@ TEST(ToolFixTags, RepairsNumberedRootTagsAndSaysWhatItChanged) {
     EXPECT_EQ(runInProcess({"fix-tags", "--res", tree.path("none"), model}).status, 3);
     EXPECT_EQ(runInProcess({"fix-tags", "--res", tree.root()}).status, 2);
 }
+
+TEST(ToolHostile, NamesThatAreNotUtf8OrVeryLongStayReadableInEveryFormat) {
+    ToolTree t;
+    // A texture no visual names, under a name that is not UTF-8: the
+    // unused-texture finding quotes its disk path.
+    const std::string stray = "content/buildings/house/\xff\xfe_AM.dds";
+    writeTexture(t.tree, stray);
+    const std::string model = "content/buildings/house/normal/lod0/house.model";
+    for (const char* format : {"json", "sarif"}) {
+        const ToolRun run = runInProcess({"--res", t.tree.root(), "--format", format, model});
+        EXPECT_EQ(run.status, 0) << run.err;
+        const json report = parseJson(run.out);
+        EXPECT_NE(report.dump(-1, ' ', false, json::error_handler_t::strict).find("_AM.dds"),
+                  std::string::npos)
+            << format;
+    }
+    const ToolRun junit = runInProcess({"--res", t.tree.root(), "--format", "junit", model});
+    EXPECT_EQ(junit.status, 0);
+    EXPECT_EQ(junit.out.find('\xff'), std::string::npos) << "XML holds no bytes that are not UTF-8";
+
+    // A 4 KB path is a missing model, not a crash.
+    const std::string longPath = "content/" + std::string(4096, 'a') + ".model";
+    const ToolRun missing = runInProcess({"--res", t.tree.root(), longPath});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_NE(missing.err.find("aaaa"), std::string::npos);
+}

@@ -131,26 +131,29 @@ TEST_F(DestructibleChecksTest, ReportsAModelRegisteredMoreThanOnce) {
 
 TEST_F(DestructibleChecksTest, LooksUpEveryEffectOnceInTheEffectsRegistry) {
     const SceneryModel model = crate();
+    // Both modules name "dust"; one rams with "crash", the other with "none".
     const std::string effects =
         effect("decayEffect", "dust") + effect("ramEffect", "none") + effect("hitEffect", "splinters");
-    writeRegistry("", entryXml(model.path(0), moduleXml("HP_module_1", "wood_01", effects) +
-                                                  moduleXml("HP_module_2", "wood_02", effects)));
+    writeRegistry("", entryXml(model.path(0),
+                               moduleXml("HP_module_1", "wood_01", effects) +
+                                   moduleXml("HP_module_2", "wood_02",
+                                             effect("decayEffect", "dust") + effect("ramEffect", "crash"))));
     writeEffects("<dust/>");
-    const std::string splinters = "[Wrn. 204] Model '" + model.path(0) +
-                                  "' has effect <hitEffect> 'splinters' in the " + kRegistry +
-                                  " which is not described in the 'scripts/destructibles_effects.xml'";
-    EXPECT_EQ(destructibleFindings(model.path(0)), std::vector<std::string>{splinters});
-    writeEffects("<dust/><splinters/>");
+    const auto undescribed = [&](const std::string& key, const std::string& name) {
+        return "[Wrn. 204] Model '" + model.path(0) + "' has effect <" + key + "> '" + name + "' in the " +
+               kRegistry + " which is not described in the 'scripts/destructibles_effects.xml'";
+    };
+    EXPECT_EQ(
+        destructibleFindings(model.path(0)),
+        std::vector<std::string>({undescribed("ramEffect", "crash"), undescribed("hitEffect", "splinters")}));
+    writeEffects("<dust/><splinters/><crash/>");
     EXPECT_EQ(destructibleFindings(model.path(0)), std::vector<std::string>{});
 
     // Without the effects registry, no effect is described.
     tree.remove("scripts/destructibles_effects.xml");
     EXPECT_EQ(destructibleFindings(model.path(0)),
-              std::vector<std::string>({"[Wrn. 204] Model '" + model.path(0) +
-                                            "' has effect <decayEffect> 'dust' in the " + kRegistry +
-                                            " which is not described in the "
-                                            "'scripts/destructibles_effects.xml'",
-                                        splinters}));
+              std::vector<std::string>({undescribed("decayEffect", "dust"), undescribed("ramEffect", "crash"),
+                                        undescribed("hitEffect", "splinters")}));
 
     // An entry without modules is its own module.
     writeRegistry("", entryXml(model.path(0), "").replace(0, 7, "<entry><effectHP>HP_module_1</effectHP>"));

@@ -5,13 +5,9 @@
 
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
+#include "support/hostile_files.h"
 #include "support/scenery_fixture.h"
 #include "support/test_validator.h"
-
-#if defined(__unix__)
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 using namespace KX::ValidatorHelper;
 namespace fs = std::filesystem;
@@ -201,18 +197,15 @@ TEST_F(TagChecksTest, LeavesFilesItCannotRewriteAsTheyWere) {
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_FALSE(outcomes[0].failure.empty());
 
-#if defined(__unix__)
     // A write that fails half-way (here: the file-size limit, as a full disk
     // would) leaves the original whole and no temporary file.
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = previous;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    outcomes = KX::ModelValidator::repairTagsName(model, false);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    {
+        const FileSizeLimit full(1000);
+        if (!full.active()) {
+            return;
+        }
+        outcomes = KX::ModelValidator::repairTagsName(model, false);
+    }
     ASSERT_FALSE(outcomes.empty());
     EXPECT_FALSE(outcomes[0].changed);
     EXPECT_NE(outcomes[0].failure.find("writing the new contents failed"), std::string::npos)
@@ -221,5 +214,4 @@ TEST_F(TagChecksTest, LeavesFilesItCannotRewriteAsTheyWere) {
     EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(pathFromUtf8(absolute)).parent_path()),
                             fs::directory_iterator()),
               1);
-#endif
 }

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "engine/component/component_registry.h"
 #include "engine/core/debug_log.h"
+#include "engine/platform/utf8_path.h"
 #include "model_validator/path_helpers.h"
 #include "support/catalogue_guard.h"
+#include "support/hostile_files.h"
 #include "support/findings.h"
 #include "support/resource_tree.h"
 #include "support/test_validator.h"
@@ -168,7 +172,31 @@ TEST(ErrorLog, WritesOneLinePerFinding) {
     log.clear();
     v.writeErrorLog(tree.path("no/such/folder/x"));
     ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0].text, "Can not open file " + tree.path("no/such/folder/x") + ".log\n");
+    EXPECT_EQ(log.lines()[0].text.rfind("Can not open file " + tree.path("no/such/folder/x") + ".log: ", 0),
+              0u);
+
+    // A log that cannot be written whole leaves the previous one: a read-only
+    // log, a folder in its place, a disk that fills up.
+    const std::string previous = "Check LODs [medium] [Wrn. 7] short\n";
+    v.addError(ValidationTitle::CheckLods, Medium, std::string(5000, 'x'), "", 8, "");
+    std::filesystem::permissions(pathFromUtf8(target + ".log"), std::filesystem::perms::owner_read);
+    log.clear();
+    v.writeErrorLog(target);
+    EXPECT_EQ(readDiskFile(target + ".log"), previous);
+    EXPECT_EQ(log.count("is read-only"), 1u);
+    std::filesystem::permissions(pathFromUtf8(target + ".log"),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    tree.makeDirectory("folder.model.log");
+    log.clear();
+    v.writeErrorLog(tree.path("folder.model"));
+    EXPECT_EQ(log.count("is not a regular file"), 1u);
+    {
+        const FileSizeLimit full(1000);
+        if (full.active()) {
+            v.writeErrorLog(target);
+        }
+    }
+    EXPECT_EQ(readDiskFile(target + ".log"), previous);
 }
 
 TEST(FileHelpers, ListFoldersAndReadLines) {

@@ -23,6 +23,23 @@ size_t utf8SequenceLength(const std::string& text, size_t i) {
 
 } // namespace
 
+std::string validUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            out += text[i++];
+        } else if (const size_t length = utf8SequenceLength(text, i); length > 0) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return out;
+}
+
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (size_t i = 0; i < text.size();) {

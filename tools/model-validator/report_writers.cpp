@@ -249,10 +249,11 @@ void writeSarif(const Report& report, std::ostream& out) {
 
 namespace {
 
-// Text for XML attributes and content; characters XML cannot hold become '?'.
+// Text for XML attributes and content; control characters XML cannot hold
+// become '?', bytes that are not UTF-8 the replacement character.
 std::string xml(const std::string& text) {
     std::string out;
-    for (unsigned char c : text) {
+    for (unsigned char c : validUtf8(text)) {
         switch (c) {
         case '&':
             out += "&amp;";

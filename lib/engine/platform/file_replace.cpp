@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "engine/platform/utf8_path.h"
@@ -34,27 +35,11 @@ fs::path temporarySibling(const fs::path& target) {
     return target.parent_path() / name;
 }
 
-} // namespace
-
-WriteResult replaceFileContents(const std::string& utf8Path, std::string_view bytes) {
+// Writes `bytes` beside `target` and renames them over it; `permissions`
+// are given to the new file when set.
+WriteResult writeBeside(const std::string& utf8Path, const fs::path& target, std::string_view bytes,
+                        std::optional<fs::perms> permissions) {
     std::error_code ec;
-    // Through a link, the file it names is the one to replace; replacing the
-    // link itself would cut the file loose from where it is shared.
-    const fs::path target = fs::weakly_canonical(pathFromUtf8(utf8Path), ec);
-    if (ec) {
-        return failure(utf8Path, "does not exist");
-    }
-    const fs::file_status status = fs::status(target, ec);
-    if (ec || !fs::exists(status)) {
-        return failure(utf8Path, "does not exist");
-    }
-    if (!fs::is_regular_file(status)) {
-        return failure(utf8Path, "is not a regular file");
-    }
-    if (!writable(status.permissions())) {
-        return failure(utf8Path, "is read-only");
-    }
-
     fs::path temporary = temporarySibling(target);
     for (int attempt = 0; fs::exists(temporary, ec) && attempt < 100; ++attempt) {
         temporary = temporarySibling(target);
@@ -73,10 +58,12 @@ WriteResult replaceFileContents(const std::string& utf8Path, std::string_view by
             return failure(utf8Path, "writing the new contents failed (disk full?)");
         }
     }
-    fs::permissions(temporary, status.permissions(), fs::perm_options::replace, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        return failure(utf8Path, "cannot give the new contents the file's permissions");
+    if (permissions) {
+        fs::permissions(temporary, *permissions, fs::perm_options::replace, ec);
+        if (ec) {
+            fs::remove(temporary, ec);
+            return failure(utf8Path, "cannot give the new contents the file's permissions");
+        }
     }
     fs::rename(temporary, target, ec);
     if (ec) {
@@ -85,6 +72,53 @@ WriteResult replaceFileContents(const std::string& utf8Path, std::string_view by
         return failure(utf8Path, "cannot replace the file: " + reason);
     }
     return WriteResult{true, {}};
+}
+
+// What an existing file allows: its permissions, or why it may not be replaced.
+WriteResult checkReplaceable(const std::string& utf8Path, const fs::file_status& status) {
+    if (!fs::is_regular_file(status)) {
+        return failure(utf8Path, "is not a regular file");
+    }
+    if (!writable(status.permissions())) {
+        return failure(utf8Path, "is read-only");
+    }
+    return WriteResult{true, {}};
+}
+
+} // namespace
+
+WriteResult replaceFileContents(const std::string& utf8Path, std::string_view bytes) {
+    std::error_code ec;
+    // Through a link, the file it names is the one to replace; replacing the
+    // link itself would cut the file loose from where it is shared.
+    const fs::path target = fs::weakly_canonical(pathFromUtf8(utf8Path), ec);
+    if (ec) {
+        return failure(utf8Path, "does not exist");
+    }
+    const fs::file_status status = fs::status(target, ec);
+    if (ec || !fs::exists(status)) {
+        return failure(utf8Path, "does not exist");
+    }
+    if (WriteResult allowed = checkReplaceable(utf8Path, status); !allowed) {
+        return allowed;
+    }
+    return writeBeside(utf8Path, target, bytes, status.permissions());
+}
+
+WriteResult writeFileAtomically(const std::string& utf8Path, std::string_view bytes) {
+    std::error_code ec;
+    const fs::path target = fs::weakly_canonical(pathFromUtf8(utf8Path), ec);
+    if (ec) {
+        return failure(utf8Path, "cannot be resolved: " + ec.message());
+    }
+    const fs::file_status status = fs::status(target, ec);
+    if (!fs::exists(status)) {
+        return writeBeside(utf8Path, target, bytes, std::nullopt);
+    }
+    if (WriteResult allowed = checkReplaceable(utf8Path, status); !allowed) {
+        return allowed;
+    }
+    return writeBeside(utf8Path, target, bytes, status.permissions());
 }
 
 } // namespace Platform

@@ -25,4 +25,8 @@ struct WriteResult {
 // artist's next sync.
 WriteResult replaceFileContents(const std::string& utf8Path, std::string_view bytes);
 
+// The same for a file that may not exist yet: a new file is created whole or
+// not at all, an existing one is replaced as above.
+WriteResult writeFileAtomically(const std::string& utf8Path, std::string_view bytes);
+
 } // namespace Platform
