@@ -83,7 +83,7 @@ class KnownTextures {
     struct Reads {
         FileStamp stamp;
         int64_t readNs = 0;
-        std::optional<std::optional<TextureLoader::Output>> header; // once read: what loaded
+        std::optional<TextureLoader::Output> header; // once it loaded
         std::unordered_map<std::string, bool> verdicts;
     };
 
@@ -126,7 +126,9 @@ bool Validator::textureVerdict(const std::string& check, const std::string& path
     }
     KnownTextures::Reads* reads = KnownTextures::instance().of(key);
     bool verdict = false;
-    if (!reads) {
+    // Only a file that loaded keeps a verdict: one that could not be read may
+    // become readable without any change of its contents.
+    if (!reads || !reads->header) {
         verdict = compute();
     } else {
         const auto known = reads->verdicts.find(check);
@@ -163,10 +165,8 @@ bool Validator::loadTexture(const std::string& path, TextureLoader::Output& outp
     KnownTextures::Reads* reads = KnownTextures::instance().of(key.empty() ? textureReadKey(path) : key);
     bool loaded = false;
     if (reads && reads->header) {
-        loaded = reads->header->has_value();
-        if (loaded) {
-            output = **reads->header;
-        }
+        loaded = true;
+        output = *reads->header;
     } else {
         TextureLoader loader;
         // Failures are findings of the caller; the loader need not log them too.
@@ -175,8 +175,8 @@ bool Validator::loadTexture(const std::string& path, TextureLoader::Output& outp
         if (loaded) {
             output = loader.takeOutput();
         }
-        if (reads) {
-            reads->header = loaded ? std::optional<TextureLoader::Output>(output) : std::nullopt;
+        if (reads && loaded) {
+            reads->header = output;
         }
     }
     if (textureReads_.active) {

@@ -87,6 +87,12 @@ FileStamp fileStamp(const std::string& utf8Path) {
     const timespec modified = info.st_mtim;
 #endif
     stamp.modifiedNs = int64_t(modified.tv_sec) * 1'000'000'000 + modified.tv_nsec;
+#ifdef __APPLE__
+    const timespec changed = info.st_ctimespec;
+#else
+    const timespec changed = info.st_ctim;
+#endif
+    stamp.changedNs = int64_t(changed.tv_sec) * 1'000'000'000 + changed.tv_nsec;
     return stamp;
 }
 

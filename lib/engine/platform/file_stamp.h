@@ -4,9 +4,10 @@
 #include <string>
 
 // What a cache needs to prove that a file or folder is the one it read: its
-// identity on the disk (which changes when a save replaces the file), size
-// and modification time (a folder's changes whenever an entry is added,
-// removed or renamed). Links are followed.
+// identity on the disk (which changes when a save replaces the file), size,
+// modification time (a folder's changes whenever an entry is added, removed
+// or renamed) and, where the system keeps it, the time its attributes last
+// changed (permissions, links). Links are followed.
 struct FileStamp {
     enum Type : uint8_t { Missing, File, Folder, Other };
     Type type = Missing;
@@ -14,6 +15,7 @@ struct FileStamp {
     uint64_t identity = 0;
     uint64_t size = 0;
     int64_t modifiedNs = 0; // since the epoch of the file system's clock
+    int64_t changedNs = 0;  // attributes; 0 where the system does not say
 
     bool operator==(const FileStamp& other) const = default;
 };
