@@ -145,12 +145,21 @@ int waitFor(Process& process) {
     return status;
 }
 
-int waitFor(Process& process, std::uint64_t& peakResidentBytes) {
+int waitFor(Process& process, ProcessUsage& usage) {
     HANDLE handle = reinterpret_cast<HANDLE>(process.handle);
     WaitForSingleObject(handle, INFINITE);
+    usage = ProcessUsage();
     PROCESS_MEMORY_COUNTERS counters{};
-    peakResidentBytes =
-        K32GetProcessMemoryInfo(handle, &counters, sizeof(counters)) ? counters.PeakWorkingSetSize : 0;
+    if (K32GetProcessMemoryInfo(handle, &counters, sizeof(counters))) {
+        usage.peakResidentBytes = counters.PeakWorkingSetSize;
+    }
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (GetProcessTimes(handle, &created, &exited, &kernel, &user)) {
+        const auto ticks = [](const FILETIME& t) {
+            return static_cast<double>((std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+        };
+        usage.cpuSeconds = (ticks(kernel) + ticks(user)) * 1e-7;
+    }
     int status = 0;
     finished(process, status);
     return status;
@@ -221,17 +230,21 @@ int waitFor(Process& process) {
     return exitStatus(raw);
 }
 
-int waitFor(Process& process, std::uint64_t& peakResidentBytes) {
+int waitFor(Process& process, ProcessUsage& usage) {
     int raw = 0;
-    rusage usage{};
-    peakResidentBytes = 0;
-    if (wait4(static_cast<pid_t>(process.handle), &raw, 0, &usage) > 0) {
+    rusage used{};
+    usage = ProcessUsage();
+    if (wait4(static_cast<pid_t>(process.handle), &raw, 0, &used) > 0) {
         // Kilobytes on Linux, bytes on macOS.
 #ifdef __APPLE__
-        peakResidentBytes = static_cast<std::uint64_t>(usage.ru_maxrss);
+        usage.peakResidentBytes = static_cast<std::uint64_t>(used.ru_maxrss);
 #else
-        peakResidentBytes = static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
+        usage.peakResidentBytes = static_cast<std::uint64_t>(used.ru_maxrss) * 1024;
 #endif
+        const auto seconds = [](const timeval& t) {
+            return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6;
+        };
+        usage.cpuSeconds = seconds(used.ru_utime) + seconds(used.ru_stime);
     }
     process.handle = -1;
     return exitStatus(raw);

@@ -35,8 +35,12 @@ bool finished(Process& process, int& status);
 
 // Blocks until the process ends; its exit status.
 int waitFor(Process& process);
-// The same, also giving the most memory the process ever held resident
-// (0 where the system does not tell).
-int waitFor(Process& process, std::uint64_t& peakResidentBytes);
+// What an ended process used (zeros where the system does not tell).
+struct ProcessUsage {
+    std::uint64_t peakResidentBytes = 0;
+    double cpuSeconds = 0; // user and system
+};
+// The same, also giving what the process used.
+int waitFor(Process& process, ProcessUsage& usage);
 
 } // namespace KX::Cli::Platform
