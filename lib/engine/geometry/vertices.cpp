@@ -214,7 +214,7 @@ VerticesPtr VerticesManager::get(const std::string& resourceID) {
     std::string error;
     VerticesPtr v = Vertices::decode(block->view(), error);
     if (!v) {
-        DebugLog::message(DebugLog::Warning, "geometry", "%s: %s", resourceID.c_str(), error.c_str());
+        DebugLog::fileProblem("geometry", resourceID, error);
     }
     return v;
 }
