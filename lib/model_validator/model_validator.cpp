@@ -2,7 +2,10 @@
 #include "model_validator/finding_catalogue.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
 
+#include "engine/core/debug_log.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/path_helpers.h"
@@ -142,8 +145,31 @@ const std::vector<ValidationError>& ModelValidator::check(const std::string& pat
         lodModels = {path};
     }
     setup();
+    DebugLog::takeFileProblems();
     processCheckSteps(stepsFor(path), desc);
+    reportUnusableFiles();
     return errors_;
+}
+
+// A damaged file makes the checks that read it report what they miss (a
+// visual that "can't be found", a model that "doesn't exist"); this says
+// why, once per file and reason.
+void ModelValidator::reportUnusableFiles() {
+    std::set<std::pair<std::string, std::string>> reported;
+    for (DebugLog::FileProblem& problem : DebugLog::takeFileProblems()) {
+        if (cancelled()) {
+            return;
+        }
+        if (FS::Utils::isAbsolute(problem.path)) {
+            const std::string resourcePath = FS::fileSystem()->dissolveFilename(problem.path);
+            if (!resourcePath.empty()) {
+                problem.path = resourcePath;
+            }
+        }
+        if (reported.emplace(problem.path, problem.reason).second) {
+            report(Findings::UnusableFile, Findings::UnusableFile.text(problem.path, problem.reason));
+        }
+    }
 }
 
 void ModelValidator::processCheckSteps(const std::vector<CheckStep>& steps, const ModelDesc& desc) {

@@ -112,3 +112,21 @@ TEST_F(HostileContentTest, AParentChainOfTenThousandModels) {
     EXPECT_LE(validator.lodModelFiles().size(), 65u);
     EXPECT_GE(log.count("the LOD chain is longer than 64 models"), 1u);
 }
+
+TEST_F(HostileContentTest, DamagedFilesAreNamedWithTheirReasonOnce) {
+    const SceneryModel model = house();
+    tree.write(model.base(1) + ".primitives", "not a container at all");
+    tree.write(model.base(2) + ".visual", "<2house.visual></2house.visual>");
+    tree.refresh();
+    const auto errors = check(model.path(0), {290});
+    ASSERT_EQ(errors.size(), 2u) << "each file once, however often the steps read it";
+    EXPECT_EQ(errors[0].message, "[Err. 290] File '" + model.base(2) +
+                                     ".visual' cannot be used: not XML: Could not determine tag type "
+                                     "at offset 1");
+    EXPECT_EQ(errors[1].message,
+              "[Err. 290] File '" + model.base(1) +
+                  ".primitives' cannot be used: not XML: No document element found at offset 22");
+    // A check starts with an empty record: nothing of this one reaches the next.
+    house();
+    EXPECT_EQ(check(model.path(0), {290}).size(), 0u);
+}

@@ -77,6 +77,32 @@ void message(int priority, const char* category, const char* format, ...) {
     messageText(priority, category ? category : "", text);
 }
 
+namespace {
+std::mutex& journalMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+std::vector<FileProblem>& journal() {
+    static std::vector<FileProblem> problems;
+    return problems;
+}
+} // namespace
+
+void fileProblem(const char* category, const std::string& path, const std::string& reason) {
+    messageText(Warning, category ? category : "", path + ": " + reason);
+    std::lock_guard<std::mutex> lock(journalMutex());
+    if (journal().size() < kMaxFileProblems) {
+        journal().push_back({path, reason});
+    }
+}
+
+std::vector<FileProblem> takeFileProblems() {
+    std::lock_guard<std::mutex> lock(journalMutex());
+    std::vector<FileProblem> problems;
+    problems.swap(journal());
+    return problems;
+}
+
 void setSink(Sink sink) {
     std::lock_guard<std::mutex> lock(sinkMutex());
     currentSink() = std::move(sink);

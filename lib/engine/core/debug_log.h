@@ -37,6 +37,20 @@ void setSink(Sink sink);
 // The stderr sink drops messages below this priority (default: Warning).
 void setStderrThreshold(int priority);
 
+// A file that exists but cannot be used (too large, damaged, not the format
+// its name says): logged as a warning "path: reason" and kept in a journal
+// that a validator drains after a check, so that the reason reaches the
+// user as a finding and not only in the log. The journal holds at most
+// `kMaxFileProblems` entries; later ones are only logged.
+struct FileProblem {
+    std::string path;
+    std::string reason;
+};
+inline constexpr size_t kMaxFileProblems = 1000;
+void fileProblem(const char* category, const std::string& path, const std::string& reason);
+// The problems recorded since the last call, in order; empties the journal.
+std::vector<FileProblem> takeFileProblems();
+
 struct Line {
     int priority;
     std::string category;

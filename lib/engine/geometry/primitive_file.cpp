@@ -11,7 +11,7 @@ DataSectionPtr open(const std::string& path) {
         return nullptr;
     }
     if (!BinaryContainer::isContainer(root->asBinary())) {
-        DebugLog::message(DebugLog::Warning, "geometry", "%s: not a primitives container", path.c_str());
+        DebugLog::fileProblem("geometry", path, "not a primitives container");
         return nullptr;
     }
     return root;

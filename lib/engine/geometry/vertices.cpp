@@ -215,7 +215,7 @@ VerticesPtr VerticesManager::get(const std::string& resourceID) {
     std::string error;
     VerticesPtr v = decode(block, error);
     if (!v) {
-        DebugLog::message(DebugLog::Warning, "geometry", "%s: %s", resourceID.c_str(), error.c_str());
+        DebugLog::fileProblem("geometry", resourceID, error);
     }
     return v;
 }

@@ -108,8 +108,7 @@ void loadCollision(Visual& visual, const DataSectionPtr& primitives, bool report
     visual.pBSPTree = BSPTreeTool::parseBSP(bsp->asBinary()->view(), error);
     if (!visual.pBSPTree) {
         if (report) {
-            DebugLog::message(DebugLog::Warning, "geometry", "%s: bsp2: %s", visual.primitivesPath.c_str(),
-                              error.c_str());
+            DebugLog::fileProblem("geometry", visual.primitivesPath, "bsp2: " + error);
         }
         return;
     }
@@ -117,8 +116,8 @@ void loadCollision(Visual& visual, const DataSectionPtr& primitives, bool report
     if (materials &&
         !BSPTreeTool::parseMaterialIDs(materials->asBinary()->view(), visual.bspMaterialIDs, error) &&
         report) {
-        DebugLog::message(DebugLog::Warning, "geometry", "%s: %s: %s", visual.primitivesPath.c_str(),
-                          PrimitivesFormat::kBSPMaterialsBlockName.c_str(), error.c_str());
+        DebugLog::fileProblem("geometry", visual.primitivesPath,
+                              PrimitivesFormat::kBSPMaterialsBlockName + ": " + error);
     }
 }
 
@@ -164,8 +163,7 @@ VisualPtr loadVisual(const std::string& path, unsigned flags, bool report) {
                     visual->geometryLoaded = false;
                     visual->geometryError = error;
                     if (report) {
-                        DebugLog::message(DebugLog::Warning, "geometry", "%s: %s",
-                                          visual->primitivesPath.c_str(), error.c_str());
+                        DebugLog::fileProblem("geometry", visual->primitivesPath, error);
                     }
                 }
             }

@@ -255,8 +255,7 @@ std::unique_ptr<BSPTree> loadBSP(const BinaryPtr& block, const std::string& sour
     std::string error;
     std::unique_ptr<BSPTree> tree = parseBSP(block->view(), error);
     if (!tree) {
-        DebugLog::message(DebugLog::Warning, "physics", "%s: bsp2: %s",
-                          sourceName.empty() ? "(bsp2 block)" : sourceName.c_str(), error.c_str());
+        DebugLog::fileProblem("physics", sourceName.empty() ? "(bsp2 block)" : sourceName, "bsp2: " + error);
     }
     return tree;
 }

@@ -649,7 +649,7 @@ EffectPtr EffectManager::get(const std::string& fxPath, const std::string& inclu
         EffectParser(tokens).parse(techniqueName, binding, reason);
     }
     if (!reason.empty()) {
-        DebugLog::message(DebugLog::Warning, "effect", "%s: %s", fxPath.c_str(), reason.c_str());
+        DebugLog::fileProblem("effect", fxPath, reason);
         return nullptr;
     }
     EffectPtr effect(new Effect(fxPath, techniqueName, std::move(binding)));

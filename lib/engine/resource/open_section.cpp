@@ -72,14 +72,18 @@ DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
     std::string error;
     BinaryPtr bytes = readFileContents(absolute, error);
     if (!bytes) {
-        DebugLog::message(DebugLog::Warning, "resource", "%s: %s", absolute.c_str(), error.c_str());
+        DebugLog::fileProblem("resource", absolute, error);
         return nullptr;
     }
     const std::string name = getFilename(absolute);
-    DataSectionPtr root = BinaryContainer::isContainer(bytes) ? BinaryContainer::open(name, bytes, error)
-                                                              : XMLFile::parse(name, bytes, error);
+    const bool container = BinaryContainer::isContainer(bytes);
+    DataSectionPtr root =
+        container ? BinaryContainer::open(name, bytes, error) : XMLFile::parse(name, bytes, error);
+    if (!root && !container) {
+        error = "not XML: " + error;
+    }
     if (!root) {
-        DebugLog::message(DebugLog::Warning, "resource", "%s: %s", absolute.c_str(), error.c_str());
+        DebugLog::fileProblem("resource", absolute, error);
         return nullptr;
     }
     DataSectionCache::instance().add(absolute, root, stamp, readNs);
