@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <optional>
 
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
@@ -100,13 +101,15 @@ bool metallicFitsAlbedo(const TextureLoader::Output& metal, const TextureLoader:
            std::fabs(albedoAspect - metalAspect) < kAspectTolerance;
 }
 
-// Whether every pixel of the normal map's top level has a red value in range.
-// An image that does not load, or a grey one, is invalid: a normal map holds
-// at least red and green.
-bool redChannelValid(const std::string& normalPath) {
+// Whether every pixel of the normal map's top level has a red value in range;
+// nothing when the image does not load (which counts as invalid). A grey
+// image is invalid: a normal map holds at least red and green.
+std::optional<bool> redChannelValid(const std::string& normalPath) {
     const Image::ImagePtr image = Image::createImage();
-    if (!Image::loadImage(image, FS::fileSystem()->resolveFilename(normalPath)) ||
-        !Image::hasChannels(Image::getImageInfo(image), Image::CHANNEL_GREEN)) {
+    if (!Image::loadImage(image, FS::fileSystem()->resolveFilename(normalPath))) {
+        return std::nullopt;
+    }
+    if (!Image::hasChannels(Image::getImageInfo(image), Image::CHANNEL_GREEN)) {
         return false;
     }
     // Every pixel, read straight from the decoded rows: a normal map of a

@@ -115,7 +115,7 @@ class KnownTextures {
 } // namespace
 
 bool Validator::textureVerdict(const std::string& check, const std::string& path,
-                               const std::function<bool()>& compute) {
+                               const std::function<std::optional<bool>()>& compute) {
     const std::string key = textureReadKey(path);
     const std::string scopeKey = check + ":" + key;
     if (textureReads_.active) {
@@ -128,11 +128,16 @@ bool Validator::textureVerdict(const std::string& check, const std::string& path
     bool verdict = false;
     // Only a file that loaded keeps a verdict: one that could not be read may
     // become readable without any change of its contents.
-    if (!reads || !reads->header) {
-        verdict = compute();
+    const bool keep = reads && reads->header;
+    const auto known = keep ? reads->verdicts.find(check) : std::unordered_map<std::string, bool>::iterator();
+    if (keep && known != reads->verdicts.end()) {
+        verdict = known->second;
     } else {
-        const auto known = reads->verdicts.find(check);
-        verdict = known != reads->verdicts.end() ? known->second : (reads->verdicts[check] = compute());
+        const std::optional<bool> computed = compute();
+        verdict = computed.value_or(false);
+        if (keep && computed) {
+            reads->verdicts[check] = *computed;
+        }
     }
     if (textureReads_.active) {
         textureReads_.pixelVerdicts[scopeKey] = verdict;

@@ -321,9 +321,11 @@ class Validator {
     static std::string textureReadKey(const std::string& path);
     // The verdict of a check that reads a texture's pixels (`check` names
     // it), computed once per file for as long as the file is unchanged:
-    // textures are shared by many models.
+    // textures are shared by many models. `compute` gives nothing when the
+    // pixels cannot be read; that counts as false, and the next check reads
+    // the file again (and logs its problem again).
     bool textureVerdict(const std::string& check, const std::string& path,
-                        const std::function<bool()>& compute);
+                        const std::function<std::optional<bool>()>& compute);
     struct TextureReads {
         bool active = false;
         std::unordered_map<std::string, std::optional<TextureLoader::Output>> headers;

@@ -81,18 +81,14 @@ FileStamp fileStamp(const std::string& utf8Path) {
     stamp.device = static_cast<uint64_t>(info.st_dev);
     stamp.identity = static_cast<uint64_t>(info.st_ino);
     stamp.size = static_cast<uint64_t>(info.st_size);
+    const auto ns = [](const timespec& time) { return int64_t(time.tv_sec) * 1'000'000'000 + time.tv_nsec; };
 #ifdef __APPLE__
-    const timespec modified = info.st_mtimespec;
+    stamp.modifiedNs = ns(info.st_mtimespec);
+    stamp.changedNs = ns(info.st_ctimespec);
 #else
-    const timespec modified = info.st_mtim;
+    stamp.modifiedNs = ns(info.st_mtim);
+    stamp.changedNs = ns(info.st_ctim);
 #endif
-    stamp.modifiedNs = int64_t(modified.tv_sec) * 1'000'000'000 + modified.tv_nsec;
-#ifdef __APPLE__
-    const timespec changed = info.st_ctimespec;
-#else
-    const timespec changed = info.st_ctim;
-#endif
-    stamp.changedNs = int64_t(changed.tv_sec) * 1'000'000'000 + changed.tv_nsec;
     return stamp;
 }
 
