@@ -30,11 +30,12 @@ const std::string kEnvironmentEffectsRegistry = "scripts/environment_effects.xml
 
 // The destructible groups, in the order an entry is looked for.
 const std::string kFallingAtomsGroup = "fallingAtoms";
-constexpr std::array<std::string_view, 3> kDestructibleGroups = {"fallingAtoms", "fragiles", "structures"};
+constexpr auto kDestructibleGroups =
+    std::to_array<std::string_view>({"fallingAtoms", "fragiles", "structures"});
 
 // The effects a module may name, in the order they are checked; "none" (or
 // nothing) means the module has no such effect.
-constexpr std::array<std::string_view, 3> kEffectKeys = {"decayEffect", "ramEffect", "hitEffect"};
+constexpr auto kEffectKeys = std::to_array<std::string_view>({"decayEffect", "ramEffect", "hitEffect"});
 const std::string kNoEffect = "none";
 
 // Undamaged materials: named "n_<word>[_<number>]", or of the undamaged kinds.

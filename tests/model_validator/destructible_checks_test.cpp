@@ -154,6 +154,9 @@ TEST_F(DestructibleChecksTest, LooksUpEveryEffectOnceInTheEffectsRegistry) {
     EXPECT_EQ(destructibleFindings(model.path(0)),
               std::vector<std::string>({undescribed("decayEffect", "dust"), undescribed("ramEffect", "crash"),
                                         undescribed("hitEffect", "splinters")}));
+    EXPECT_EQ(log.count("Can not open 'scripts/destructibles_effects.xml': no effect of '" + model.path(0) +
+                        "' is described"),
+              1u);
 
     // An entry without modules is its own module.
     writeRegistry("", entryXml(model.path(0), "").replace(0, 7, "<entry><effectHP>HP_module_1</effectHP>"));
