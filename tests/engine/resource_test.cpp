@@ -94,6 +94,71 @@ TEST(FileSystem, NothingOutsideTheRootsIsReachedByPathOrLink) {
     std::filesystem::remove_all(outside);
 }
 
+TEST(FileSystem, ALinkRetargetedOutOfTheRootsBetweenChecksNoLongerResolves) {
+    TempResourceTree tree;
+    const std::string outside = tree.root() + "_outside";
+    std::filesystem::create_directories(outside);
+    std::ofstream(outside + "/rock.model") << "<root/>";
+    tree.write("content/shared/rock.model", "<root/>");
+    std::error_code linked;
+    std::filesystem::create_directory_symlink(tree.path("content/shared"), tree.path("content/props"),
+                                              linked);
+    if (linked) {
+        std::filesystem::remove_all(outside);
+        GTEST_SKIP() << "this disk cannot hold symbolic links: " << linked.message();
+    }
+    tree.age();
+    fileSystem()->refresh();
+    EXPECT_TRUE(Utils::fileExists("content/props/rock.model"));
+    EXPECT_TRUE(Utils::openSection("content/props/rock.model"));
+
+    // The same name, the same file name behind it, but now outside every root.
+    std::filesystem::remove(tree.path("content/props"));
+    std::filesystem::create_directory_symlink(outside, tree.path("content/props"));
+    fileSystem()->refresh();
+    EXPECT_FALSE(Utils::fileExists("content/props/rock.model"));
+    EXPECT_FALSE(Utils::openSection("content/props/rock.model"));
+    std::filesystem::remove_all(outside);
+}
+
+TEST(FileSystem, AFolderIsListedAgainOnlyWhenItChanged) {
+    TempResourceTree tree;
+    tree.write("content/props/crate.model", "<root/>");
+    tree.age();
+    fileSystem()->refresh();
+    EXPECT_FALSE(Utils::fileExists("content/props/barrel.model"));
+    EXPECT_EQ(fileSystem()->listDirectory(tree.path("content/props")),
+              std::vector<std::string>{"crate.model"});
+
+    // Within one check the folder is taken as first seen; the next check sees it as it is.
+    std::ofstream(tree.path("content/props/Barrel.model")) << "<root/>";
+    EXPECT_FALSE(Utils::fileExists("content/props/barrel.model"));
+    fileSystem()->refresh();
+    EXPECT_TRUE(Utils::fileExists("content/props/barrel.model"));
+    EXPECT_EQ(Utils::resolveAndCorrectCaseOfPath("content/props/barrel.model"),
+              tree.path("content/props/Barrel.model"));
+    std::filesystem::remove(tree.path("content/props/crate.model"));
+    fileSystem()->refresh();
+    EXPECT_FALSE(Utils::fileExists("content/props/crate.model"));
+}
+
+TEST(DataSectionCache, KeepsOnlyTheTreesOfRecentChecks) {
+    TempResourceTree tree;
+    for (int i = 0; i < 50; ++i) {
+        tree.write("content/m" + std::to_string(i) + ".model", "<root/>");
+    }
+    tree.write("scripts/registry.xml", "<root/>");
+    tree.age();
+    const DataSectionPtr registry = Utils::openSection("scripts/registry.xml");
+    // Each check opens its own model and the registry every check reads.
+    for (int i = 0; i < 50; ++i) {
+        fileSystem()->refresh();
+        ASSERT_TRUE(Utils::openSection("content/m" + std::to_string(i) + ".model"));
+        EXPECT_EQ(Utils::openSection("scripts/registry.xml").get(), registry.get());
+    }
+    EXPECT_LE(DataSectionCache::instance().size(), 3u);
+}
+
 TEST(FileSystem, IgnoresLetterCaseButReportsTheDiskSpelling) {
     TempResourceTree tree;
     tree.write("Content/Props/Crate.model", "<root/>");
