@@ -38,6 +38,7 @@ struct Options {
     std::string validator = KX_MODEL_VALIDATOR_EXE;
     std::string doc;
     int floorRepeats = 3;
+    int validationRepeats = 2;
     bool writeTreeOnly = false; // the child that writes the tree
 };
 
@@ -179,8 +180,9 @@ const char* const kDocHead =
     "\n"
     "Written by `bench/run --models N` (see `bench/README.md`); each run replaces the row of its N.\n"
     "A synthetic content tree of N scenery models is validated by `model-validator --jobs 1 --format json`\n"
-    "in one process with a warm file cache. The floor is the least any validation must do on the same\n"
-    "tree: read every file the checks read (only the header of a texture) and parse every XML file once.\n"
+    "in one process with a warm file cache (the fastest of two runs, as for `--jobs 2`). The floor is\n"
+    "the least any validation must do on the same tree: read every file the checks read (only the\n"
+    "header of a texture) and parse every XML file once.\n"
     "The ratio is the validation time over the floor; `--jobs 2` is the same validation with two worker\n"
     "processes; memory is the peak resident size of the validator in the one-process run. The machine is\n"
     "shared, so the processor time (user and system) of the one-process run and of the floor is given\n"
@@ -238,10 +240,21 @@ int main(int argc, char** argv) {
     floorTime(options, read);
     const FloorTime floorRun = floorTime(options, read);
     const double floor = floorRun.seconds;
+    // Alternating and keeping each one's fastest run: on a shared machine a
+    // single run measures the neighbours as much as the validator.
     Run one, two;
-    if (!validate(options, 1, one, error) || !validate(options, 2, two, error)) {
-        std::cerr << "bench: " << error << "\n";
-        return 1;
+    for (int i = 0; i < options.validationRepeats; ++i) {
+        Run oneRun, twoRun;
+        if (!validate(options, 1, oneRun, error) || !validate(options, 2, twoRun, error)) {
+            std::cerr << "bench: " << error << "\n";
+            return 1;
+        }
+        if (i == 0 || oneRun.seconds < one.seconds) {
+            one = oneRun;
+        }
+        if (i == 0 || twoRun.seconds < two.seconds) {
+            two = twoRun;
+        }
     }
     const double ratio = one.seconds / floor;
     const double peakMb = static_cast<double>(one.usage.peakResidentBytes) / (1024.0 * 1024.0);
