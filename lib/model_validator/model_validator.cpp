@@ -68,6 +68,7 @@ const std::vector<ModelValidator::StepEntry>& ModelValidator::stepTable() {
         {&ModelValidator::checkTextures, "checkTextures", false},
         {&ModelValidator::checkModel, "checkModel", false},
         {&ModelValidator::checkBoundingBox, "checkBoundingBox", false},
+        {&ModelValidator::checkModelForDifferentTags, "checkModelForDifferentTags", false},
         {&ModelValidator::checkOther, "checkOther", false},
         {&ModelValidator::checkVertexFormat, "checkVertexFormat", true},
         {&ModelValidator::checkDisconnectedLods, "checkDisconnectedLods", true},

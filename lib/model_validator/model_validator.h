@@ -35,6 +35,17 @@ class ModelValidator : public ValidatorHelper::Validator {
     static std::vector<std::string> stepNamesFor(const std::string& path);
     const std::vector<std::string>& lodModelFiles() const { return lodModels; }
 
+    // Renames the root tags of a model file and of its visual file whose
+    // names start with a digit (such files do not parse as XML).
+    static void checkTagsName(const std::string& path);
+    // The same, telling what happened to each file; a dry run changes nothing.
+    struct TagRepair {
+        std::string file;     // resource path
+        bool changed = false; // rewritten, or would be in a dry run
+        std::string failure;  // why the file was left as it is; empty when nothing failed
+    };
+    static std::vector<TagRepair> repairTagsName(const std::string& path, bool dryRun);
+
   private:
     struct StepEntry;
     static const std::vector<StepEntry>& stepTable();
@@ -94,6 +105,9 @@ class ModelValidator : public ValidatorHelper::Validator {
 
     // Folder layout.
     void checkFilesStructure(const ModelDesc& desc);
+
+    // Node-less and node-full visual tags across the LOD chain.
+    void checkModelForDifferentTags(const ModelDesc& desc);
 
   protected:
     // Reachable from derived tools: the physics files of one model, and the

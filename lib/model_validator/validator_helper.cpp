@@ -498,13 +498,21 @@ bool readFileLines(const std::string& path, bool textMode, std::list<std::string
     if (!lines) {
         return false;
     }
-    std::ifstream in(pathFromUtf8(path), std::ios::binary);
-    if (!in) {
+    std::string reason;
+    const BinaryPtr bytes = FS::Utils::readFileContents(path, reason);
+    if (!bytes) {
         return false;
     }
     lines->clear();
-    std::string line;
-    while (std::getline(in, line)) {
+    const std::string_view text = bytes->view();
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string line(text.substr(start, end - start));
+        start = end + 1;
         if (textMode && !line.empty() && line.back() == '\r') {
             line.pop_back();
         }

@@ -323,6 +323,13 @@ class Validator {
         std::unordered_map<std::string, bool> pixelVerdicts;
     };
     TextureReads textureReads_;
+    // Tags: whether the files of a model's LOD chain agree on declaring the
+    // visual node-less or node-full. The second answers false and lists the
+    // disagreeing files when they do not; true when they agree or a file
+    // could not be read (reported inside).
+    void checkModelForDifferentTags(const std::string& path, int code);
+    bool hasModelsWithDifferentTags(const std::string& path, const std::vector<std::string>& tags,
+                                    std::vector<std::string>& outFiles, int code);
     // Vertex formats: whether the geometry that uses `material` carries the
     // vertex attributes its effect needs.
     void checkVertexFormat(const std::string& modelPath, SmartPointer<DataSection> visual,

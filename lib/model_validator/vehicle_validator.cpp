@@ -22,6 +22,7 @@ constexpr int kHardpointsCode = 204;
 constexpr int kBonesCode = 205;
 constexpr int kDetailTexturesCode = 206;
 constexpr int kShadersCode = 207;
+constexpr int kTagsCode = 208;
 
 const std::string kStates[] = {"normal", "crash"};
 const std::string kCollisionFolder = "collision";
@@ -102,6 +103,8 @@ const std::vector<VehicleValidator::CallSite>& VehicleValidator::callSites() {
          "LOD"},
         {kShadersCode, "checkMaterial",
          "every LOD model of each state: the effect file of every material, then its vertex format"},
+        {kTagsCode, "checkModelForDifferentTags",
+         "LOD 0 of each state: whether its LOD chain mixes node-less and node-full visuals"},
     };
     return sites;
 }
@@ -186,6 +189,7 @@ void VehicleValidator::checkState(const Component& component, const std::string&
     checkHardpointsAndBones(lod0, isHardPoint, kHardpointsCode);
     checkHardpointsAndBones(lod0, isBone, kBonesCode);
     checkDetailTextures(typeInState(component.type, state), lod0, kDetailTexturesCode);
+    checkModelForDifferentTags(lod0, kTagsCode);
 }
 
 } // namespace KX

@@ -69,12 +69,14 @@ TEST_F(DriverTest, OtherModelsKeepTheHostsRoot) {
 }
 
 TEST_F(DriverTest, RunsTheStepsInTheirFixedOrder) {
-    const std::vector<std::string> base = {"checkTextures", "checkModel", "checkBoundingBox", "checkOther"};
+    const std::vector<std::string> base = {"checkTextures", "checkModel", "checkBoundingBox",
+                                           "checkModelForDifferentTags", "checkOther"};
     std::vector<std::string> content = base;
     content.insert(content.end(),
                    {"checkVertexFormat", "checkDisconnectedLods", "checkMaterials", "checkIdenticalModels",
-                    "checkUseTextures", "checkFilesStructure", "checkContentHardpoints", "checkTextureProperties",
-                    "checkMaterialTextureProperties", "checkMaterialAtlasProperties", "checkDecorType"});
+                    "checkUseTextures", "checkFilesStructure", "checkContentHardpoints",
+                    "checkTextureProperties", "checkMaterialTextureProperties",
+                    "checkMaterialAtlasProperties", "checkDecorType"});
     EXPECT_EQ(ModelValidator::stepNamesFor("content/x/normal/lod0/x.model"), content);
     EXPECT_EQ(ModelValidator::stepNamesFor("content_cw/x/normal/lod0/x.model"), content);
     EXPECT_EQ(ModelValidator::stepNamesFor("objects/x/normal/lod0/x.model"), base);

@@ -19,6 +19,7 @@ class TestVehicleValidator : public KX::ValidatorHelper::Validator {
     using Validator::checkMaterial;
     using Validator::checkMaterials;
     using Validator::checkMipLevel;
+    using Validator::checkModelForDifferentTags;
     using Validator::checkTextureFormat;
     using Validator::checkTextureProperties;
     using Validator::checkVertexFormat;
@@ -30,6 +31,7 @@ class TestVehicleValidator : public KX::ValidatorHelper::Validator {
     using Validator::getModelsWithTransforms;
     using Validator::getTextureMipLevel;
     using Validator::getTransformsForVisualNodes;
+    using Validator::hasModelsWithDifferentTags;
     using Validator::isBone;
     using Validator::isHardPoint;
     using Validator::loadTexture;

@@ -6,7 +6,10 @@
 namespace Utilities {
 
 std::string getVisualPath(const std::string& modelPath) {
-    DataSectionPtr model = FS::Utils::openSection(modelPath);
+    return getVisualPath(FS::Utils::openSection(modelPath));
+}
+
+std::string getVisualPath(const DataSectionPtr& model) {
     if (!model) {
         return {};
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/core/smart_pointer.h"
+#include "engine/resource/binary_block.h"
 
 class DataSection;
 using DataSectionPtr = SmartPointer<DataSection>;
@@ -117,6 +118,9 @@ std::string resolveAndCorrectCaseOfPath(const std::string& path);
 bool fileExists(const std::string& path);
 bool directoryExists(const std::string& path);
 
+// The whole contents of a disk file, or null and the reason (it cannot be
+// read, or it is larger than any resource file may be).
+BinaryPtr readFileContents(const std::string& absolutePath, std::string& reason);
 // Root section of a file (XML or binary container), a folder section, or null.
 DataSectionPtr openSection(const std::string& path, bool makeNewSection = false);
 DataSectionPtr openSection(const std::string& path, RealmChoice realm);

@@ -14,7 +14,11 @@ namespace {
 // it whole would cost its size in memory (twice, while it parses).
 constexpr uintmax_t kMaxSectionFileBytes = uintmax_t(256) << 20;
 
-BinaryPtr readWholeFile(const std::string& absolutePath, std::string& reason) {
+} // namespace
+
+namespace FS::Utils {
+
+BinaryPtr readFileContents(const std::string& absolutePath, std::string& reason) {
     const std::filesystem::path path = pathFromUtf8(absolutePath);
     std::error_code status;
     const uintmax_t size = std::filesystem::file_size(path, status);
@@ -35,10 +39,6 @@ BinaryPtr readWholeFile(const std::string& absolutePath, std::string& reason) {
     }
     return BinaryPtr(new BinaryBlock(std::move(bytes)));
 }
-
-} // namespace
-
-namespace FS::Utils {
 
 DataSectionPtr openSection(const std::string& path, bool /*makeNewSection*/) {
     return openSection(path, RealmChoice::PreferRealm);
@@ -63,7 +63,7 @@ DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
         return cached;
     }
     std::string error;
-    BinaryPtr bytes = readWholeFile(absolute, error);
+    BinaryPtr bytes = readFileContents(absolute, error);
     if (!bytes) {
         DebugLog::message(DebugLog::Warning, "resource", "%s: %s", absolute.c_str(), error.c_str());
         return nullptr;
