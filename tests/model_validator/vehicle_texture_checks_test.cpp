@@ -253,18 +253,28 @@ TEST_F(VehicleTextureChecksTest, TracksAndLoosePartsFollowTheSideRules) {
 
 TEST_F(VehicleTextureChecksTest, ProxiesOfTheFarLodAreSmall) {
     const std::string lod4 = "vehicles/t1/normal/lod4/Hull.model";
-    texture("x_proxy_GMM.dds", 512, 512);
-    texture("x_proxy_AM.dds", 256, 256);
+    // An interior proxy: the proxy's formats win over the interior's.
+    writeTexture(tree, kMaps + "x_proxy_GMM.dds", {512, 512, Render::RF_BC1_UNORM, 2});
+    texture("x_proxy_ANM.dds", 256, 256, Render::RF_BC3_UNORM, {255, 128, 255, 255});
+    writeTexture(tree, kMaps + "x_proxy_AM.dds", {256, 256, Render::RF_BC1_UNORM, 2});
+    texture("x_proxy_AO.dds", 256, 256, Render::RF_BC3_UNORM);
     const Props props{PropertyLayout::texture("metallicGlossMap", kMaps + "x_proxy_GMM.dds"),
-                      PropertyLayout::texture("diffuseMap", kMaps + "x_proxy_AM.dds")};
-    EXPECT_EQ(
-        findingsOf(ofKind(check(kPart, "hull_parts", props, lod4), Findings::ProxyTextureSizeWrong.kind)),
-        std::vector<Finding>{
-            error("Texture '" + kMaps + "x_proxy_GMM.dds' has size: 512x512, but has to be: 256x256")});
-    // The component sizes apply to proxies as well; a "_proxy_" set counts only on lod4.
-    EXPECT_TRUE(ofKind(check(TankComponentType::Hull, "hull_parts", props, lod4),
-                       Findings::VehicleTextureSizeWrong.kind)
-                    .size() == 1);
+                      PropertyLayout::texture("normalMap", kMaps + "x_proxy_ANM.dds"),
+                      PropertyLayout::texture("diffuseMap", kMaps + "x_proxy_AM.dds"),
+                      PropertyLayout::texture("excludeMaskAndAOMap", kMaps + "x_proxy_AO.dds")};
+    // The mip chain counts only for a texture of the right size.
+    EXPECT_EQ(findingsOf(check(kPart, "hull_inside", props, lod4)),
+              (std::vector<Finding>{
+                  error("Texture '" + kMaps + "x_proxy_GMM.dds' has size: 512x512, but has to be: 256x256"),
+                  error("Texture '" + kMaps + "x_proxy_AM.dds' has mip level: 2, but has to be 9"),
+                  error("Texture '" + kMaps + "x_proxy_AO.dds' has size: 256x256, but has to be: 128x128",
+                        ValidationErrorSeverity::Medium)}));
+    // The component sizes apply to proxies as well (normal and albedo map here; the mask's finding
+    // shares their wording); a "_proxy_" set counts only on lod4.
+    EXPECT_EQ(ofKind(check(TankComponentType::Hull, "hull_parts", props, lod4),
+                     Findings::VehicleTextureSizeWrong.kind)
+                  .size(),
+              3u);
     EXPECT_TRUE(ofKind(check(kPart, "hull_parts", props), Findings::ProxyTextureSizeWrong.kind).empty());
 }
 
@@ -361,4 +371,51 @@ TEST_F(VehicleTextureChecksTest, AlphaOfNormalMapsAgreesWithTheAlphaTest) {
         }
     }
     EXPECT_EQ(alphaFindings(cutOut, 8, Render::RF_BC1_UNORM, alphaTest), std::vector<Finding>{});
+}
+
+// Blocks the encoder does not make, patched into a BC1 map it wrote: one
+// row of blocks, each its two RGB 5:6:5 endpoints and its index word.
+TEST_F(VehicleTextureChecksTest, AlphaTestFollowsTheReferenceRedOfTheFirstBlock) {
+    struct Block {
+        uint16_t c0, c1;
+        uint32_t indices;
+    };
+    constexpr uint16_t kRed31 = 0xF800, kRed16 = 0x8000;
+    constexpr uint32_t kLast = 0xFFFFFFFFu;
+    const std::string path = kMaps + "b_ANM.dds";
+    const auto carriesAlpha = [&](const std::vector<Block>& blocks) {
+        const auto width = static_cast<uint32_t>(4 * blocks.size());
+        std::vector<uint8_t> bytes;
+        EXPECT_TRUE(AssetWriters::buildDDS(width, 4, Render::RF_BC1_UNORM,
+                                           AssetWriters::makeSolidImage(width, 4, {}), 1, bytes));
+        size_t at = bytes.size() - 8 * blocks.size();
+        for (const Block& b : blocks) {
+            for (const uint32_t value : {uint32_t(b.c0), uint32_t(b.c1)}) {
+                bytes[at++] = uint8_t(value);
+                bytes[at++] = uint8_t(value >> 8);
+            }
+            for (int shift = 0; shift < 32; shift += 8) {
+                bytes[at++] = uint8_t(b.indices >> shift);
+            }
+        }
+        tree.writeBytes(path, std::vector<char>(bytes.begin(), bytes.end()));
+        tree.refresh();
+        Props props = fullSet();
+        props[1] = PropertyLayout::texture("normalMap", path);
+        props.push_back(PropertyLayout::boolean("alphaTestEnable", true));
+        props.push_back(PropertyLayout::integer("alphaReference", 128));
+        return ofKind(check(kPart, "hull_01", props), Findings::AlphaTestWithoutAlpha.kind).empty();
+    };
+    // The first block sets the reference from its first endpoint, else its second.
+    EXPECT_FALSE(carriesAlpha({{kRed31, kRed16, 0}}));
+    EXPECT_TRUE(carriesAlpha({{kRed31, kRed16, 1}}));
+    EXPECT_FALSE(carriesAlpha({{kRed31, kRed31, 7}}));
+    EXPECT_FALSE(carriesAlpha({{kRed16, kRed31, kLast}}));
+    EXPECT_TRUE(carriesAlpha({{kRed16, kRed31, 0}}));
+    EXPECT_TRUE(carriesAlpha({{kRed16, kRed16, kLast}}));
+    // Later blocks may mix in another red only where no texel takes it.
+    EXPECT_FALSE(carriesAlpha({{0, 0, 0}, {kRed16, 0, kLast}, {0, kRed16, 0}, {0, 0, 9}}));
+    EXPECT_TRUE(carriesAlpha({{0, 0, 0}, {kRed16, 0, 1}}));
+    EXPECT_TRUE(carriesAlpha({{0, 0, 0}, {0, kRed16, 1}}));
+    EXPECT_TRUE(carriesAlpha({{0, 0, 0}, {kRed16, kRed16, kLast}}));
 }
