@@ -201,6 +201,13 @@ TEST_F(VehicleMaterialChecksTest, EffectFilesFollowComponentStateAndMaterial) {
               std::vector<Finding>{shaderFinding("Model '" + chassis +
                                                  "' has incorrect effect file for material "
                                                  "'chassis_01': 'PBS_tank_skinned.fx' instead of ''")});
+    const std::string crashChassis = "vehicles/t1/crash/lod0/Chassis.model";
+    EXPECT_EQ(wrongEffect(shaders(crashChassis, {{"tank_chassis_01_skinned", "PBS_tank_skinned_crash.fx"},
+                                                 {"tank_tire_01_skinned", "PBS_wheel_skinned.fx"}})),
+              std::vector<Finding>{shaderFinding("Model '" + crashChassis +
+                                                 "' has incorrect effect file for material "
+                                                 "'tank_tire_01_skinned': 'PBS_wheel_skinned.fx' instead of "
+                                                 "'PBS_wheel_skinned_crash.fx'")});
 
     // Models of no known component, and missing models, are not judged.
     EXPECT_TRUE(shaders("vehicles/t1/normal/lod0/Wheels.model", {{"chassis_01", "other.fx"}}).empty());
