@@ -114,6 +114,7 @@ TEST(VehicleSamples, EachShowsItsDefectsFiledUnderItsComponents) {
         {"vehicles/missing_hardpoint", {204}}, {"vehicles/crash_shader", {207}},
         {"vehicles/normal_map_alpha", {206}},  {"vehicles/detail_tiling", {206}},
         {"vehicles/unskinned_gun", {207}},     {"vehicles/mixed_visual_tags", {208}},
+        {"vehicles/collision_kinds", {203}},
     };
     DebugLog::Capture log;
     Cli::setUpEngine({kSamples}, "", false);

@@ -287,6 +287,11 @@ std::vector<VehicleSample> vehicleSamples() {
     }
     samples.push_back(unskinned);
 
+    // The hull's collision material is not named after its kind.
+    VehicleSample collision = cleanVehicle("vehicles/collision_kinds");
+    collision.model("Hull", "collision").lods[0].materials[0].identifier = "armour_front";
+    samples.push_back(collision);
+
     // The hull's lod1 names its visual as a node-full one.
     VehicleSample tags = cleanVehicle("vehicles/mixed_visual_tags");
     tags.model("Hull", "normal").lod(1).nodefull = true;
