@@ -107,6 +107,19 @@ TEST_F(VehicleFixture, TheCleanVehicleIsCleanAndAWheeledOneNeedsTyres) {
               "for material 'running_gear_01': 'PBS_tank_skinned.fx' instead of ''");
 }
 
+TEST_F(VehicleFixture, BonesAreComparedAcrossLodsUnderTheirOwnCode) {
+    Samples::VehicleSample vehicle = Samples::cleanVehicle("vehicles/t1");
+    Samples::VehicleLod& lod1 = vehicle.model("Turret", "normal").lod(1);
+    lod1.nodes[0].children[1].transform.setRow3(3, Vector3(0.f, 0.1f, 0.f));
+    write(vehicle);
+    const Finding moved{
+        "[Wrn. 205] Model 'vehicles/t1/normal/lod1/Turret.model' has different transform value for "
+        "node 'V_Turret' from model 'vehicles/t1/normal/lod0/Turret.model'",
+        ValidationTitle::CheckHardpointsAndBones, ValidationErrorSeverity::Medium,
+        "Turret/Check hardpoints and bones"};
+    EXPECT_EQ(findingsOf(validator.check("vehicles/t1")), std::vector<Finding>{moved});
+}
+
 TEST(VehicleSamples, EachShowsItsDefectsFiledUnderItsComponents) {
     const std::map<std::string, std::set<int>> madeFor = {
         {"vehicles/clean_tank", {}},           {"vehicles/wrong_links", {201}},
