@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <regex>
 
 #include "engine/core/stack_tracker.h"
