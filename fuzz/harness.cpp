@@ -20,6 +20,7 @@
 #include "engine/resource/file_system.h"
 #include "engine/texture/texture_loader.h"
 #include "model_validator/model_validator.h"
+#include "model_validator/vehicle_validator.h"
 
 namespace FuzzHarness {
 namespace {
@@ -59,8 +60,12 @@ class Workspace {
         fs::create_directories(pathFromUtf8(root_ + "/system/data"));
         fs::copy_file(pathFromUtf8(std::string(KX_FUZZ_SAMPLES_DIR) + "/system/data/material_kinds.xml"),
                       pathFromUtf8(root_ + "/system/data/material_kinds.xml"), ignored);
-        fs::copy(pathFromUtf8(std::string(KX_FUZZ_SAMPLES_DIR) + "/scripts"), pathFromUtf8(root_ + "/scripts"),
-                 fs::copy_options::recursive, ignored);
+        fs::copy(pathFromUtf8(std::string(KX_FUZZ_SAMPLES_DIR) + "/scripts"),
+                 pathFromUtf8(root_ + "/scripts"), fs::copy_options::recursive, ignored);
+        for (const char* folder : {"vehicles/clean_tank", "vehicles/maps"}) {
+            fs::copy(pathFromUtf8(std::string(KX_FUZZ_SAMPLES_DIR) + "/" + folder),
+                     pathFromUtf8(root_ + "/" + folder), fs::copy_options::recursive, ignored);
+        }
         FS::fileSystem()->setRoots({root_});
         // The log would dominate the run time; what matters is that nothing breaks.
         DebugLog::setSink([](int, const std::string&, const std::string&) {});
@@ -234,6 +239,31 @@ void modelCheck(const uint8_t* data, size_t size) {
                   fs::copy_options::overwrite_existing, ignored);
 }
 
+// The first byte picks which file of the clean sample tank the input
+// replaces, then the vehicle validator checks the whole tank.
+void vehicleCheck(const uint8_t* data, size_t size) {
+    static const char* const files[] = {
+        "vehicles/clean_tank/normal/lod0/Hull.model",      "vehicles/clean_tank/normal/lod0/Hull.visual",
+        "vehicles/clean_tank/normal/lod0/Hull.primitives", "vehicles/clean_tank/normal/lod1/Turret.visual",
+        "vehicles/clean_tank/collision/Hull.model",        "vehicles/maps/vehicle_ANM.dds",
+    };
+    if (size == 0) {
+        return;
+    }
+    Workspace& workspace = Workspace::instance();
+    const std::string target = files[data[0] % std::size(files)];
+    const std::string original = workspace.root() + "/" + target + ".original";
+    std::error_code ignored;
+    if (!fs::exists(pathFromUtf8(original))) {
+        fs::copy_file(pathFromUtf8(workspace.root() + "/" + target), pathFromUtf8(original), ignored);
+    }
+    workspace.write(target, data + 1, size - 1);
+    KX::VehicleValidator validator;
+    validator.check("vehicles/clean_tank");
+    fs::copy_file(pathFromUtf8(original), pathFromUtf8(workspace.root() + "/" + target),
+                  fs::copy_options::overwrite_existing, ignored);
+}
+
 // A model file for the root-tag repair, which rewrites it in place; the
 // visual it names is the sample's.
 void tagRepair(const uint8_t* data, size_t size) {
@@ -258,6 +288,7 @@ const std::vector<Target>& targets() {
         {"mesh", mesh},
         {"model_check", modelCheck},
         {"tag_repair", tagRepair},
+        {"vehicle_check", vehicleCheck},
     };
     return all;
 }

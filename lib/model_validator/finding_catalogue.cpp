@@ -5,6 +5,8 @@
 #include <cctype>
 #include <limits>
 
+#include "model_validator/vehicle_validator.h"
+
 namespace KX {
 
 namespace Findings {
@@ -189,6 +191,20 @@ std::string diskPathNote() {
            "disk of the user who ran the check.\n\n";
 }
 
+// The codes `model-validator vehicle` gives the reusable checks it calls.
+std::string vehicleCallSites() {
+    std::string table =
+        "\n## Codes of the vehicle validator\n\n"
+        "`KX::VehicleValidator` (`model-validator vehicle`) calls the reusable checks above for "
+        "each component of a vehicle, one code per call. A check also reports the fixed-code "
+        "findings of what it runs (the LOD chain's 12, 123 and 360, for instance).\n\n"
+        "| code | call | what it checks |\n|---|---|---|\n";
+    for (const VehicleValidator::CallSite& site : VehicleValidator::callSites()) {
+        table += "| " + std::to_string(site.code) + " | `" + site.call + "` | " + cell(site.what) + " |\n";
+    }
+    return table;
+}
+
 } // namespace
 
 namespace FindingText {
@@ -231,7 +247,7 @@ std::string findingCatalogueMarkdown() {
            "The validator that calls one of these checks (a vehicle validator of the host, for instance) "
            "passes the code of its findings, so the code column reads \"caller\"; where it also chooses the "
            "severity, the severity column reads \"caller\" too.\n\n" +
-           header + callerCoded;
+           header + callerCoded + vehicleCallSites();
 }
 
 bool messageMatchesPattern(std::string_view pattern, std::string_view message) {

@@ -345,10 +345,25 @@ class Validator {
     void checkVertexFormat(const std::string& modelPath, SmartPointer<DataSection> visual,
                            SmartPointer<DataSection> material, int code);
 
+    // Vehicle texture properties: the four texture slots of one material of
+    // a component's LOD model, and those of every material of every LOD.
+    void checkTextureProperties(TankComponentType type, const std::string& lodModelPath,
+                                SmartPointer<DataSection> material,
+                                const std::vector<SmartPointer<DataSection>>& properties, int code);
+    void checkDetailTextures(TankComponentType type, const std::string& lodModelPath, int code);
+
+    // Vehicle materials: the detail-map settings of the materials of one LOD
+    // model (and their texture properties), and the effect file of every
+    // material of a component model (and its vertex format).
+    void checkMaterials(TankComponentType type, const std::string& modelPath,
+                        const std::vector<SmartPointer<DataSection>>& materials, int code);
+    void checkMaterial(const std::string& modelPath, int code);
+
     std::string modelPath_;
     std::vector<ValidationError> errors_;
 
   private:
+    class VehicleTextureSet;
     void addFinding(const FindingKind* kind, ValidationTitle title, ValidationErrorSeverity severity,
                     const std::string& message, const std::string& dedupKey, int code,
                     const std::string& styleName, FS::RealmChoice references = FS::RealmChoice::PreferRealm);

@@ -80,7 +80,8 @@ std::string findingJson(const std::string& model, int code, const std::string& s
 TEST(Samples, EveryModelShowsWhatItWasMadeFor) {
     std::vector<std::string> args = {"--res", kSamples, "--format", "json"};
     for (const std::string& file : filesBelow(kSamples)) {
-        if (endsWith(file, ".model") && !endsWith(file, ".hkt.model")) {
+        // Vehicles have a command of their own (vehicle_test.cpp).
+        if (endsWith(file, ".model") && !endsWith(file, ".hkt.model") && file.rfind("vehicles/", 0) != 0) {
             args.push_back(file);
         }
     }

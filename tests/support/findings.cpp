@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "model_validator/finding_catalogue.h"
+
 using namespace KX::ValidatorHelper;
 
 int findingCode(const std::string& message) {
@@ -19,6 +21,20 @@ withCodes(const std::vector<KX::ValidatorHelper::ValidationError>& errors, std::
     std::vector<ValidationError> found;
     for (const ValidationError& error : errors) {
         if (std::find(codes.begin(), codes.end(), findingCode(error.message)) != codes.end()) {
+            found.push_back(error);
+        }
+    }
+    return found;
+}
+
+std::vector<ValidationError> ofKind(const std::vector<ValidationError>& errors, const KX::FindingKind& kind) {
+    std::vector<ValidationError> found;
+    for (const ValidationError& error : errors) {
+        const size_t close = error.message.find("] ");
+        const std::string text = close == std::string::npos ? error.message : error.message.substr(close + 2);
+        if (error.title == kind.title &&
+            (kind.severity == KX::kCallerSeverity || error.severity == kind.severity) &&
+            KX::messageMatchesPattern(kind.message, text)) {
             found.push_back(error);
         }
     }

@@ -7,6 +7,10 @@
 
 #include "model_validator/validator_helper.h"
 
+namespace KX {
+struct FindingKind;
+}
+
 // The code of a stored finding: the number before the first ']'; -1 when the
 // message has none.
 int findingCode(const std::string& message);
@@ -28,6 +32,12 @@ struct Finding {
 
     bool operator==(const Finding& other) const = default;
 };
+
+// The findings of one catalogue entry, in order: those whose text its
+// pattern matches, with its title and (unless the caller chooses it) its
+// severity. For reusable checks, whose findings all carry the caller's code.
+std::vector<KX::ValidatorHelper::ValidationError>
+ofKind(const std::vector<KX::ValidatorHelper::ValidationError>& errors, const KX::FindingKind& kind);
 
 std::vector<Finding> findingsOf(const std::vector<KX::ValidatorHelper::ValidationError>& errors);
 

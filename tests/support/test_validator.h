@@ -12,12 +12,16 @@ class TestVehicleValidator : public KX::ValidatorHelper::Validator {
     using Validator::addError;
     using Validator::checkAndOpenVisualSectionForModelName;
     using Validator::checkCollisionModel;
+    using Validator::checkDetailTextures;
     using Validator::checkHardpointsAndBones;
     using Validator::checkLodExtents;
     using Validator::checkLods;
+    using Validator::checkMaterial;
+    using Validator::checkMaterials;
     using Validator::checkMipLevel;
     using Validator::checkModelForDifferentTags;
     using Validator::checkTextureFormat;
+    using Validator::checkTextureProperties;
     using Validator::checkVertexFormat;
     using Validator::checkVisibilityBox;
     using Validator::getModelLODHierarchy;

@@ -11,6 +11,7 @@
 #include "engine/asset_writers/texture_writer.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
+#include "vehicle_samples.h"
 
 namespace KX::Samples {
 
@@ -540,6 +541,14 @@ bool writeSamples(const std::string& root, std::string* error) {
     const std::vector<Sample> samples = allSamples();
     for (const Sample& sample : samples) {
         if (!writeSample(root, sample, error)) {
+            return false;
+        }
+    }
+    if (!writeVehicleTextures(root, error)) {
+        return false;
+    }
+    for (const VehicleSample& vehicle : vehicleSamples()) {
+        if (!writeVehicle(root, vehicle, error)) {
             return false;
         }
     }

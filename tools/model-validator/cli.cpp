@@ -18,6 +18,7 @@
 #include "import_mesh.h"
 #include "inspect.h"
 #include "model_validator/finding_catalogue.h"
+#include "model_validator/vehicle_validator.h"
 #include "process.h"
 #include "report_writers.h"
 #include "workers.h"
@@ -45,6 +46,7 @@ enum ExitStatus : int {
 };
 
 const char* kCommands = "Commands (each with --help):\n"
+                        "  vehicle FOLDER...      check the component models of vehicle folders\n"
                         "  merge REPORT.json...   join shard reports into one\n"
                         "  inspect FILE...        what the engine sees in a file, as JSON\n"
                         "  import-mesh MESH OUT   an OBJ or PLY mesh as a .primitives file\n"
@@ -258,6 +260,21 @@ std::string diskFileOf(const std::string& model) {
     return relative.empty() || text.rfind("..", 0) == 0 ? absolute : text;
 }
 
+// The absolute forms of the resource roots; false (with a reason) when one is missing.
+bool absoluteRootsOf(const std::vector<std::string>& roots, std::vector<std::string>& absoluteRoots,
+                     std::ostream& err) {
+    for (const std::string& root : roots) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(pathFromUtf8(root), ec)) {
+            err << "model-validator: resource root '" << root << "' does not exist\n";
+            return false;
+        }
+        absoluteRoots.push_back(
+            pathToUtf8(std::filesystem::absolute(pathFromUtf8(root), ec).lexically_normal()));
+    }
+    return true;
+}
+
 int validate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
              const Environment& env) {
     const auto start = std::chrono::steady_clock::now();
@@ -280,14 +297,8 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
 
     std::vector<std::string> absoluteRoots;
-    for (const std::string& root : settings.roots) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(pathFromUtf8(root), ec)) {
-            err << "model-validator: resource root '" << root << "' does not exist\n";
-            return MissingInput;
-        }
-        absoluteRoots.push_back(
-            pathToUtf8(std::filesystem::absolute(pathFromUtf8(root), ec).lexically_normal()));
+    if (!absoluteRootsOf(settings.roots, absoluteRoots, err)) {
+        return MissingInput;
     }
     Report baseline;
     std::string reason;
@@ -354,6 +365,78 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!cl.output.write(report, seconds, out, env, reason)) {
+        err << "model-validator: " << reason << "\n";
+        return UsageError;
+    }
+    if (status == Clean && summarize(report).failedModels > 0) {
+        status = Failing;
+    }
+    return status;
+}
+
+// One report entry per vehicle folder; each finding's category starts with
+// its component.
+int vehicle(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            const Environment& env) {
+    CLI::App app("Validates the component models of vehicle folders (layout: docs/formats.md).",
+                 "model-validator vehicle");
+    shapeHelp(app);
+    Settings settings;
+    std::vector<std::string> roots;
+    std::string failOn;
+    bool verbose = false;
+    Output output;
+    app.add_option("VEHICLE_FOLDER", settings.paths, "a vehicle folder (resource or disk path)")
+        ->type_name("")
+        ->required();
+    app.add_option("--res", roots, "a resource root, in order (default: the current folder)")
+        ->type_name("DIR")
+        ->allow_extra_args(false);
+    app.add_option("--fail-on", failOn, "failure level: high (default), medium, normal, none")
+        ->type_name("LEVEL")
+        ->check(CLI::IsMember({"high", "medium", "normal", "none"}).description(""));
+    app.add_flag("--verbose", verbose, "show the engine's log on stderr");
+    output.addTo(app);
+    if (const int status = parseArguments(app, args, out, err); status >= 0) {
+        return status;
+    }
+    settings.roots = roots.empty() ? std::vector<std::string>{"."} : roots;
+    if (!failOn.empty()) {
+        severityFromName(failOn, settings.failOn);
+    }
+    std::vector<std::string> absoluteRoots;
+    if (!absoluteRootsOf(settings.roots, absoluteRoots, err)) {
+        return MissingInput;
+    }
+    setUpEngine(absoluteRoots, "", verbose);
+
+    int status = Clean;
+    Report report;
+    report.configuration = settingsJson(settings);
+    report.failOn = settings.failOn;
+    for (const std::string& path : settings.paths) {
+        std::string folder, reason;
+        VehicleValidator validator;
+        if (!resourcePathOf(path, absoluteRoots, folder, reason)) {
+            err << "model-validator: " << reason << "\n";
+            status = MissingInput;
+            continue;
+        }
+        if (validator.findComponents(folder).empty()) {
+            err << "model-validator: '" << path << "' holds no vehicle component (see docs/formats.md)\n";
+            status = MissingInput;
+            continue;
+        }
+        ModelReport model;
+        model.model = folder;
+        model.file = diskFileOf(folder);
+        for (const ValidatorHelper::ValidationError& error : validator.check(folder)) {
+            model.findings.push_back(findingOf(error));
+        }
+        report.models.push_back(std::move(model));
+    }
+    std::string reason;
+    if (!output.write(report, std::nullopt, out, env, reason)) {
         err << "model-validator: " << reason << "\n";
         return UsageError;
     }
@@ -496,6 +579,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     if (command == "merge") {
         return merge(rest, out, err, environment);
+    }
+    if (command == "vehicle") {
+        return vehicle(rest, out, err, environment);
     }
     if (command == "worker") {
         return runWorker(rest, err);

@@ -98,42 +98,54 @@ bool inShard(const std::string& resourcePath, const Shard& shard) {
     return stableHash(resourcePath) % shard.count == shard.index - 1;
 }
 
+bool resourcePathOf(std::string path, const std::vector<std::string>& roots, std::string& resource,
+                    std::string& reason) {
+    namespace fs = std::filesystem;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    while (path.rfind("./", 0) == 0) {
+        path.erase(0, 2);
+    }
+    if (path == ".") {
+        path.clear(); // every root, whole
+    }
+    resource = path;
+    std::error_code ec;
+    if (!path.empty() &&
+        (FS::Utils::isAbsolute(path) ||
+         (FS::fileSystem()->fileType(path) == FS::FT_NOT_FOUND && fs::exists(pathFromUtf8(path), ec)))) {
+        const std::string absolute = pathToUtf8(fs::absolute(pathFromUtf8(path), ec));
+        const bool inside = std::any_of(roots.begin(), roots.end(), [&](const std::string& root) {
+            return insideRoot(absolute, root, resource);
+        });
+        if (!inside) {
+            reason = "'" + path + "' is not inside a resource root";
+            return false;
+        }
+    }
+    while (!resource.empty() && resource.back() == '/') {
+        resource.pop_back();
+    }
+    if (!resource.empty() && FS::fileSystem()->fileType(resource) == FS::FT_NOT_FOUND) {
+        reason = "'" + path + "' does not exist in the resource roots";
+        return false;
+    }
+    return true;
+}
+
 Discovery discoverModels(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
                          const std::vector<std::string>& exclude) {
     namespace fs = std::filesystem;
     Discovery found;
-    for (std::string path : paths) {
-        std::replace(path.begin(), path.end(), '\\', '/');
-        while (path.rfind("./", 0) == 0) {
-            path.erase(0, 2);
-        }
-        if (path == ".") {
-            path.clear(); // every root, whole
-        }
-        std::string resource = path;
-        std::error_code ec;
-        if (!path.empty() &&
-            (FS::Utils::isAbsolute(path) ||
-             (FS::fileSystem()->fileType(path) == FS::FT_NOT_FOUND && fs::exists(pathFromUtf8(path), ec)))) {
-            const std::string absolute = pathToUtf8(fs::absolute(pathFromUtf8(path), ec));
-            const bool inside = std::any_of(roots.begin(), roots.end(), [&](const std::string& root) {
-                return insideRoot(absolute, root, resource);
-            });
-            if (!inside) {
-                found.missing.push_back("'" + path + "' is not inside a resource root");
-                continue;
-            }
-        }
-        while (!resource.empty() && resource.back() == '/') {
-            resource.pop_back();
-        }
-        const int type = resource.empty() ? FS::FT_DIRECTORY : FS::fileSystem()->fileType(resource);
-        if (type == FS::FT_FILE) {
-            found.models.push_back(resource);
+    for (const std::string& path : paths) {
+        std::string resource;
+        std::string reason;
+        if (!resourcePathOf(path, roots, resource, reason)) {
+            found.missing.push_back(reason);
             continue;
         }
-        if (type != FS::FT_DIRECTORY) {
-            found.missing.push_back("'" + path + "' does not exist in the resource roots");
+        std::error_code ec;
+        if (!resource.empty() && FS::fileSystem()->fileType(resource) == FS::FT_FILE) {
+            found.models.push_back(resource);
             continue;
         }
         for (const std::string& root : roots) {

@@ -22,6 +22,12 @@ bool isValidatedModel(const std::string& resourcePath);
 // so adding models elsewhere never moves it to another shard.
 bool inShard(const std::string& resourcePath, const Shard& shard);
 
+// The resource path of a PATH given on the command line (a resource path,
+// or a disk path inside one of the absolute `roots`; "" for a whole root).
+// False, with a reason, when it lies outside the roots or does not exist.
+bool resourcePathOf(std::string path, const std::vector<std::string>& roots, std::string& resource,
+                    std::string& reason);
+
 struct Discovery {
     std::vector<std::string> models;  // resource paths, sorted, without duplicates
     std::vector<std::string> missing; // one reason per PATH that does not exist

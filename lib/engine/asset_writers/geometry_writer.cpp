@@ -420,6 +420,7 @@ bool writeSimpleModel(const std::string& root, const std::string& modelPath, con
     }
     ModelLayout model;
     model.visual = base;
+    model.nodefull = layout.nodefull;
     model.parent = layout.parent.empty() ? std::string() : FS::Utils::removeExtension(layout.parent);
     model.extent = layout.extent;
     model.visibilityBox = layout.visibilityBox;

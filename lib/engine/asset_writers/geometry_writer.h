@@ -152,6 +152,8 @@ struct SimpleModelLayout {
     std::optional<unsigned> decorative;
     // Stored bounding box; by default the box of the mesh.
     std::optional<AABB> boundingBox;
+    // Name the visual with "nodefullVisual" instead of "nodelessVisual".
+    bool nodefull = false;
 };
 
 // Writes `modelPath` (a resource path ending in .model) with a visual and a
