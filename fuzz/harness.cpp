@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string_view>
 
@@ -209,6 +210,27 @@ void mesh(const uint8_t* data, size_t size) {
     AssetWriters::readPLY(bytesOf(data, size), out, error);
 }
 
+// Replaces the file the first byte picks with the rest of the input, runs
+// `check`, and puts the original back for the next input.
+template <size_t N>
+void checkWithReplacedFile(const char* const (&files)[N], const uint8_t* data, size_t size,
+                           const std::function<void()>& check) {
+    if (size == 0) {
+        return;
+    }
+    Workspace& workspace = Workspace::instance();
+    const std::string target = files[data[0] % N];
+    const std::string original = workspace.root() + "/" + target + ".original";
+    std::error_code ignored;
+    if (!fs::exists(pathFromUtf8(original))) {
+        fs::copy_file(pathFromUtf8(workspace.root() + "/" + target), pathFromUtf8(original), ignored);
+    }
+    workspace.write(target, data + 1, size - 1);
+    check();
+    fs::copy_file(pathFromUtf8(original), pathFromUtf8(workspace.root() + "/" + target),
+                  fs::copy_options::overwrite_existing, ignored);
+}
+
 // The first byte picks which file of the sample house the input replaces.
 void modelCheck(const uint8_t* data, size_t size) {
     static const char* const files[] = {
@@ -222,21 +244,10 @@ void modelCheck(const uint8_t* data, size_t size) {
         "scripts/destructibles_effects.xml",
         "scripts/environment_effects.xml",
     };
-    if (size == 0) {
-        return;
-    }
-    Workspace& workspace = Workspace::instance();
-    const std::string target = files[data[0] % std::size(files)];
-    const std::string original = workspace.root() + "/" + target + ".original";
-    std::error_code ignored;
-    if (!fs::exists(pathFromUtf8(original))) {
-        fs::copy_file(pathFromUtf8(workspace.root() + "/" + target), pathFromUtf8(original), ignored);
-    }
-    workspace.write(target, data + 1, size - 1);
-    KX::ModelValidator validator;
-    validator.check("content/buildings/house01/normal/lod0/house01.model");
-    fs::copy_file(pathFromUtf8(original), pathFromUtf8(workspace.root() + "/" + target),
-                  fs::copy_options::overwrite_existing, ignored);
+    checkWithReplacedFile(files, data, size, [] {
+        KX::ModelValidator validator;
+        validator.check("content/buildings/house01/normal/lod0/house01.model");
+    });
 }
 
 // The first byte picks which file of the clean sample tank the input
@@ -247,21 +258,10 @@ void vehicleCheck(const uint8_t* data, size_t size) {
         "vehicles/clean_tank/normal/lod0/Hull.primitives", "vehicles/clean_tank/normal/lod1/Turret.visual",
         "vehicles/clean_tank/collision/Hull.model",        "vehicles/maps/vehicle_ANM.dds",
     };
-    if (size == 0) {
-        return;
-    }
-    Workspace& workspace = Workspace::instance();
-    const std::string target = files[data[0] % std::size(files)];
-    const std::string original = workspace.root() + "/" + target + ".original";
-    std::error_code ignored;
-    if (!fs::exists(pathFromUtf8(original))) {
-        fs::copy_file(pathFromUtf8(workspace.root() + "/" + target), pathFromUtf8(original), ignored);
-    }
-    workspace.write(target, data + 1, size - 1);
-    KX::VehicleValidator validator;
-    validator.check("vehicles/clean_tank");
-    fs::copy_file(pathFromUtf8(original), pathFromUtf8(workspace.root() + "/" + target),
-                  fs::copy_options::overwrite_existing, ignored);
+    checkWithReplacedFile(files, data, size, [] {
+        KX::VehicleValidator validator;
+        validator.check("vehicles/clean_tank");
+    });
 }
 
 // A model file for the root-tag repair, which rewrites it in place; the
