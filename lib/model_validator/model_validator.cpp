@@ -147,29 +147,7 @@ const std::vector<ValidationError>& ModelValidator::check(const std::string& pat
     setup();
     DebugLog::takeFileProblems();
     processCheckSteps(stepsFor(path), desc);
-    reportUnusableFiles();
     return errors_;
-}
-
-// A damaged file makes the checks that read it report what they miss (a
-// visual that "can't be found", a model that "doesn't exist"); this says
-// why, once per file and reason.
-void ModelValidator::reportUnusableFiles() {
-    std::set<std::pair<std::string, std::string>> reported;
-    for (DebugLog::FileProblem& problem : DebugLog::takeFileProblems()) {
-        if (cancelled()) {
-            return;
-        }
-        if (FS::Utils::isAbsolute(problem.path)) {
-            const std::string resourcePath = FS::fileSystem()->dissolveFilename(problem.path);
-            if (!resourcePath.empty()) {
-                problem.path = resourcePath;
-            }
-        }
-        if (reported.emplace(problem.path, problem.reason).second) {
-            report(Findings::UnusableFile, Findings::UnusableFile.text(problem.path, problem.reason));
-        }
-    }
 }
 
 void ModelValidator::processCheckSteps(const std::vector<CheckStep>& steps, const ModelDesc& desc) {
@@ -180,6 +158,9 @@ void ModelValidator::processCheckSteps(const std::vector<CheckStep>& steps, cons
         }
         (this->*step)(desc);
     }
+    // A cancelled check ends silently; a finished one says which files it
+    // could not use.
+    reportUnusableFiles();
 }
 
 } // namespace KX

@@ -53,7 +53,6 @@ class ModelValidator : public ValidatorHelper::Validator {
     static bool isContentModelPath(const std::string& path);
     bool cancelled() const;
     void processCheckSteps(const std::vector<CheckStep>& steps, const ModelDesc& desc);
-    void reportUnusableFiles();
 
     // Path checks.
     void checkModelPath(const std::string& path);

@@ -4,8 +4,10 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 #include <typeinfo>
+#include <utility>
 
 #include "engine/component/component_registry.h"
 #include "engine/core/ascii_case.h"
@@ -410,6 +412,24 @@ SmartPointer<DataSection> Validator::checkAndOpenVisualSectionForModelName(const
         DebugLog::messageText(DebugLog::Warning, "", modelFile + ": can't find .visual file for this model");
     }
     return visual;
+}
+
+// A damaged file makes the checks that read it report what they miss (a
+// visual that "can't be found", a model that "doesn't exist"); this says
+// why, once per file and reason.
+void Validator::reportUnusableFiles() {
+    std::set<std::pair<std::string, std::string>> reported;
+    for (DebugLog::FileProblem& problem : DebugLog::takeFileProblems()) {
+        if (FS::Utils::isAbsolute(problem.path)) {
+            const std::string resourcePath = FS::fileSystem()->dissolveFilename(problem.path);
+            if (!resourcePath.empty()) {
+                problem.path = resourcePath;
+            }
+        }
+        if (reported.emplace(problem.path, problem.reason).second) {
+            report(Findings::UnusableFile, Findings::UnusableFile.text(problem.path, problem.reason));
+        }
+    }
 }
 
 void Validator::writeErrorLog(const std::string& path) const {

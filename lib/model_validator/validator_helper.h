@@ -333,6 +333,10 @@ class Validator {
         std::unordered_map<std::string, bool> pixelVerdicts;
     };
     TextureReads textureReads_;
+    // Reports, once per file and reason, the files the engine found damaged
+    // since the record was last emptied (DebugLog::takeFileProblems).
+    void reportUnusableFiles();
+
     // Tags: whether the files of a model's LOD chain agree on declaring the
     // visual node-less or node-full. The second answers false and lists the
     // disagreeing files when they do not; true when they agree or a file

@@ -5,6 +5,7 @@
 #include <optional>
 #include <regex>
 
+#include "engine/core/debug_log.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/resource/file_system.h"
 
@@ -154,12 +155,14 @@ const std::vector<ValidationError>& VehicleValidator::check(const std::string& v
     // Every component's state folders lie directly in the vehicle folder.
     resetSubFolderLOD();
     setup();
+    DebugLog::takeFileProblems();
     const std::vector<Component> components = findComponents(folder);
     wheeledVehicle(isWheeled(components));
     for (const Component& component : components) {
         checkComponent(component);
     }
     currentStyle_.clear();
+    reportUnusableFiles();
     return getErrors();
 }
 

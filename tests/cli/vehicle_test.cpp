@@ -194,3 +194,18 @@ TEST(VehicleCommand, ReportsLikeTheSceneryCommand) {
               "model-validator: 'content/buildings' holds no vehicle component (see docs/formats.md)\n");
     EXPECT_EQ(runCli({"--res", kSamples, "vehicles/gone"}).status, 3);
 }
+
+TEST_F(VehicleFixture, DamagedFilesAreNamedOnceWithTheirReason) {
+    write(Samples::cleanVehicle("vehicles/t1"));
+    tree.write("vehicles/t1/normal/lod1/Hull.visual", "<1Hull.visual/>");
+    tree.refresh();
+    std::vector<std::string> damaged;
+    for (const ValidationError& e : validator.check("vehicles/t1")) {
+        if (e.message.find("[Err. 290]") == 0) {
+            damaged.push_back(e.message);
+        }
+    }
+    EXPECT_EQ(damaged,
+              std::vector<std::string>{"[Err. 290] File 'vehicles/t1/normal/lod1/Hull.visual' cannot be "
+                                       "used: not XML: Could not determine tag type at offset 1"});
+}
