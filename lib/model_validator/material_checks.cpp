@@ -36,9 +36,6 @@ constexpr unsigned kLastBrokenKind = 100;
 const std::string kSkinnedExtendedShader = "shaders/std_effects/PBS_ext_skinned.fx";
 const std::vector<std::string> kKindlessPrefixes = {"s_wall", "s_ramp"};
 
-// Texture postfixes of the merged textures that the last LOD may use
-// instead of the materials' own ones.
-const std::vector<std::string> kLastLodTexturePostfixes = {"BGMM", "BANM", "BAM"};
 
 const std::string kTerrainBlendingProperty = "g_enableTerrainBlending";
 const std::string kGatesAndFencesFolder = "/gatesandfences/";
@@ -82,9 +79,10 @@ unsigned storedKind(const DataSectionPtr& material) {
 }
 
 bool usesLastLodTexture(const std::string& texture, int lod, int maxLod) {
+    // The merged textures the last LOD may use instead of the materials' own ones.
     const std::string postfix = getFilenamePostfix(texture);
-    return lod == maxLod && std::find(kLastLodTexturePostfixes.begin(), kLastLodTexturePostfixes.end(),
-                                      postfix) != kLastLodTexturePostfixes.end();
+    return lod == maxLod && (postfix == kReducedMetallicPostfix || postfix == kReducedNormalPostfix ||
+                             postfix == kReducedAlbedoPostfix);
 }
 
 bool isMergeableMap(const std::string& property) {

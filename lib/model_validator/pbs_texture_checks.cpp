@@ -41,9 +41,6 @@ constexpr float kAspectTolerance = 0.0004f;
 constexpr int64_t kAlphaMaskVertexColourMode = 2;
 
 const std::string kAlphaTestProperty = "alphaTestEnable";
-const std::string kReducedMetallicPostfix = "BGMM";
-const std::string kReducedNormalPostfix = "BANM";
-const std::string kReducedAlbedoPostfix = "BAM";
 
 struct AtlasRow {
     const std::string& tag;

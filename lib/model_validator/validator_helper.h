@@ -164,6 +164,10 @@ extern const std::string kMetallicGlossMapTexturePostfix;
 extern const std::string kNormalMapTexturePostfix;
 extern const std::string kDiffuseMapTexturePostfix;
 extern const std::string kDirtMapTexturePostfix;
+// Merged textures of reduced size, which only the far LODs may use.
+extern const std::string kReducedMetallicPostfix;
+extern const std::string kReducedNormalPostfix;
+extern const std::string kReducedAlbedoPostfix;
 extern const std::string kAtlasBlendTextureEnding;
 extern const std::string kAlbedoHeightAtlasTextureEnding;
 extern const std::string kGlobalTextureEnding;

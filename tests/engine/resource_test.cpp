@@ -140,6 +140,12 @@ TEST(FileSystem, AFolderIsListedAgainOnlyWhenItChanged) {
     std::filesystem::remove(tree.path("content/props/crate.model"));
     fileSystem()->refresh();
     EXPECT_FALSE(Utils::fileExists("content/props/crate.model"));
+
+    // A file replaced by a folder of its name is a folder from the next check on.
+    std::filesystem::remove(tree.path("content/props/Barrel.model"));
+    std::filesystem::create_directory(tree.path("content/props/Barrel.model"));
+    fileSystem()->refresh();
+    EXPECT_EQ(fileSystem()->fileType("content/props/barrel.model"), FT_DIRECTORY);
 }
 
 TEST(DataSectionCache, KeepsOnlyTheTreesOfRecentChecks) {
