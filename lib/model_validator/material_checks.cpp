@@ -36,7 +36,6 @@ constexpr unsigned kLastBrokenKind = 100;
 const std::string kSkinnedExtendedShader = "shaders/std_effects/PBS_ext_skinned.fx";
 const std::vector<std::string> kKindlessPrefixes = {"s_wall", "s_ramp"};
 
-
 const std::string kTerrainBlendingProperty = "g_enableTerrainBlending";
 const std::string kGatesAndFencesFolder = "/gatesandfences/";
 const std::vector<std::string> kBasicSurfaceWords = {"stone", "wood", "metal"};

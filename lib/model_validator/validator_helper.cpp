@@ -467,8 +467,12 @@ class DirectoryWalk {
     // The folder's listing comes from the file system's cache, which the
     // disk proves current, in the disk's order as a walk of the disk would
     // give it.
-    void walk(const std::string& folder) {
-        const std::string real = FS::fileSystem()->realFolder(folder);
+    void walk(const std::string& folder) { walk(folder, FS::fileSystem()->realFolder(folder)); }
+
+  private:
+    // `real` is the folder with every link resolved. Below it, only a link
+    // needs asking the disk where it leads; a folder entry extends its parent.
+    void walk(const std::string& folder, const std::string& real) {
         if (!real.empty() && !entered_.insert(real).second) {
             return;
         }
@@ -484,12 +488,12 @@ class DirectoryWalk {
             }
             take(entryPath);
             if (recursive_ && entry.isFolder) {
-                walk(entryPath);
+                walk(entryPath, entry.isLink || real.empty() ? FS::fileSystem()->realFolder(entryPath)
+                                                             : real + "/" + entry.name);
             }
         }
     }
 
-  private:
     void take(const std::string& entryPath) {
         if (FS::fileSystem()->fileType(entryPath) != FS::FT_FILE) {
             return;

@@ -155,6 +155,12 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string
                 result->links.push_back(name);
             }
             result->disk->entries.push_back({name, isLink, it->is_directory(typeError)});
+            if (!isLink) {
+                // The listing knows the type; asking the disk again per file would cost a call.
+                result->typeByName[name] = it->is_regular_file(typeError)          ? FT_FILE
+                                           : result->disk->entries.back().isFolder ? FT_DIRECTORY
+                                                                                   : FT_NOT_FOUND;
+            }
             result->byLowerName.emplace(AsciiCase::toLower(name), name);
             result->names.push_back(std::move(name));
         }
@@ -203,11 +209,10 @@ void FileSystem::invalidateCache(const std::string& absolutePrefix) {
     }
 }
 
-std::string FileSystem::findSpelling(const std::string& root, const std::vector<std::string>& components,
-                                     bool& isLink) const {
-    isLink = false;
+FileSystem::Spelling FileSystem::findSpelling(const std::string& root,
+                                              const std::vector<std::string>& components) const {
     if (components.empty()) {
-        return root;
+        return Spelling{root};
     }
     // The folder is spelled once per pass, however many of its files are asked for.
     std::string folderAsAsked = root;
@@ -227,8 +232,9 @@ std::string FileSystem::findSpelling(const std::string& root, const std::vector<
     if (!known) {
         folder.onDisk = root;
         for (size_t i = 0; i + 1 < components.size() && !folder.onDisk.empty(); ++i) {
-            bool folderIsLink = false;
-            folder.onDisk = spellEntry(folder.onDisk, *listing(folder.onDisk), components[i], folderIsLink);
+            const Spelling entry = spellEntry(folder.onDisk, *listing(folder.onDisk), components[i]);
+            folder.onDisk = entry.path;
+            folder.throughLink = folder.throughLink || entry.isLink;
         }
         if (!folder.onDisk.empty()) {
             folder.listing = listing(folder.onDisk);
@@ -236,12 +242,16 @@ std::string FileSystem::findSpelling(const std::string& root, const std::vector<
         std::lock_guard<std::mutex> lock(mutex_);
         spelledFolders_.emplace(folderAsAsked, folder);
     }
-    return folder.onDisk.empty() ? std::string()
-                                 : spellEntry(folder.onDisk, *folder.listing, components.back(), isLink);
+    if (folder.onDisk.empty()) {
+        return {};
+    }
+    Spelling found = spellEntry(folder.onDisk, *folder.listing, components.back());
+    found.throughLink = folder.throughLink;
+    return found;
 }
 
-std::string FileSystem::spellEntry(const std::string& folder, const Listing& entries, const std::string& name,
-                                   bool& isLink) const {
+FileSystem::Spelling FileSystem::spellEntry(const std::string& folder, const Listing& entries,
+                                            const std::string& name) const {
     std::string spelled = name;
     if (!std::binary_search(entries.names.begin(), entries.names.end(), name)) {
         auto it = entries.byLowerName.find(AsciiCase::toLower(name));
@@ -250,14 +260,17 @@ std::string FileSystem::spellEntry(const std::string& folder, const Listing& ent
         }
         spelled = it->second;
     }
-    isLink = std::binary_search(entries.links.begin(), entries.links.end(), spelled);
-    return folder + '/' + spelled;
+    Spelling entry{folder + '/' + spelled};
+    entry.isLink = std::binary_search(entries.links.begin(), entries.links.end(), spelled);
+    if (auto type = entries.typeByName.find(spelled); type != entries.typeByName.end()) {
+        entry.type = type->second;
+    }
+    return entry;
 }
 
 std::string FileSystem::findIgnoringCase(const std::string& root,
                                          const std::vector<std::string>& components) const {
-    bool isLink = false;
-    return findSpelling(root, components, isLink);
+    return findSpelling(root, components).path;
 }
 
 std::string FileSystem::canonicalFolder(const std::string& absoluteFolder) const {
@@ -323,11 +336,19 @@ bool FileSystem::underRealRoot(const std::string& real) const {
 
 std::string FileSystem::existingBelow(const std::string& root,
                                       const std::vector<std::string>& components) const {
-    // The listings answer existence and spelling alike, so that a miss (a
-    // realm copy that is not there) costs no call to the disk.
-    bool isLink = false;
-    const std::string found = findSpelling(root, components, isLink);
-    return !found.empty() && insideRoots(found, isLink) ? found : std::string();
+    // The listings answer existence, spelling and type alike, so that a miss
+    // (a realm copy that is not there) costs no call to the disk, and a path
+    // without links below its root lies inside it without asking the disk.
+    const Spelling found = findSpelling(root, components);
+    if (found.path.empty() ||
+        ((found.isLink || found.throughLink) && !insideRoots(found.path, found.isLink))) {
+        return {};
+    }
+    if (found.type != kTypeUnknown && !found.isLink) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        diskTypes_.emplace(found.path, found.type);
+    }
+    return found.path;
 }
 
 bool FileSystem::splitAbsolute(const std::string& absolute, std::string& root,

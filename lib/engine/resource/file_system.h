@@ -99,6 +99,9 @@ class FileSystem {
         std::vector<std::string> names; // sorted
         std::unordered_map<std::string, std::string> byLowerName;
         std::vector<std::string> links; // sorted; entries that are symbolic links
+        // FT_FILE, FT_DIRECTORY or FT_NOT_FOUND (neither) of entries that are
+        // not links, by name; what a link names is asked of the disk.
+        std::unordered_map<std::string, int> typeByName;
         FileStamp stamp;
         int64_t readNs = 0;
     };
@@ -109,15 +112,21 @@ class FileSystem {
     std::shared_ptr<const Listing> listing(const std::string& absoluteFolder) const;
     std::string resolveExisting(const std::string& path, RealmChoice realm) const;
     std::string resolveExistingUncached(const std::string& path, RealmChoice realm) const;
+    // A path below a root as spelled on disk ("" when missing), and what the
+    // listings tell of it.
+    struct Spelling {
+        std::string path;
+        bool isLink = false;      // the last entry is a link
+        bool throughLink = false; // a folder on the way below the root is a link
+        int type = kTypeUnknown;  // of a last entry that is not a link
+    };
+    static constexpr int kTypeUnknown = -2;
     // An existing file or folder of `root`, spelled as on disk, that stays
     // inside the roots once links are followed; "" otherwise.
     std::string existingBelow(const std::string& root, const std::vector<std::string>& components) const;
-    // The disk spelling below `root` and whether its last entry is a link.
-    std::string findSpelling(const std::string& root, const std::vector<std::string>& components,
-                             bool& isLink) const;
-    // `folder/name` as spelled on disk ("" when missing), from the folder's listing.
-    std::string spellEntry(const std::string& folder, const Listing& entries, const std::string& name,
-                           bool& isLink) const;
+    Spelling findSpelling(const std::string& root, const std::vector<std::string>& components) const;
+    // `folder/name` as spelled on disk, from the folder's listing.
+    Spelling spellEntry(const std::string& folder, const Listing& entries, const std::string& name) const;
     void forgetResolutions();
     // The root an absolute path lies in, by its spelling alone, and the
     // components below it; false for a path outside every root.
@@ -140,6 +149,7 @@ class FileSystem {
     struct SpelledFolder {
         std::string onDisk; // "" for missing
         std::shared_ptr<const Listing> listing;
+        bool throughLink = false; // one of its folders below the root is a link
     };
     mutable std::unordered_map<std::string, SpelledFolder> spelledFolders_;
     mutable std::unordered_map<std::string, bool> foldersInsideRoots_;
