@@ -180,10 +180,15 @@ bool validateInWorkers(const RunRequest& request, std::vector<ModelReport>& resu
         reason = "cannot make a temporary folder: " + ec.message();
         return false;
     }
-    // Two batches per worker even out slow and fast models and let the
-    // progress bar move; each batch costs a process start.
+    // Each batch is a process that warms its own caches (registries, shared
+    // textures), which costs about as much as validating a few dozen models.
+    // Large runs get two batches per worker, which evens out slow and fast
+    // models and lets the progress bar move; smaller ones one per worker.
+    constexpr size_t kModelsForTwoBatches = 500;
     const size_t total = request.models.size();
-    const size_t size = std::max<size_t>(1, total / (static_cast<size_t>(request.jobs) * 2));
+    const size_t jobs = request.jobs;
+    const size_t batches = total >= jobs * kModelsForTwoBatches ? jobs * 2 : jobs;
+    const size_t size = std::max<size_t>(1, (total + batches - 1) / batches);
     std::vector<Batch> pending;
     for (size_t first = 0; first < total; first += size) {
         pending.push_back({first, std::min(size, total - first), {}, {}, {}});
