@@ -50,6 +50,7 @@ TEST(FileSystem, ResolvesThroughOrderedRootsAndNeverClimbsOut) {
     EXPECT_EQ(fileSystem()->dissolveFilename(second.path("only/b.txt")), "only/b.txt");
     EXPECT_EQ(fileSystem()->fileType("only/b.txt"), FT_FILE);
     EXPECT_EQ(fileSystem()->fileType("only"), FT_DIRECTORY);
+    EXPECT_EQ(fileSystem()->fileType(second.root()), FT_DIRECTORY);
     EXPECT_EQ(fileSystem()->fileType("only/missing.txt"), FT_NOT_FOUND);
     EXPECT_EQ(fileSystem()->resolveFilename("../outside.txt"), "");
     EXPECT_EQ(fileSystem()->resolveFilename("shared/../../outside.txt"), "");

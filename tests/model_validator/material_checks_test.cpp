@@ -109,6 +109,7 @@ TEST_F(MaterialChecksTest, ReportsKindsAndTexturesThatChangeBetweenLods) {
     const auto textures = [](const std::string& name) {
         return std::vector<PropertyLayout>{
             PropertyLayout::texture("diffuseMap", "maps/" + name + "_BAM.dds"),
+            PropertyLayout::texture("metallicGlossMap", "maps/" + name + "_BGMM.dds"),
             PropertyLayout::texture("normalMap", "maps/" + name + "_ANM.dds"),
             PropertyLayout::texture("g_paintMaskTexture", "maps/" + name + "_PM.dds")};
     };
@@ -122,8 +123,8 @@ TEST_F(MaterialChecksTest, ReportsKindsAndTexturesThatChangeBetweenLods) {
         return content("[Wrn. 111] Model '" + a + "' has [material 'n_a'] with '" + ta + "', but model '" +
                        b + "' has [material 'n_a'] with '" + tb + "'");
     };
-    // The merged texture of the last LOD ("_BAM") may stand in for a diffuse
-    // map; the normal map and the paint mask must stay.
+    // The merged textures of the last LOD ("_BAM", "_BGMM") may stand in for
+    // a diffuse or metallic map; the normal map and the paint mask must stay.
     EXPECT_EQ(findingsOf(check(hall, {111})),
               (Expected{content("[Wrn. 111] Model '" + lod0 +
                                 "' has [material 'n_a'] with material kind 'wood', "
