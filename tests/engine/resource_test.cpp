@@ -28,6 +28,10 @@ TEST(PathUtilities, SplitAndJoinResourcePaths) {
     EXPECT_EQ(Utils::getExtension("a/Rock__stone.hkt.model"), "model");
     EXPECT_EQ(Utils::getExtension("a.b/c"), "");
     EXPECT_EQ(Utils::changeExtension("x/rock.primitives", ".EU.primitives"), "x/rock.EU.primitives");
+    std::vector<std::string> components;
+    EXPECT_TRUE(splitResourcePath("a\\b//./c/../d/", components));
+    EXPECT_EQ(components, (std::vector<std::string>{"a", "b", "d"}));
+    EXPECT_FALSE(splitResourcePath("a/../../b", components));
     for (const char* absolute : {"/x", "\\x", "D:/x", "d:\\x"}) {
         EXPECT_TRUE(Utils::isAbsolute(absolute)) << absolute;
         EXPECT_FALSE(Utils::isRelative(absolute)) << absolute;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "engine/core/ascii_case.h"
@@ -54,22 +55,22 @@ std::string joinComponents(const std::string& root, const std::vector<std::strin
 } // namespace
 
 bool splitResourcePath(const std::string& path, std::vector<std::string>& components) {
+    // Every path a check asks about passes here first: no copies but the components.
     components.clear();
     size_t start = 0;
-    const std::string generic = toGeneric(path);
-    while (start <= generic.size()) {
-        size_t end = generic.find('/', start);
-        if (end == std::string::npos) {
-            end = generic.size();
+    while (start <= path.size()) {
+        size_t end = start;
+        while (end < path.size() && path[end] != '/' && path[end] != '\\') {
+            ++end;
         }
-        std::string part = generic.substr(start, end - start);
+        const std::string_view part(path.data() + start, end - start);
         if (part == "..") {
             if (components.empty()) {
                 return false;
             }
             components.pop_back();
         } else if (!part.empty() && part != ".") {
-            components.push_back(part);
+            components.emplace_back(part);
         }
         start = end + 1;
     }
