@@ -92,6 +92,26 @@ TEST_F(HostileContentTest, AFolderOfAHundredThousandEntries) {
         << "files that are no models, textures or geometry are not findings";
 }
 
+TEST_F(HostileContentTest, AVisualNestedAHundredThousandLevelsDeep) {
+    const SceneryModel model = house();
+    const std::string visual = model.base(0) + ".visual";
+    std::string text = readDiskFile(tree.path(visual));
+    const size_t firstNode = text.find("<node>");
+    ASSERT_NE(firstNode, std::string::npos);
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) {
+        deep += "<node><identifier>HP_module_1</identifier>";
+    }
+    for (int i = 0; i < 100000; ++i) {
+        deep += "</node>";
+    }
+    tree.write(visual, text.insert(firstNode + 6, deep));
+    tree.refresh();
+    // Every step that walks the node tree stops at its depth limit; the check ends.
+    EXPECT_FALSE(check(model.path(0)).empty());
+    EXPECT_GE(log.count("nodes nested deeper than 256 levels are ignored"), 1u);
+}
+
 TEST_F(HostileContentTest, AParentChainOfTenThousandModels) {
     const SceneryModel model = house();
     // lod2 continues into lod3 ... lod9999, each only a model file.
