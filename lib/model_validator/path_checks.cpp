@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <regex>
 
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
@@ -31,7 +30,7 @@ size_t firstInvalidSymbol(const std::string& path) {
 // when there is one (name.CODE.ext). Such a copy is the file the path means,
 // so its realm code is dropped before the spellings are compared.
 std::string withoutCurrentRealm(std::string diskPath) {
-    if (!std::regex_match(diskPath, PathHelpers::realmFileExpression())) {
+    if (!PathHelpers::isRealmFileName(diskPath)) {
         return diskPath;
     }
     const std::string token = "." + Options::getOptionString("realm/currentRealm", "") + ".";

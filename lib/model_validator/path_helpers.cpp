@@ -61,15 +61,35 @@ const std::vector<std::string>& realmCodes() {
     return codes;
 }
 
-const std::regex& realmFileExpression() {
-    static const std::regex expression = [] {
-        std::string alternatives;
-        for (const std::string& code : realmCodes()) {
-            alternatives += (alternatives.empty() ? "" : "|") + code;
+namespace {
+
+bool isWordCharacter(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+} // namespace
+
+bool isRealmFileName(std::string_view path) {
+    // Asked of every texture path a check spells, so it scans the name rather
+    // than running a pattern: the extension is what follows the last dot, and
+    // the realm code must end the rest.
+    const size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || dot + 1 == path.size()) {
+        return false;
+    }
+    for (char c : path.substr(dot + 1)) {
+        if (!isWordCharacter(c)) {
+            return false;
         }
-        return std::regex("^.*\\.(" + alternatives + ")\\.\\w+");
-    }();
-    return expression;
+    }
+    const std::string_view head = path.substr(0, dot);
+    for (const std::string& code : realmCodes()) {
+        if (head.size() > code.size() && head.ends_with(code) && head[head.size() - code.size() - 1] == '.' &&
+            head.substr(0, head.size() - code.size() - 1).find_first_of("\n\r") == std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string realmPrimitivesPath(const std::string& primitivesPath, const std::string& realmCode) {

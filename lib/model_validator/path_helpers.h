@@ -1,7 +1,7 @@
 #pragma once
 
-#include <regex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Path-string helpers shared by the check steps of the model validator.
@@ -21,8 +21,9 @@ std::string getLodFolder(const std::string& path);
 // The realm codes of the game service, in a fixed order. Realm copies of a
 // file carry one of them between the name and the extension.
 const std::vector<std::string>& realmCodes();
-// Whole-path match for a realm-specific file name (name.CODE.ext).
-const std::regex& realmFileExpression();
+// Whether a path names a realm-specific file (name.CODE.ext): ".CODE." then
+// an extension of letters, digits and '_', with no line break before it.
+bool isRealmFileName(std::string_view path);
 // P with ".CODE." spliced in before its extension.
 std::string realmPrimitivesPath(const std::string& primitivesPath, const std::string& realmCode);
 

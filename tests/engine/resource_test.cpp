@@ -199,7 +199,14 @@ TEST(FileSystem, PrefersTheCurrentRealmsVariant) {
     Options::setOptionString("realm/currentRealm", "EU");
     EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives"), tree.path("x/rock.EU.primitives"));
     EXPECT_EQ(Utils::openSection("x/rock.primitives")->sectionName(), "realm");
+    EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives", RealmChoice::ExactName),
+              tree.path("x/rock.primitives"));
     Options::setOptionString("realm/currentRealm", "NA");
+    EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives"), tree.path("x/rock.primitives"));
+    // Within one pass too, what a path resolved to under one realm is not kept for another.
+    Options::setOptionString("realm/currentRealm", "EU");
+    EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives"), tree.path("x/rock.EU.primitives"));
+    Options::setOptionString("realm/currentRealm", "");
     EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives"), tree.path("x/rock.primitives"));
 }
 

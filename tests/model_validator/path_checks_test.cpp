@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "engine/core/debug_log.h"
 #include "engine/settings/options.h"
+#include "model_validator/path_helpers.h"
 #include "support/findings.h"
 #include "support/resource_tree.h"
 #include "support/test_validator.h"
@@ -99,5 +102,42 @@ TEST_F(PathChecksTest, ComparesTheWrittenCaseWithTheDiskPreferringTheCurrentReal
                   Messages{"[Err. 131] File on disk '" + tree.root() +
                            "/content/Props/Crate.visual' doesn't match the case of path "
                            "'content/Props/Crate.EU.visual'"});
+    }
+}
+
+TEST(RealmFileNames, AnswerAsTheWholePathPatternWould) {
+    // The names are told apart by scanning; the pattern they were first told
+    // apart with stays the reference.
+    std::string alternatives;
+    for (const std::string& code : KX::PathHelpers::realmCodes()) {
+        alternatives += (alternatives.empty() ? "" : "|") + code;
+    }
+    const std::regex pattern("^.*\\.(" + alternatives + ")\\.\\w+");
+    const std::vector<std::string> paths = {"crate.EU.dds",
+                                            "/root/content/Crate.SEA.visual",
+                                            "x.NA.a_1",
+                                            ".NA.x",
+                                            "crate.EU.",
+                                            "crate.EU",
+                                            "crate.eu.dds",
+                                            "crate.XEU.dds",
+                                            "crateEU.dds",
+                                            "crate.EU.dd-s",
+                                            "crate.EU.d.s",
+                                            "crate.EU.tga.bak",
+                                            "a.EU.b.EU.c",
+                                            "line\nbreak.EU.dds",
+                                            "crate.EU.d\ns",
+                                            "cr\rate.CN.x",
+                                            "crate.MENA.dds",
+                                            "crate.MEN.dds",
+                                            "crate.EU.d\xc3\xa9",
+                                            "",
+                                            ".",
+                                            "EU.dds",
+                                            "a/.KR.b",
+                                            "a.KR/.b"};
+    for (const std::string& path : paths) {
+        EXPECT_EQ(KX::PathHelpers::isRealmFileName(path), std::regex_match(path, pattern)) << path;
     }
 }

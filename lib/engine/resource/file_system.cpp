@@ -103,7 +103,7 @@ std::vector<std::string> FileSystem::roots() const {
     return roots_;
 }
 
-void FileSystem::forgetResolutions() {
+void FileSystem::forgetResolutions() const {
     canonicalFolders_.clear();
     spelledFolders_.clear();
     foldersInsideRoots_.clear();
@@ -218,7 +218,8 @@ FileSystem::Spelling FileSystem::findSpelling(const std::string& root,
     // The folder is spelled once per pass, however many of its files are asked for.
     std::string folderAsAsked = root;
     for (size_t i = 0; i + 1 < components.size(); ++i) {
-        folderAsAsked += '/' + components[i];
+        folderAsAsked += '/';
+        folderAsAsked += components[i];
     }
     SpelledFolder folder;
     bool known = false;
@@ -372,30 +373,61 @@ bool FileSystem::splitAbsolute(const std::string& absolute, std::string& root,
     return false;
 }
 
+const std::string& FileSystem::currentRealmCode() const {
+    const uint64_t version = Options::version();
+    if (version != realmOptionsVersion_) {
+        std::string code = Options::getOptionString("realm/currentRealm", "");
+        if (code != realmCode_) {
+            forgetResolutions();
+            realmCode_ = std::move(code);
+        }
+        realmOptionsVersion_ = version;
+    }
+    return realmCode_;
+}
+
 std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm) const {
-    const std::string code = realm == RealmChoice::PreferRealm
-                                 ? Options::getOptionString("realm/currentRealm", "")
-                                 : std::string();
-    // Absolute paths ("/x") and realm codes never start with a tab.
-    const std::string key = code + '\t' + (realm == RealmChoice::PreferRealm ? 'P' : 'E') + path;
+    std::string code;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        auto it = resolutions_.find(key);
-        if (it != resolutions_.end()) {
-            return it->second;
+        if (realm == RealmChoice::PreferRealm) {
+            code = currentRealmCode();
+        }
+        // Without a realm both choices name the same file.
+        const bool exact = code.empty();
+        auto it = resolutions_.find(path);
+        if (it != resolutions_.end() && (exact ? it->second.exactNameKnown : it->second.preferRealmKnown)) {
+            return exact ? it->second.exactName : it->second.preferRealm;
         }
     }
-    std::string found = resolveExistingUncached(path, realm);
+    std::string found = resolveExistingUncached(path, code);
     std::lock_guard<std::mutex> lock(mutex_);
-    resolutions_.emplace(key, found);
-    if (!found.empty()) {
+    Resolved& entry = resolutions_[path];
+    if (code.empty()) {
+        entry.exactName = found;
+        entry.exactNameKnown = true;
+    } else {
+        entry.preferRealm = found;
+        entry.preferRealmKnown = true;
+    }
+    if (!found.empty() && found != path) {
         // Checks go on to ask about the disk path itself, which names itself.
-        resolutions_.emplace(std::string(1, '\t') + 'E' + found, found);
+        Resolved& self = resolutions_[found];
+        if (!self.exactNameKnown) {
+            self.exactName = found;
+            self.exactNameKnown = true;
+        }
     }
     return found;
 }
 
-std::string FileSystem::resolveExistingUncached(const std::string& path, RealmChoice realm) const {
+std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm, int& type) const {
+    std::string found = Utils::isAbsolute(path) ? findExisting(path) : resolveExisting(path, realm);
+    type = found.empty() ? FT_NOT_FOUND : diskTypeOf(found);
+    return found;
+}
+
+std::string FileSystem::resolveExistingUncached(const std::string& path, const std::string& code) const {
     if (Utils::isAbsolute(path)) {
         std::string root;
         std::vector<std::string> components;
@@ -406,10 +438,9 @@ std::string FileSystem::resolveExistingUncached(const std::string& path, RealmCh
         return {};
     }
     std::vector<std::vector<std::string>> candidates;
-    if (realm == RealmChoice::PreferRealm) {
-        const std::string code = Options::getOptionString("realm/currentRealm", "");
+    if (!code.empty()) {
         const std::string ext = Utils::getExtension(components.back());
-        if (!code.empty() && !ext.empty()) {
+        if (!ext.empty()) {
             std::vector<std::string> realmComponents = components;
             realmComponents.back() = Utils::changeExtension(components.back(), "." + code + "." + ext);
             candidates.push_back(std::move(realmComponents));
@@ -515,8 +546,9 @@ int FileSystem::fileType(const std::string& path, RealmChoice realm) const {
     if (path.empty()) {
         return FT_NOT_FOUND;
     }
-    std::string absolute = Utils::isAbsolute(path) ? findExisting(path) : resolveExisting(path, realm);
-    return absolute.empty() ? FT_NOT_FOUND : diskTypeOf(absolute);
+    int type = FT_NOT_FOUND;
+    resolveExisting(path, realm, type);
+    return type;
 }
 
 namespace Utils {

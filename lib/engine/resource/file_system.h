@@ -54,6 +54,9 @@ class FileSystem {
     bool isInsideRoots(const std::string& absolutePath) const;
     // FT_FILE, FT_DIRECTORY or FT_NOT_FOUND, for resource or absolute paths.
     int fileType(const std::string& path, RealmChoice realm = RealmChoice::PreferRealm) const;
+    // The absolute disk path of an existing file or folder ("" when there is
+    // none) and its type, from one resolution; for callers that need both.
+    std::string resolveExisting(const std::string& path, RealmChoice realm, int& type) const;
 
     // Names of the entries of an absolute folder, sorted; cached.
     std::vector<std::string> listDirectory(const std::string& absoluteFolder) const;
@@ -111,7 +114,7 @@ class FileSystem {
     };
     std::shared_ptr<const Listing> listing(const std::string& absoluteFolder) const;
     std::string resolveExisting(const std::string& path, RealmChoice realm) const;
-    std::string resolveExistingUncached(const std::string& path, RealmChoice realm) const;
+    std::string resolveExistingUncached(const std::string& path, const std::string& realmCode) const;
     // A path below a root as spelled on disk ("" when missing), and what the
     // listings tell of it.
     struct Spelling {
@@ -127,7 +130,7 @@ class FileSystem {
     Spelling findSpelling(const std::string& root, const std::vector<std::string>& components) const;
     // `folder/name` as spelled on disk, from the folder's listing.
     Spelling spellEntry(const std::string& folder, const Listing& entries, const std::string& name) const;
-    void forgetResolutions();
+    void forgetResolutions() const;
     // The root an absolute path lies in, by its spelling alone, and the
     // components below it; false for a path outside every root.
     bool splitAbsolute(const std::string& absolute, std::string& root,
@@ -145,7 +148,19 @@ class FileSystem {
     // Within one pass: folders with every link resolved, by their absolute
     // spelling; resolved paths (misses too) and disk types.
     mutable std::unordered_map<std::string, std::string> canonicalFolders_;
-    mutable std::unordered_map<std::string, std::string> resolutions_;
+    // By the path as asked; a disk path found names itself.
+    struct Resolved {
+        std::string preferRealm;
+        std::string exactName;
+        bool preferRealmKnown = false;
+        bool exactNameKnown = false;
+    };
+    mutable std::unordered_map<std::string, Resolved> resolutions_;
+    // The current realm's code, read again when the options change.
+    mutable std::string realmCode_;
+    mutable uint64_t realmOptionsVersion_ = 0;
+    // Under mutex_: the realm code, forgetting resolutions made for another.
+    const std::string& currentRealmCode() const;
     struct SpelledFolder {
         std::string onDisk; // "" for missing
         std::shared_ptr<const Listing> listing;

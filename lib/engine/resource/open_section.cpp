@@ -49,11 +49,8 @@ DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
         return nullptr;
     }
     // Resolved once: a miss (a realm copy that is not there) ends here.
-    const int type = fileSystem()->fileType(path, realm);
-    if (type == FT_NOT_FOUND) {
-        return nullptr;
-    }
-    const std::string absolute = fileSystem()->resolveFilename(path, realm);
+    int type = FT_NOT_FOUND;
+    const std::string absolute = fileSystem()->resolveExisting(path, realm, type);
     if (absolute.empty()) {
         return nullptr;
     }

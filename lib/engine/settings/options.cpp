@@ -1,5 +1,6 @@
 #include "engine/settings/options.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -13,6 +14,7 @@ std::map<std::string, std::string>& values() {
     static std::map<std::string, std::string> map;
     return map;
 }
+std::atomic<uint64_t> changes{1};
 } // namespace
 
 std::string getOptionString(const std::string& key, const std::string& defaultValue) {
@@ -24,10 +26,16 @@ std::string getOptionString(const std::string& key, const std::string& defaultVa
 void setOptionString(const std::string& key, const std::string& value) {
     std::lock_guard<std::mutex> lock(optionsMutex());
     values()[key] = value;
+    ++changes;
 }
 
 void clear() {
     std::lock_guard<std::mutex> lock(optionsMutex());
     values().clear();
+    ++changes;
+}
+
+uint64_t version() {
+    return changes.load();
 }
 } // namespace Options
