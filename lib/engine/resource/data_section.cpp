@@ -9,14 +9,14 @@
 
 namespace SectionText {
 
-std::string trim(const std::string& text) {
+std::string trim(std::string_view text) {
     const char* blanks = " \t\r\n\v\f";
     size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) {
+    if (first == std::string_view::npos) {
         return {};
     }
     size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
+    return std::string(text.substr(first, last - first + 1));
 }
 
 bool parseInt(const std::string& text, long long& value) {

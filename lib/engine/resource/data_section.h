@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/core/smart_pointer.h"
@@ -74,7 +75,7 @@ class DataSection : public ReferenceCount {
 
 // Parses section text the way every section type reads values.
 namespace SectionText {
-std::string trim(const std::string& text);
+std::string trim(std::string_view text);
 bool parseInt(const std::string& text, long long& value);
 bool parseFloat(const std::string& text, float& value);
 bool parseBool(const std::string& text, bool& value);

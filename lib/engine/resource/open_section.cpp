@@ -32,12 +32,13 @@ BinaryPtr readFileContents(const std::string& absolutePath, std::string& reason)
         return nullptr;
     }
     std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes(static_cast<size_t>(size));
-    if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+    const auto length = static_cast<size_t>(size);
+    std::unique_ptr<char[]> bytes(new char[length]);
+    if (!in || !in.read(bytes.get(), static_cast<std::streamsize>(length))) {
         reason = "cannot be read";
         return nullptr;
     }
-    return BinaryPtr(new BinaryBlock(std::move(bytes)));
+    return BinaryPtr(new BinaryBlock(std::move(bytes), length));
 }
 
 DataSectionPtr openSection(const std::string& path, bool /*makeNewSection*/) {

@@ -45,6 +45,12 @@ class XMLSection : public DataSection {
     }
 
     std::string asString(const std::string& /*defaultValue*/) override {
+        // Nearly every value is one run of text: trimmed where it lies.
+        const pugi::xml_node first = node_.first_child();
+        if (first && !first.next_sibling() &&
+            (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata)) {
+            return SectionText::trim(std::string_view(first.value()));
+        }
         std::string text;
         for (pugi::xml_node child : node_.children()) {
             if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
