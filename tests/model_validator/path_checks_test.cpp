@@ -136,7 +136,19 @@ TEST(RealmFileNames, AnswerAsTheWholePathPatternWould) {
                                             ".",
                                             "EU.dds",
                                             "a/.KR.b",
-                                            "a.KR/.b"};
+                                            "a.KR/.b",
+                                            "crate.EU.d0",
+                                            "crate.EU.d9",
+                                            "crate.EU.d:s",
+                                            "crate.EU.d/s",
+                                            "crate.EU.z",
+                                            "crate.EU.Z_a",
+                                            "crate.EU.d@",
+                                            "crate.EU.d[",
+                                            "crate.EU.d`",
+                                            "crate.EU.d{",
+                                            "\ncrate.EU.dds",
+                                            "\rcrate.EU.dds"};
     for (const std::string& path : paths) {
         EXPECT_EQ(KX::PathHelpers::isRealmFileName(path), std::regex_match(path, pattern)) << path;
     }
