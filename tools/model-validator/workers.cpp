@@ -181,10 +181,10 @@ bool validateInWorkers(const RunRequest& request, std::vector<ModelReport>& resu
         return false;
     }
     // Each batch is a process that warms its own caches (registries, shared
-    // textures), which costs about as much as validating a few dozen models.
-    // Large runs get two batches per worker, which evens out slow and fast
-    // models and lets the progress bar move; smaller ones one per worker.
-    constexpr size_t kModelsForTwoBatches = 500;
+    // textures), which costs about as much as validating a few dozen models,
+    // so a worker takes one batch. Only very large runs get two per worker,
+    // which evens out slow and fast models and lets the progress bar move.
+    constexpr size_t kModelsForTwoBatches = 2500;
     const size_t total = request.models.size();
     const size_t jobs = request.jobs;
     const size_t batches = total >= jobs * kModelsForTwoBatches ? jobs * 2 : jobs;
