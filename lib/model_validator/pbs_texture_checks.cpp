@@ -32,8 +32,8 @@ constexpr uint32_t kReducedMetallicSide = 256;
 constexpr uint32_t kReducedSide = 512;
 // A normal map stores X in red around 1.0 (240 to 255) where the physics model
 // samples it; anything darker means the map was authored for another layout.
-constexpr float kMinRed = 240.f;
-constexpr float kMaxRed = 255.f;
+constexpr uint8_t kMinRed = 240;
+constexpr uint8_t kMaxRed = 255;
 // Aspect ratios closer than this are equal (single-precision noise of the
 // division, far below one texel of difference).
 constexpr float kAspectTolerance = 0.0004f;
@@ -102,23 +102,16 @@ bool metallicFitsAlbedo(const TextureLoader::Output& metal, const TextureLoader:
 // nothing when the image does not load (which counts as invalid). A grey
 // image is invalid: a normal map holds at least red and green.
 std::optional<bool> redChannelValid(const std::string& normalPath) {
-    const Image::ImagePtr image = Image::createImage();
-    if (!Image::loadImage(image, FS::fileSystem()->resolveFilename(normalPath))) {
+    uint32_t channels = 0;
+    const std::optional<bool> within =
+        Image::redChannelWithin(FS::fileSystem()->resolveFilename(normalPath), kMinRed, kMaxRed, channels);
+    if (!within) {
         return std::nullopt;
     }
-    if (!Image::hasChannels(Image::getImageInfo(image), Image::CHANNEL_GREEN)) {
+    if (!Image::hasChannels(Image::ImageInfo{0, 0, channels}, Image::CHANNEL_GREEN)) {
         return false;
     }
-    // Every pixel, read straight from the decoded rows: a normal map of a
-    // content library has millions.
-    const std::vector<uint8_t>& rgba = image->pixels().pixels;
-    for (size_t red = 0; red < rgba.size(); red += 4) {
-        const auto value = static_cast<float>(rgba[red]);
-        if (value < kMinRed || value > kMaxRed) {
-            return false;
-        }
-    }
-    return true;
+    return within;
 }
 
 } // namespace

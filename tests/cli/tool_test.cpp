@@ -85,6 +85,10 @@ TEST(ToolTree, ValidatesTheLod0ModelsOfAFolderInStableOrder) {
     EXPECT_EQ(headers(runInProcess({"--res", t.tree.root(), t.tree.path("content")}).out), t.lod0Models);
     EXPECT_EQ(headers(runInProcess({"--res", t.tree.root(), "content/"}).out), t.lod0Models);
     EXPECT_EQ(headers(runInProcess({"--res", t.tree.root(), t.tree.root()}).out), t.lod0Models);
+    // However the root is spelled, the models are named below it.
+    for (const std::string& root : {t.tree.root() + "/", t.tree.root() + "/.", t.tree.root() + "//"}) {
+        EXPECT_EQ(headers(runInProcess({"--res", root, "content"}).out), t.lod0Models) << root;
+    }
 
     // Models named outright keep no argument order and appear once.
     const ToolRun named =

@@ -4,11 +4,13 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <random>
 
 #include "engine/asset_writers/texture_writer.h"
 #include "engine/core/debug_log.h"
 #include "engine/image/image.h"
 #include "engine/texture/dds_reader.h"
+#include "engine/texture/pixel_codec.h"
 #include "engine/texture/texture_loader.h"
 #include "support/resource_tree.h"
 #include "texture_test_support.h"
@@ -244,4 +246,69 @@ TEST(TextureDds, EveryCutAndFlippedByteFailsCleanly) {
     TextureLoader loader;
     EXPECT_FALSE(loader.loadTextureFromFile("maps/cut.dds", {false}, "texture/test", false));
     EXPECT_NE(loader.lastError().find("truncated"), std::string::npos);
+}
+
+TEST(TextureDds, RedRangeAnswersAsTheDecodedPixelsWould) {
+    // Blocks whose palette answers from the end colours and blocks that need
+    // decoding, of every squish format, at sizes with partial edge blocks, and
+    // one uncompressed format: always the answer of a scan of the decoded pixels.
+    std::mt19937 random(7);
+    const std::vector<Render::ResourceFormat> formats = {Render::RF_BC1_UNORM, Render::RF_BC2_UNORM,
+                                                         Render::RF_BC3_UNORM, Render::RF_R8G8_UNORM};
+    const std::vector<std::pair<uint32_t, uint32_t>> sizes = {{4, 4}, {8, 4}, {5, 3}, {13, 9}, {1, 1}};
+    int withinCount = 0, outsideCount = 0;
+    for (const Render::ResourceFormat format : formats) {
+        for (const auto& [width, height] : sizes) {
+            for (int trial = 0; trial < 60; ++trial) {
+                const size_t blocks = size_t((width + 3) / 4) * ((height + 3) / 4);
+                const size_t bytes = format == Render::RF_R8G8_UNORM
+                                         ? size_t(width) * height * 2
+                                         : blocks * (format == Render::RF_BC1_UNORM ? 8 : 16);
+                std::vector<uint8_t> data(bytes);
+                for (uint8_t& b : data) {
+                    b = uint8_t(random());
+                }
+                // Mostly bright reds in the end colours, so that both paths are taken.
+                const size_t colourOffset = format == Render::RF_BC1_UNORM ? 0 : 8;
+                const size_t stride = format == Render::RF_BC1_UNORM ? 8 : 16;
+                for (size_t b = 0; format != Render::RF_R8G8_UNORM && b < blocks; ++b) {
+                    if (trial % 3 != 0) {
+                        data[b * stride + colourOffset + 1] |= 0xf0;
+                        data[b * stride + colourOffset + 3] |= trial % 2 ? 0xf0 : 0x80;
+                    }
+                }
+                if (format == Render::RF_R8G8_UNORM && trial % 2) {
+                    for (size_t i = 0; i < data.size(); i += 2) {
+                        data[i] |= 0xf0;
+                    }
+                }
+                RgbaImage image;
+                std::string reason;
+                ASSERT_TRUE(
+                    PixelCodec::decode(format, data.data(), data.size(), width, height, image, reason));
+                for (const auto& [low, high] : {std::pair<uint8_t, uint8_t>{240, 255}, {0, 255}, {16, 200}}) {
+                    bool expected = true;
+                    for (size_t red = 0; red < image.pixels.size(); red += 4) {
+                        expected = expected && image.pixels[red] >= low && image.pixels[red] <= high;
+                    }
+                    bool within = !expected;
+                    ASSERT_TRUE(PixelCodec::redWithin(format, data.data(), data.size(), width, height, low,
+                                                      high, within, reason));
+                    EXPECT_EQ(within, expected) << Render::getResourceFormatName(format) << " " << width
+                                                << "x" << height << " trial " << trial;
+                    (expected ? withinCount : outsideCount)++;
+                }
+            }
+        }
+    }
+    EXPECT_GT(withinCount, 200);
+    EXPECT_GT(outsideCount, 200);
+
+    // Failures are decode()'s.
+    std::vector<uint8_t> shortData(8);
+    bool within = true;
+    std::string reason;
+    EXPECT_FALSE(PixelCodec::redWithin(Render::RF_BC3_UNORM, shortData.data(), shortData.size(), 4, 4, 240,
+                                       255, within, reason));
+    EXPECT_NE(reason.find("truncated"), std::string::npos) << reason;
 }

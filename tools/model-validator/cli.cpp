@@ -248,18 +248,6 @@ int settle(const CommandLine& cl, Settings& settings, std::ostream& err) {
     return -1;
 }
 
-// The model's file as a report shows it: relative to the current folder when inside it.
-constexpr size_t kModelsPerResolvingPass = 64;
-
-std::string diskFileOf(const std::string& model) {
-    namespace fs = std::filesystem;
-    const std::string absolute = FS::fileSystem()->resolveFilename(model);
-    std::error_code ec;
-    const fs::path relative = pathFromUtf8(absolute).lexically_relative(fs::current_path(ec));
-    const std::string text = pathToUtf8(relative);
-    return relative.empty() || text.rfind("..", 0) == 0 ? absolute : text;
-}
-
 // The absolute forms of the resource roots; false (with a reason) when one is missing.
 bool absoluteRootsOf(const std::vector<std::string>& roots, std::vector<std::string>& absoluteRoots,
                      std::ostream& err) {
@@ -343,14 +331,9 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         err << "model-validator: " << reason << "\n";
         return MissingInput;
     }
-    for (size_t i = 0; i < report.models.size(); ++i) {
-        // A pass of the file system per block of models, so that the listings
-        // of folders already done are let go instead of piling up.
-        if (i % kModelsPerResolvingPass == 0) {
-            FS::fileSystem()->refresh();
-        }
-        report.models[i].file = diskFileOf(report.models[i].model);
-        applySettings(settings, report.models[i]);
+    // Each model's file was resolved where it was checked, while its folders were listed anyway.
+    for (ModelReport& model : report.models) {
+        applySettings(settings, model);
     }
     if (!cl.writeBaseline.empty()) {
         std::ostringstream text;

@@ -66,7 +66,30 @@ bool insideRoot(const std::string& absolute, const std::string& root, std::strin
     return true;
 }
 
+// A found file's path below the root it was found in. The walk spells it as
+// the root's text, a separator unless the root ends in one, and the rest, so
+// the rest is cut off the text; paths with doubled separators go the long way.
+std::string pathBelow(const std::filesystem::path& found, const std::filesystem::path& base,
+                      const std::string& baseText) {
+    const std::string text = pathToUtf8(found);
+    const size_t restStart = baseText.size() + (!baseText.empty() && baseText.back() == '/' ? 0 : 1);
+    if (!baseText.empty() && text.size() > restStart && text.compare(0, baseText.size(), baseText) == 0 &&
+        text[restStart - 1] == '/' && text.find("//") == std::string::npos) {
+        return text.substr(restStart);
+    }
+    return pathToUtf8(found.lexically_relative(base));
+}
+
 } // namespace
+
+std::string diskFileOf(const std::string& model) {
+    namespace fs = std::filesystem;
+    const std::string absolute = FS::fileSystem()->resolveFilename(model);
+    std::error_code ec;
+    const fs::path relative = pathFromUtf8(absolute).lexically_relative(fs::current_path(ec));
+    const std::string text = pathToUtf8(relative);
+    return relative.empty() || text.rfind("..", 0) == 0 ? absolute : text;
+}
 
 bool globMatches(const std::string& pattern, const std::string& path) {
     if (matchHere(pattern.c_str(), path.c_str())) {
@@ -150,6 +173,7 @@ Discovery discoverModels(const std::vector<std::string>& paths, const std::vecto
         }
         for (const std::string& root : roots) {
             const fs::path base = pathFromUtf8(root);
+            const std::string baseText = pathToUtf8(base);
             const fs::path folder = resource.empty() ? base : base / pathFromUtf8(resource);
             if (!fs::is_directory(folder, ec)) {
                 continue;
@@ -159,7 +183,7 @@ Discovery discoverModels(const std::vector<std::string>& paths, const std::vecto
                 if (!it->is_regular_file(ec)) {
                     continue;
                 }
-                const std::string model = pathToUtf8(it->path().lexically_relative(base));
+                const std::string model = pathBelow(it->path(), base, baseText);
                 if (isValidatedModel(model) &&
                     std::none_of(exclude.begin(), exclude.end(),
                                  [&](const std::string& glob) { return globMatches(glob, model); })) {

@@ -28,6 +28,10 @@ bool inShard(const std::string& resourcePath, const Shard& shard);
 bool resourcePathOf(std::string path, const std::vector<std::string>& roots, std::string& resource,
                     std::string& reason);
 
+// The model's file as a report shows it: relative to the current folder when
+// inside it, else absolute.
+std::string diskFileOf(const std::string& model);
+
 struct Discovery {
     std::vector<std::string> models;  // resource paths, sorted, without duplicates
     std::vector<std::string> missing; // one reason per PATH that does not exist

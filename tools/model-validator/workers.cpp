@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "discovery.h"
 #include "engine/core/debug_log.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/data_section_cache.h"
@@ -44,6 +45,8 @@ ModelReport validateOne(const std::string& model, bool writeLogs) {
     for (const ValidatorHelper::ValidationError& error : validator.check(model)) {
         report.findings.push_back(findingOf(error));
     }
+    // Resolved in the pass of the check, which has listed the model's folders.
+    report.file = diskFileOf(model);
     if (writeLogs) {
         validator.writeErrorLog(FS::fileSystem()->resolveFilename(model));
     }

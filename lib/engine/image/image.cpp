@@ -52,6 +52,22 @@ bool loadImage(const ImagePtr& image, const std::string& path) {
     return false;
 }
 
+std::optional<bool> redChannelWithin(const std::string& path, uint8_t low, uint8_t high, uint32_t& channels) {
+    KX_STACK_TRACK("Image::redChannelWithin");
+    channels = 0;
+    std::string error;
+    const std::string absolute = FS::fileSystem()->resolveFilename(path);
+    bool within = false;
+    if (absolute.empty()) {
+        error = "the path lies outside the resource roots";
+    } else if (TextureFile::topLevelRedWithin(absolute, low, high, within, channels, error)) {
+        return within;
+    }
+    channels = 0;
+    DebugLog::message(DebugLog::Warning, "image", "%s: %s", path.c_str(), error.c_str());
+    return std::nullopt;
+}
+
 ImageInfo getImageInfo(const ImagePtr& image) {
     ImageInfo info;
     if (image && image->isLoaded()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/core/smart_pointer.h"
@@ -64,6 +65,10 @@ ImagePtr createImage();
 // Loads a file (absolute or resource path) into `image`. On failure the image
 // is empty, lastError() says why and one warning line names the file.
 bool loadImage(const ImagePtr& image, const std::string& path);
+// Whether the red value of every pixel of the image at `path` lies in
+// [low, high], with the channels getImageInfo would give, without keeping
+// the pixels; nothing (after the warning loadImage gives) when it does not load.
+std::optional<bool> redChannelWithin(const std::string& path, uint8_t low, uint8_t high, uint32_t& channels);
 // Zeros for a null or empty image.
 ImageInfo getImageInfo(const ImagePtr& image);
 // True when the image holds every channel of `mask`.

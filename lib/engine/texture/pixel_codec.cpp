@@ -419,9 +419,11 @@ uint32_t channelMask(ResourceFormat format) {
     }
 }
 
-bool decode(ResourceFormat format, const uint8_t* data, size_t size, uint32_t width, uint32_t height,
-            RgbaImage& image, std::string& reason) {
-    SurfaceLayout layout;
+namespace {
+
+// The layout of a surface that can be decoded from `size` bytes.
+bool decodableLayout(ResourceFormat format, size_t size, uint32_t width, uint32_t height,
+                     SurfaceLayout& layout, std::string& reason) {
     if (!getSurfaceLayout(format, width, height, layout)) {
         reason =
             formatString("cannot lay out a %ux%u %s surface", width, height, getResourceFormatName(format));
@@ -434,6 +436,88 @@ bool decode(ResourceFormat format, const uint8_t* data, size_t size, uint32_t wi
     if (layout.bytes > size) {
         reason = formatString("surface data truncated: %llu bytes needed, %zu present",
                               static_cast<unsigned long long>(layout.bytes), size);
+        return false;
+    }
+    return true;
+}
+
+uint8_t expandFiveBits(uint32_t value) {
+    return static_cast<uint8_t>((value << 3) | (value >> 2));
+}
+
+// Whether every colour a BC1 to BC3 block can decode to has its red in
+// range. The two end colours are 5:6:5; the two between them are weighted
+// averages, so they lie in range when both ends do. A BC1 block whose first
+// end is not the greater has three colours and black instead.
+bool paletteRedWithin(ResourceFormat format, const uint8_t* block, uint8_t low, uint8_t high) {
+    const bool bc1 = squishFlags(format) == squish::kDxt1;
+    const uint8_t* colour = bc1 ? block : block + 8;
+    const uint32_t first = uint32_t{colour[0]} | uint32_t{colour[1]} << 8;
+    const uint32_t second = uint32_t{colour[2]} | uint32_t{colour[3]} << 8;
+    if (bc1 && first <= second) {
+        return false;
+    }
+    const uint8_t a = expandFiveBits(first >> 11);
+    const uint8_t b = expandFiveBits(second >> 11);
+    return std::min(a, b) >= low && std::max(a, b) <= high;
+}
+
+bool everyRedWithin(const std::vector<uint8_t>& rgba, uint8_t low, uint8_t high) {
+    for (size_t red = 0; red < rgba.size(); red += 4) {
+        if (rgba[red] < low || rgba[red] > high) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool redWithin(ResourceFormat format, const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+               uint8_t low, uint8_t high, bool& within, std::string& reason) {
+    if (squishFlags(format) == 0) {
+        RgbaImage image;
+        if (!decode(format, data, size, width, height, image, reason)) {
+            return false;
+        }
+        within = everyRedWithin(image.pixels, low, high);
+        return true;
+    }
+    SurfaceLayout layout;
+    if (!decodableLayout(format, size, width, height, layout, reason)) {
+        return false;
+    }
+    // The same walk as decodeBlocks, decoding only the blocks the palette does not answer.
+    uint32_t blockWidth = 0, blockHeight = 0, blockBytes = 0;
+    getBlockCompressionInfo(format, blockWidth, blockHeight, blockBytes);
+    uint8_t rgba[16 * 4];
+    within = true;
+    for (uint64_t by = 0; by < layout.rowCount; ++by) {
+        const uint8_t* row = data + by * layout.rowPitch;
+        for (uint64_t bx = 0; bx * blockBytes < layout.rowPitch; ++bx) {
+            const uint8_t* block = row + bx * blockBytes;
+            if (paletteRedWithin(format, block, low, high)) {
+                continue;
+            }
+            decodeBlock(format, block, rgba);
+            for (uint32_t py = 0; py < 4 && by * 4 + py < height; ++py) {
+                for (uint32_t px = 0; px < 4 && bx * 4 + px < width; ++px) {
+                    const uint8_t red = rgba[(py * 4 + px) * 4];
+                    if (red < low || red > high) {
+                        within = false;
+                        return true;
+                    }
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool decode(ResourceFormat format, const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+            RgbaImage& image, std::string& reason) {
+    SurfaceLayout layout;
+    if (!decodableLayout(format, size, width, height, layout, reason)) {
         return false;
     }
     image.width = width;

@@ -25,5 +25,11 @@ bool decode(Render::ResourceFormat format, const uint8_t* data, size_t size, uin
             RgbaImage& image, std::string& reason);
 bool encode(Render::ResourceFormat format, const RgbaImage& image, std::vector<uint8_t>& data,
             std::string& reason);
+// Whether the red value of every pixel of the surface lies in [low, high]:
+// the answer decode() and a scan of its pixels would give, with the same
+// failures. A BC1 to BC3 block whose palette lies in range is answered from
+// its two end colours, undecoded.
+bool redWithin(Render::ResourceFormat format, const uint8_t* data, size_t size, uint32_t width,
+               uint32_t height, uint8_t low, uint8_t high, bool& within, std::string& reason);
 
 } // namespace PixelCodec

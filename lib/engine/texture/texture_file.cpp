@@ -269,16 +269,45 @@ TextureInitialDataPtr loadDdsTopLevel(const std::string& absolutePath, const std
 
 } // namespace
 
-bool decodeTopLevel(const std::string& absolutePath, RgbaImage& image, uint32_t& channelMask,
-                    std::string& reason) {
+namespace {
+
+// The stored levels of a file, of a DDS file only level 0.
+TextureInitialDataPtr loadTopLevel(const std::string& absolutePath, std::string& reason) {
     std::vector<uint8_t> head;
     uint64_t fileSize = 0;
     if (!readRange(absolutePath, 0, kHeaderReadBytes, head, fileSize, reason)) {
+        return nullptr;
+    }
+    return detectKind(head, absolutePath) == Kind::Dds ? loadDdsTopLevel(absolutePath, head, fileSize, reason)
+                                                       : loadInitialData(absolutePath, reason);
+}
+
+} // namespace
+
+bool topLevelRedWithin(const std::string& absolutePath, uint8_t low, uint8_t high, bool& within,
+                       uint32_t& channelMask, std::string& reason) {
+    const TextureInitialDataPtr data = loadTopLevel(absolutePath, reason);
+    if (!data) {
         return false;
     }
-    const TextureInitialDataPtr data = detectKind(head, absolutePath) == Kind::Dds
-                                           ? loadDdsTopLevel(absolutePath, head, fileSize, reason)
-                                           : loadInitialData(absolutePath, reason);
+    const TextureInitialData::Level& top = data->level(0);
+    if (data->format() == Render::RF_R8G8B8A8_UNORM) {
+        within = true;
+        for (size_t red = 0; red < top.bytes.size(); red += 4) {
+            within = within && top.bytes[red] >= low && top.bytes[red] <= high;
+        }
+    } else if (!PixelCodec::redWithin(data->format(), top.bytes.data(), top.bytes.size(), top.width,
+                                      top.height, low, high, within, reason)) {
+        return false;
+    }
+    // As decodeTopLevel's image would tell: an empty one has no channels.
+    channelMask = top.width == 0 || top.height == 0 ? 0 : data->channelMask();
+    return true;
+}
+
+bool decodeTopLevel(const std::string& absolutePath, RgbaImage& image, uint32_t& channelMask,
+                    std::string& reason) {
+    const TextureInitialDataPtr data = loadTopLevel(absolutePath, reason);
     if (!data) {
         return false;
     }

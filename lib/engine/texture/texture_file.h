@@ -50,5 +50,9 @@ TextureInitialDataPtr parseInitialData(const std::vector<uint8_t>& bytes, const 
 // DDS file only the header and level 0 are read.
 bool decodeTopLevel(const std::string& absolutePath, RgbaImage& image, uint32_t& channelMask,
                     std::string& reason);
+// Whether the red value of every pixel of level 0 lies in [low, high], as a
+// scan of decodeTopLevel's image would tell, without keeping the pixels.
+bool topLevelRedWithin(const std::string& absolutePath, uint8_t low, uint8_t high, bool& within,
+                       uint32_t& channelMask, std::string& reason);
 
 } // namespace TextureFile
