@@ -1,5 +1,6 @@
 #include <memory>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/geometry/primitive_file.h"
@@ -48,6 +49,33 @@ std::unique_ptr<BSPTree> loadBSPOfPrimitives(const std::string& primitivesPath) 
     return BSPTreeTool::loadBSP(block->asBinary(), primitivesPath);
 }
 
+// Whether the folder of `source` holds, in some root, a name a realm copy of
+// it could have (its name without the extension, a dot, anything). Most
+// folders hold none, and one look at their listings then answers the probes
+// for every realm; the listings are the ones the probes would read.
+bool mayHaveRealmCopies(const std::string& source) {
+    std::vector<std::string> folder;
+    if (FS::Utils::isAbsolute(source) || !FS::splitResourcePath(FS::Utils::getDirectory(source), folder)) {
+        return true;
+    }
+    const std::string fileName = AsciiCase::toLower(FS::Utils::getFilename(source));
+    const std::string prefix =
+        AsciiCase::toLower(FS::Utils::removeExtension(FS::Utils::getFilename(source))) + ".";
+    for (const std::string& root : FS::fileSystem()->roots()) {
+        const std::string onDisk = folder.empty() ? root : FS::fileSystem()->findIgnoringCase(root, folder);
+        if (onDisk.empty()) {
+            continue;
+        }
+        for (const std::string& name : FS::fileSystem()->listDirectory(onDisk)) {
+            const std::string lower = AsciiCase::toLower(name);
+            if (lower != fileName && lower.compare(0, prefix.size(), prefix) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 void ModelValidator::checkCountTris(const ModelDesc& /*desc*/) {
@@ -80,7 +108,7 @@ void ModelValidator::checkBSPForRealms(const ModelDesc& /*desc*/) {
     for (const std::string& file : lodModels) {
         const std::string source = primitivesPathOfModel(file);
         const std::unique_ptr<BSPTree> sourceTree = source.empty() ? nullptr : loadBSPOfPrimitives(source);
-        if (!sourceTree) {
+        if (!sourceTree || !mayHaveRealmCopies(source)) {
             continue;
         }
         for (const std::string& realm : PathHelpers::realmCodes()) {

@@ -95,6 +95,9 @@ TEST_F(BspChecks, CollidingLodsMustMatchLod0Bsp) {
 TEST_F(BspChecks, RealmCopiesMustCarryTheSourceBsp) {
     const std::vector<std::string>& realms = KX::PathHelpers::realmCodes();
     ASSERT_EQ(realms.size(), 10u);
+    // Realm copies may lie in another root than their source.
+    TempResourceTree otherRoot;
+    FS::fileSystem()->setRoots({tree.root(), otherRoot.root()});
     const AssetWriters::Mesh mesh = triangleRow(40);
     SceneryModel house("buildings", "house", 2);
     house.mesh(mesh);
@@ -111,10 +114,11 @@ TEST_F(BspChecks, RealmCopiesMustCarryTheSourceBsp) {
     ASSERT_TRUE(AssetWriters::writeVisual(tree.path(house.base(0) + ".visual"), visual));
     const std::string rock = "shared/rocks/Rock.primitives";
     writePrimitives(tree, rock, mesh, 10);
-    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(rock, realms[0]), mesh, 10);
-    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(rock, realms[1]), mesh, 9);
-    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(rock, realms[8]), mesh, 0);
-    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(rock, realms[9]), mesh, 3, 0);
+    // The copies of the shared file all lie in the other root, one spelled in other letter case.
+    writePrimitives(otherRoot, KX::PathHelpers::realmPrimitivesPath(rock, realms[0]), mesh, 10);
+    writePrimitives(otherRoot, "shared/rocks/ROCK." + realms[1] + ".primitives", mesh, 9);
+    writePrimitives(otherRoot, KX::PathHelpers::realmPrimitivesPath(rock, realms[8]), mesh, 0);
+    writePrimitives(otherRoot, KX::PathHelpers::realmPrimitivesPath(rock, realms[9]), mesh, 3, 0);
     // Not the file lod0 uses.
     writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath(house.base(0) + ".primitives", realms[2]),
                     mesh, 5);
