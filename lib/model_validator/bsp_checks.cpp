@@ -50,7 +50,8 @@ std::unique_ptr<BSPTree> loadBSPOfPrimitives(const std::string& primitivesPath) 
 }
 
 // Whether the folder of `source` holds, in some root, a name a realm copy of
-// it could have (its name without the extension, a dot, anything). Most
+// it could have (its name without the extension, a dot, anything, a dot and
+// its extension). Most
 // folders hold none, and one look at their listings then answers the probes
 // for every realm; the listings are the ones the probes would read.
 bool mayHaveRealmCopies(const std::string& source) {
@@ -61,6 +62,8 @@ bool mayHaveRealmCopies(const std::string& source) {
     const std::string fileName = AsciiCase::toLower(FS::Utils::getFilename(source));
     const std::string prefix =
         AsciiCase::toLower(FS::Utils::removeExtension(FS::Utils::getFilename(source))) + ".";
+    const std::string suffix =
+        "." + AsciiCase::toLower(FS::Utils::getExtension(FS::Utils::getFilename(source)));
     for (const std::string& root : FS::fileSystem()->roots()) {
         const std::string onDisk = folder.empty() ? root : FS::fileSystem()->findIgnoringCase(root, folder);
         if (onDisk.empty()) {
@@ -68,7 +71,9 @@ bool mayHaveRealmCopies(const std::string& source) {
         }
         for (const std::string& name : FS::fileSystem()->listDirectory(onDisk)) {
             const std::string lower = AsciiCase::toLower(name);
-            if (lower != fileName && lower.compare(0, prefix.size(), prefix) == 0) {
+            if (lower != fileName && lower.size() > prefix.size() + suffix.size() &&
+                lower.compare(0, prefix.size(), prefix) == 0 &&
+                lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0) {
                 return true;
             }
         }
