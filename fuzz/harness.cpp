@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -161,9 +162,24 @@ void texture(const char* extension, const uint8_t* data, size_t size) {
         loader.takeOutput();
     }
     Image::ImagePtr image = Image::createImage();
-    if (Image::loadImage(image, Workspace::instance().root() + "/" + path)) {
+    const std::string absolute = Workspace::instance().root() + "/" + path;
+    if (Image::loadImage(image, absolute)) {
         const Image::ImageInfo info = Image::getImageInfo(image);
         Image::hasChannels(info, 1);
+        // The red-range test must answer as a scan of the decoded pixels does,
+        // block shortcuts or not.
+        for (const auto& [low, high] : {std::pair<uint8_t, uint8_t>{240, 255}, {16, 200}}) {
+            bool scanned = true;
+            for (size_t red = 0; red < image->pixels().pixels.size(); red += 4) {
+                scanned =
+                    scanned && image->pixels().pixels[red] >= low && image->pixels().pixels[red] <= high;
+            }
+            uint32_t channels = 0;
+            const std::optional<bool> within = Image::redChannelWithin(absolute, low, high, channels);
+            if (!within || *within != scanned || channels != info.channels) {
+                std::abort();
+            }
+        }
         size_t pixels = 0;
         do {
             image->getRed();
