@@ -304,6 +304,15 @@ TEST(TextureDds, RedRangeAnswersAsTheDecodedPixelsWould) {
     EXPECT_GT(withinCount, 200);
     EXPECT_GT(outsideCount, 200);
 
+    // A BC1 block whose end colours are equal has three colours and black,
+    // however red its ends: every pixel here is black.
+    const std::vector<uint8_t> blackBlock = {0xff, 0xf8, 0xff, 0xf8, 0xff, 0xff, 0xff, 0xff};
+    bool blackWithin = true;
+    std::string blackReason;
+    ASSERT_TRUE(PixelCodec::redWithin(Render::RF_BC1_UNORM, blackBlock.data(), blackBlock.size(), 4, 4, 240,
+                                      255, blackWithin, blackReason));
+    EXPECT_FALSE(blackWithin);
+
     // Failures are decode()'s.
     std::vector<uint8_t> shortData(8);
     bool within = true;
@@ -311,4 +320,25 @@ TEST(TextureDds, RedRangeAnswersAsTheDecodedPixelsWould) {
     EXPECT_FALSE(PixelCodec::redWithin(Render::RF_BC3_UNORM, shortData.data(), shortData.size(), 4, 4, 240,
                                        255, within, reason));
     EXPECT_NE(reason.find("truncated"), std::string::npos) << reason;
+}
+
+TEST(TextureDds, RedRangeOfAnImageThatDoesNotLoadWarnsAsLoadingIt) {
+    TempResourceTree tree;
+    tree.write("maps/broken_ANM.dds", "DDS not really");
+    DebugLog::Capture log;
+    uint32_t channels = 7;
+    EXPECT_FALSE(Image::redChannelWithin(tree.path("maps/broken_ANM.dds"), 240, 255, channels));
+    EXPECT_FALSE(Image::redChannelWithin(tree.root() + "/../elsewhere_ANM.dds", 240, 255, channels));
+    EXPECT_EQ(channels, 0u);
+    Image::ImagePtr image = Image::createImage();
+    EXPECT_FALSE(Image::loadImage(image, tree.path("maps/broken_ANM.dds")));
+    EXPECT_FALSE(Image::loadImage(image, tree.root() + "/../elsewhere_ANM.dds"));
+    const std::vector<DebugLog::Line> lines = log.lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].text, lines[2].text);
+    EXPECT_EQ(lines[1].text, lines[3].text);
+    EXPECT_NE(lines[0].text.find(tree.path("maps/broken_ANM.dds") + ": "), std::string::npos)
+        << lines[0].text;
+    EXPECT_NE(lines[1].text.find("the path lies outside the resource roots"), std::string::npos)
+        << lines[1].text;
 }
