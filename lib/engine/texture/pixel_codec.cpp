@@ -462,7 +462,9 @@ bool paletteRedWithin(ResourceFormat format, const uint8_t* block, uint8_t low, 
     return std::min(a, b) >= low && std::max(a, b) <= high;
 }
 
-bool everyRedWithin(const std::vector<uint8_t>& rgba, uint8_t low, uint8_t high) {
+} // namespace
+
+bool redsWithin(const std::vector<uint8_t>& rgba, uint8_t low, uint8_t high) {
     for (size_t red = 0; red < rgba.size(); red += 4) {
         if (rgba[red] < low || rgba[red] > high) {
             return false;
@@ -471,8 +473,6 @@ bool everyRedWithin(const std::vector<uint8_t>& rgba, uint8_t low, uint8_t high)
     return true;
 }
 
-} // namespace
-
 bool redWithin(ResourceFormat format, const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                uint8_t low, uint8_t high, bool& within, std::string& reason) {
     if (squishFlags(format) == 0) {
@@ -480,7 +480,7 @@ bool redWithin(ResourceFormat format, const uint8_t* data, size_t size, uint32_t
         if (!decode(format, data, size, width, height, image, reason)) {
             return false;
         }
-        within = everyRedWithin(image.pixels, low, high);
+        within = redsWithin(image.pixels, low, high);
         return true;
     }
     SurfaceLayout layout;

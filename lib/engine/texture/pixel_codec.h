@@ -29,6 +29,8 @@ bool encode(Render::ResourceFormat format, const RgbaImage& image, std::vector<u
 // the answer decode() and a scan of its pixels would give, with the same
 // failures. A BC1 to BC3 block whose palette lies in range is answered from
 // its two end colours, undecoded.
+// Whether the red value of every pixel of 8-bit RGBA rows lies in [low, high].
+bool redsWithin(const std::vector<uint8_t>& rgba, uint8_t low, uint8_t high);
 bool redWithin(Render::ResourceFormat format, const uint8_t* data, size_t size, uint32_t width,
                uint32_t height, uint8_t low, uint8_t high, bool& within, std::string& reason);
 

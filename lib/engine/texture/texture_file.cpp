@@ -292,10 +292,7 @@ bool topLevelRedWithin(const std::string& absolutePath, uint8_t low, uint8_t hig
     }
     const TextureInitialData::Level& top = data->level(0);
     if (data->format() == Render::RF_R8G8B8A8_UNORM) {
-        within = true;
-        for (size_t red = 0; red < top.bytes.size(); red += 4) {
-            within = within && top.bytes[red] >= low && top.bytes[red] <= high;
-        }
+        within = PixelCodec::redsWithin(top.bytes, low, high);
     } else if (!PixelCodec::redWithin(data->format(), top.bytes.data(), top.bytes.size(), top.width,
                                       top.height, low, high, within, reason)) {
         return false;
