@@ -132,6 +132,27 @@ TEST_F(BspChecks, RealmCopiesMustCarryTheSourceBsp) {
     EXPECT_EQ(findingsOf(check(house, {138})), (Expected{t3(realms[1]), t3(realms[9])}));
 }
 
+TEST_F(BspChecks, RealmCopiesOfPrimitivesNamedByDiskPath) {
+    const std::vector<std::string>& realms = KX::PathHelpers::realmCodes();
+    const AssetWriters::Mesh mesh = triangleRow(40);
+    SceneryModel house("buildings", "house", 1);
+    house.mesh(mesh);
+    house.write(tree);
+    AssetWriters::VisualLayout visual =
+        AssetWriters::VisualLayout::withMaterials({{"n_stone_01", "", 12u, 255u, {}}});
+    visual.primitivesName = tree.path("shared/rocks/Rock");
+    ASSERT_TRUE(AssetWriters::writeVisual(tree.path(house.base(0) + ".visual"), visual));
+    writePrimitives(tree, "shared/rocks/Rock.primitives", mesh, 10);
+    writePrimitives(tree, KX::PathHelpers::realmPrimitivesPath("shared/rocks/Rock.primitives", realms[2]),
+                    mesh, 4);
+    const std::string rock = tree.path("shared/rocks/Rock.primitives");
+    EXPECT_EQ(findingsOf(check(house, {138})),
+              (Expected{Finding{"[Err. 138] The number of triangles in BSP of the source primitive file " +
+                                    rock + " is not equal to the realm primitive file " +
+                                    KX::PathHelpers::realmPrimitivesPath(rock, realms[2]),
+                                ValidationTitle::Common, ValidationErrorSeverity::High, "Common"}}));
+}
+
 TEST_F(BspChecks, CollisionMaterialsNameKnownKinds) {
     tree.write("system/data/material_kinds.xml", "<root><kind><id>1</id><desc>armor_front</desc></kind>"
                                                  "<kind><id>2</id><desc>gun</desc></kind></root>");
