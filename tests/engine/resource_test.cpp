@@ -249,6 +249,13 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
     EXPECT_EQ(properties[1]->readString("Texture"), "maps/b.dds");
     EXPECT_EQ(properties[1]->parentSection()->sectionName(), "root");
     EXPECT_FALSE(root->parentSection());
+    // Appended in file order, and only sections of exactly that tag.
+    root->openSections("property", properties);
+    EXPECT_EQ(properties.size(), 4u);
+    std::vector<DataSectionPtr> none;
+    root->openSections(std::string("property\0x", 10), none);
+    root->openSections("propert", none);
+    EXPECT_TRUE(none.empty());
 
     std::vector<std::string> names;
     for (DataSectionPtr child : *root) {

@@ -42,7 +42,7 @@ class DataSection : public ReferenceCount {
     // Child at a '/'-separated path ("boundingBox/min"); "" is the section itself.
     DataSectionPtr openSection(const std::string& path, bool makeNewSection = false);
     // Every direct child with this tag, in file order (appended to `out`).
-    void openSections(const std::string& tag, std::vector<DataSectionPtr>& out);
+    virtual void openSections(const std::string& tag, std::vector<DataSectionPtr>& out);
 
     std::string readString(const std::string& key, const std::string& defaultValue = std::string(),
                            int flags = 0);

@@ -31,6 +31,16 @@ class XMLSection : public DataSection {
         return DataSectionPtr(new XMLSection(doc_, children_[static_cast<size_t>(index)]));
     }
 
+    void openSections(const std::string& tag, std::vector<DataSectionPtr>& out) override {
+        // Sections are made only for the children asked for: a material has
+        // dozens of properties, and a check asks for a few kinds of them.
+        for (pugi::xml_node child : node_.children()) {
+            if (child.type() == pugi::node_element && tag == child.name()) {
+                out.push_back(DataSectionPtr(new XMLSection(doc_, child)));
+            }
+        }
+    }
+
     DataSectionPtr findChild(const std::string& tag) override {
         pugi::xml_node child = node_.child(tag.c_str());
         return child ? DataSectionPtr(new XMLSection(doc_, child)) : nullptr;
