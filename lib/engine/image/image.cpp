@@ -27,6 +27,23 @@ ImagePtr createImage() {
     return ImagePtr(new ImageData());
 }
 
+namespace {
+
+// The disk file of an image path; "" with the reason when it lies outside the roots.
+std::string imageFile(const std::string& path, std::string& error) {
+    std::string absolute = FS::fileSystem()->resolveFilename(path);
+    if (absolute.empty()) {
+        error = "the path lies outside the resource roots";
+    }
+    return absolute;
+}
+
+void warnNotLoaded(const std::string& path, const std::string& error) {
+    DebugLog::message(DebugLog::Warning, "image", "%s: %s", path.c_str(), error.c_str());
+}
+
+} // namespace
+
 bool loadImage(const ImagePtr& image, const std::string& path) {
     KX_STACK_TRACK("Image::loadImage");
     if (!image) {
@@ -38,17 +55,15 @@ bool loadImage(const ImagePtr& image, const std::string& path) {
     target.cursor_ = 0;
     target.path_ = path;
     target.lastError_.clear();
-    const std::string absolute = FS::fileSystem()->resolveFilename(path);
+    const std::string absolute = imageFile(path, target.lastError_);
     RgbaImage pixels;
     uint32_t channels = 0;
-    if (absolute.empty()) {
-        target.lastError_ = "the path lies outside the resource roots";
-    } else if (TextureFile::decodeTopLevel(absolute, pixels, channels, target.lastError_)) {
+    if (!absolute.empty() && TextureFile::decodeTopLevel(absolute, pixels, channels, target.lastError_)) {
         target.pixels_ = std::move(pixels);
         target.channels_ = channels;
         return true;
     }
-    DebugLog::message(DebugLog::Warning, "image", "%s: %s", path.c_str(), target.lastError_.c_str());
+    warnNotLoaded(path, target.lastError_);
     return false;
 }
 
@@ -56,15 +71,13 @@ std::optional<bool> redChannelWithin(const std::string& path, uint8_t low, uint8
     KX_STACK_TRACK("Image::redChannelWithin");
     channels = 0;
     std::string error;
-    const std::string absolute = FS::fileSystem()->resolveFilename(path);
+    const std::string absolute = imageFile(path, error);
     bool within = false;
-    if (absolute.empty()) {
-        error = "the path lies outside the resource roots";
-    } else if (TextureFile::topLevelRedWithin(absolute, low, high, within, channels, error)) {
+    if (!absolute.empty() && TextureFile::topLevelRedWithin(absolute, low, high, within, channels, error)) {
         return within;
     }
     channels = 0;
-    DebugLog::message(DebugLog::Warning, "image", "%s: %s", path.c_str(), error.c_str());
+    warnNotLoaded(path, error);
     return std::nullopt;
 }
 

@@ -243,26 +243,38 @@ void decodeBlock(ResourceFormat format, const uint8_t* block, uint8_t* rgba) {
     }
 }
 
-bool decodeBlocks(ResourceFormat format, const uint8_t* data, const SurfaceLayout& layout, uint32_t width,
-                  uint32_t height, RgbaImage& image) {
+// Calls visit(block, column, row) for every block of a surface, in storage
+// order, until it returns false.
+template <typename Visit>
+void forEachBlock(ResourceFormat format, const uint8_t* data, const SurfaceLayout& layout, Visit visit) {
     uint32_t blockWidth = 0, blockHeight = 0, blockBytes = 0;
     getBlockCompressionInfo(format, blockWidth, blockHeight, blockBytes);
-    uint8_t rgba[16 * 4];
     for (uint64_t by = 0; by < layout.rowCount; ++by) {
         const uint8_t* row = data + by * layout.rowPitch;
         for (uint64_t bx = 0; bx * blockBytes < layout.rowPitch; ++bx) {
-            decodeBlock(format, row + bx * blockBytes, rgba);
-            for (uint32_t py = 0; py < 4; ++py) {
-                const uint64_t y = by * 4 + py;
-                for (uint32_t px = 0; px < 4 && y < height; ++px) {
-                    const uint64_t x = bx * 4 + px;
-                    if (x < width) {
-                        std::memcpy(&image.pixels[(y * width + x) * 4], rgba + (py * 4 + px) * 4, 4);
-                    }
-                }
+            if (!visit(row + bx * blockBytes, bx, by)) {
+                return;
             }
         }
     }
+}
+
+bool decodeBlocks(ResourceFormat format, const uint8_t* data, const SurfaceLayout& layout, uint32_t width,
+                  uint32_t height, RgbaImage& image) {
+    uint8_t rgba[16 * 4];
+    forEachBlock(format, data, layout, [&](const uint8_t* block, uint64_t bx, uint64_t by) {
+        decodeBlock(format, block, rgba);
+        for (uint32_t py = 0; py < 4; ++py) {
+            const uint64_t y = by * 4 + py;
+            for (uint32_t px = 0; px < 4 && y < height; ++px) {
+                const uint64_t x = bx * 4 + px;
+                if (x < width) {
+                    std::memcpy(&image.pixels[(y * width + x) * 4], rgba + (py * 4 + px) * 4, 4);
+                }
+            }
+        }
+        return true;
+    });
     return true;
 }
 
@@ -487,30 +499,22 @@ bool redWithin(ResourceFormat format, const uint8_t* data, size_t size, uint32_t
     if (!decodableLayout(format, size, width, height, layout, reason)) {
         return false;
     }
-    // The same walk as decodeBlocks, decoding only the blocks the palette does not answer.
-    uint32_t blockWidth = 0, blockHeight = 0, blockBytes = 0;
-    getBlockCompressionInfo(format, blockWidth, blockHeight, blockBytes);
+    // Only the blocks the palette does not answer are decoded.
     uint8_t rgba[16 * 4];
     within = true;
-    for (uint64_t by = 0; by < layout.rowCount; ++by) {
-        const uint8_t* row = data + by * layout.rowPitch;
-        for (uint64_t bx = 0; bx * blockBytes < layout.rowPitch; ++bx) {
-            const uint8_t* block = row + bx * blockBytes;
-            if (paletteRedWithin(format, block, low, high)) {
-                continue;
-            }
-            decodeBlock(format, block, rgba);
-            for (uint32_t py = 0; py < 4 && by * 4 + py < height; ++py) {
-                for (uint32_t px = 0; px < 4 && bx * 4 + px < width; ++px) {
-                    const uint8_t red = rgba[(py * 4 + px) * 4];
-                    if (red < low || red > high) {
-                        within = false;
-                        return true;
-                    }
-                }
+    forEachBlock(format, data, layout, [&](const uint8_t* block, uint64_t bx, uint64_t by) {
+        if (paletteRedWithin(format, block, low, high)) {
+            return true;
+        }
+        decodeBlock(format, block, rgba);
+        for (uint32_t py = 0; py < 4 && by * 4 + py < height; ++py) {
+            for (uint32_t px = 0; px < 4 && bx * 4 + px < width; ++px) {
+                const uint8_t red = rgba[(py * 4 + px) * 4];
+                within = within && red >= low && red <= high;
             }
         }
-    }
+        return within;
+    });
     return true;
 }
 
