@@ -148,7 +148,8 @@ TEST(RealmFileNames, AnswerAsTheWholePathPatternWould) {
                                             "crate.EU.d`",
                                             "crate.EU.d{",
                                             "\ncrate.EU.dds",
-                                            "\rcrate.EU.dds"};
+                                            "\rcrate.EU.dds",
+                                            "crate\n.EU.dds"};
     for (const std::string& path : paths) {
         EXPECT_EQ(KX::PathHelpers::isRealmFileName(path), std::regex_match(path, pattern)) << path;
     }
