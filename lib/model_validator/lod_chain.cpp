@@ -52,9 +52,37 @@ constexpr size_t kMaxLodChainLength = 64;
 std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelName,
                                                       const std::string& state) {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::getModelLODHierarchy");
+    const std::string root = getModelRootPath(modelName, state);
+    // Paths resolved afresh may name other files: every chain is walked again.
+    const uint64_t epoch = FS::fileSystem()->resolutionEpoch();
+    if (epoch != walkedChainsEpoch_) {
+        walkedChains_.clear();
+        walkedChainsEpoch_ = epoch;
+    }
+    // A chain walked again reports nothing new: every finding of the walk is
+    // already in the list, which drops repeats.
+    auto known = walkedChains_.find(root);
+    if (known != walkedChains_.end() && standsUnchanged(known->second)) {
+        return known->second.chain;
+    }
+    WalkedChain walked;
+    walked.chain = walkModelLODHierarchy(root, walked);
+    return walkedChains_.insert_or_assign(root, std::move(walked)).first->second.chain;
+}
+
+bool Validator::standsUnchanged(const WalkedChain& walked) const {
+    for (const auto& [path, section] : walked.files) {
+        if (FS::Utils::openSection(path) != section) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<LODEntry> Validator::walkModelLODHierarchy(const std::string& root, WalkedChain& walked) {
     std::vector<LODEntry> chain;
     std::string lodName = formatString("%s%u", kLodDirectory.c_str(), 0u);
-    std::string current = getModelRootPath(modelName, state);
+    std::string current = root;
     // The target platform ignores case, so a loop may close through any spelling.
     std::unordered_set<std::string> visited;
     while (!current.empty()) {
@@ -72,6 +100,7 @@ std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelNa
             return chain;
         }
         DataSectionPtr model = FS::Utils::openSection(current);
+        walked.files.emplace_back(current, model);
         if (!model) {
             report(Findings::LodChainModelMissing, Findings::LodChainModelMissing.text(current),
                    "Model '" + current, getStyleName(current));

@@ -1,8 +1,8 @@
 #include <cctype>
 #include <exception>
-#include <list>
 #include <string_view>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/debug_log.h"
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
@@ -58,24 +58,24 @@ bool validateTagsUsing(const TagUsage& usage) {
     return used < 2;
 }
 
-// Records in `usage` which of `tags` the file's lines contain (in lower case,
-// so that any spelling of a tag counts). False when the file cannot be read.
+// Records in `usage` which of `tags` the file contains, in any letter case
+// (a tag never spans lines). False when the file cannot be read.
 bool searchTags(const std::string& path, const std::vector<std::string>& tags, TagUsage& usage) {
     std::string absolute = path;
     FS::Utils::resolveToAbsolutePath(absolute);
-    std::list<std::string> lines;
-    if (!readFileLines(absolute, true, &lines, true)) {
+    std::string reason;
+    const BinaryPtr bytes = FS::Utils::readFileOfPass(absolute, reason);
+    if (!bytes) {
         return false;
     }
+    const std::string text = AsciiCase::toLower(std::string(bytes->view()));
     for (const std::string& tag : tags) {
-        for (const std::string& line : lines) {
-            if (line.find(tag) == std::string::npos) {
-                continue;
-            }
-            usage[tag] = path;
-            if (!validateTagsUsing(usage)) {
-                return true;
-            }
+        if (text.find(tag) == std::string::npos) {
+            continue;
+        }
+        usage[tag] = path;
+        if (!validateTagsUsing(usage)) {
+            return true;
         }
     }
     return true;

@@ -227,6 +227,7 @@ const std::vector<ValidationError>& Validator::getErrors() const {
 void Validator::clear() {
     errors_.clear();
     modelPath_.clear();
+    walkedChains_.clear();
 }
 
 void Validator::setSubFolderLOD(std::string name) {
@@ -537,7 +538,7 @@ bool readFileLines(const std::string& path, bool textMode, std::list<std::string
         return false;
     }
     std::string reason;
-    const BinaryPtr bytes = FS::Utils::readFileContents(path, reason);
+    const BinaryPtr bytes = FS::Utils::readFileOfPass(path, reason);
     if (!bytes) {
         return false;
     }

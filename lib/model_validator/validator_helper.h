@@ -372,6 +372,16 @@ class Validator {
 
   private:
     class VehicleTextureSet;
+    // A LOD chain as walked from its root file, kept while the files it was
+    // read from stand: steps ask for the same chain many times per check.
+    struct WalkedChain {
+        std::vector<LODEntry> chain;
+        std::vector<std::pair<std::string, SmartPointer<DataSection>>> files; // as opened
+    };
+    std::unordered_map<std::string, WalkedChain> walkedChains_; // by root file
+    uint64_t walkedChainsEpoch_ = 0;                            // FS::FileSystem::resolutionEpoch()
+    std::vector<LODEntry> walkModelLODHierarchy(const std::string& root, WalkedChain& walked);
+    bool standsUnchanged(const WalkedChain& walked) const;
     void addFinding(const FindingKind* kind, ValidationTitle title, ValidationErrorSeverity severity,
                     const std::string& message, const std::string& dedupKey, int code,
                     const std::string& styleName, FS::RealmChoice references = FS::RealmChoice::PreferRealm);

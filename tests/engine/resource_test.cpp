@@ -153,6 +153,31 @@ TEST(FileSystem, AFolderIsListedAgainOnlyWhenItChanged) {
     EXPECT_EQ(fileSystem()->fileType("content/props/barrel.model"), FT_DIRECTORY);
 }
 
+TEST(FileSystem, APurgeWithinACheckSeesEveryChangeOfThePlacePurged) {
+    TempResourceTree tree;
+    tree.write("content/props/crate.model", "<root/>");
+    tree.write("content/house/normal/lod0/house.model", "<root/>");
+    tree.write("scripts/registry.xml", "<root/>");
+    tree.age();
+    fileSystem()->refresh();
+    EXPECT_FALSE(Utils::fileExists("content/props/barrel.model"));
+    EXPECT_TRUE(Utils::fileExists("content/house/normal/lod0/house.model"));
+    EXPECT_TRUE(Utils::fileExists("content/props/crate.model"));
+
+    // A purge of a place nothing changed in leaves every answer as it was.
+    DataSectionCache::instance().purge("scripts/registry.xml");
+    EXPECT_TRUE(Utils::fileExists("content/props/crate.model"));
+    EXPECT_FALSE(Utils::fileExists("content/props/barrel.model"));
+
+    // A file added next to the one purged, and one removed deep below a purged folder.
+    std::ofstream(tree.path("content/props/Barrel.model")) << "<root/>";
+    DataSectionCache::instance().purge("content/props/barrel.model");
+    EXPECT_TRUE(Utils::fileExists("content/props/barrel.model"));
+    std::filesystem::remove(tree.path("content/house/normal/lod0/house.model"));
+    DataSectionCache::instance().purge("content/house", true);
+    EXPECT_FALSE(Utils::fileExists("content/house/normal/lod0/house.model"));
+    EXPECT_TRUE(Utils::fileExists("content/props/crate.model"));
+}
 TEST(DataSectionCache, KeepsOnlyTheTreesOfRecentChecks) {
     TempResourceTree tree;
     for (int i = 0; i < 50; ++i) {

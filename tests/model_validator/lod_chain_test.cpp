@@ -1,7 +1,11 @@
+#include <filesystem>
+#include <fstream>
+
 #include <gtest/gtest.h>
 
 #include "engine/core/debug_log.h"
 #include "engine/model/model_constants.h"
+#include "engine/resource/data_section_cache.h"
 #include "support/findings.h"
 #include "support/resource_tree.h"
 #include "support/test_validator.h"
@@ -79,6 +83,33 @@ TEST_F(LodChainTest, ReportsMissingFilesCaseTyposAndParentsOutsideLodFolders) {
     EXPECT_TRUE(v.getModelLODHierarchy("Missing", "normal").empty());
     EXPECT_EQ(messagesOf(v.getErrors()),
               std::vector<std::string>{"[Err. 12] Model 'v/tank/normal/lod0/Missing.model' doesn't exist."});
+}
+
+TEST_F(LodChainTest, AChainAskedForAgainFollowsEveryChangeOfItsFiles) {
+    tree.write("v/tank/normal/lod0/Tank.model", modelXml("v/tank/normal/lod1/Tank"));
+    tree.write("v/tank/normal/lod1/Tank.model", modelXml(""));
+    tree.write("v/tank/normal/lod2/Tank.model", modelXml(""));
+    tree.age();
+    EXPECT_EQ(v.getModelLODHierarchy("Tank", "normal").size(), 2u);
+    EXPECT_EQ(v.getModelLODHierarchy("Tank", "normal").size(), 2u);
+
+    // Saved within the check, as a step purges what it saves.
+    std::ofstream(tree.path("v/tank/normal/lod1/Tank.model")) << modelXml("v/tank/normal/lod2/Tank");
+    DataSectionCache::instance().purge("v/tank/normal/lod1/Tank.model");
+    const auto chain = v.getModelLODHierarchy("Tank", "normal");
+    ASSERT_EQ(chain.size(), 3u);
+    EXPECT_EQ(chain[1].parentPath, "v/tank/normal/lod2/Tank.model");
+
+    // A missing parent that appears.
+    std::ofstream(tree.path("v/tank/normal/lod2/Tank.model")) << modelXml("v/tank/normal/lod3/Tank");
+    DataSectionCache::instance().purge("v/tank/normal/lod2/Tank.model");
+    EXPECT_EQ(v.getModelLODHierarchy("Tank", "normal").size(), 3u);
+    std::filesystem::create_directory(tree.path("v/tank/normal/lod3"));
+    std::ofstream(tree.path("v/tank/normal/lod3/Tank.model")) << modelXml("");
+    DataSectionCache::instance().purge("v/tank/normal", true);
+    EXPECT_EQ(v.getModelLODHierarchy("Tank", "normal").size(), 4u);
+    EXPECT_EQ(messagesOf(v.getErrors()),
+              (std::vector<std::string>{"[Err. 12] Model 'v/tank/normal/lod3/Tank.model' doesn't exist."}));
 }
 
 TEST_F(LodChainTest, StopsWhenTheChainLoops) {

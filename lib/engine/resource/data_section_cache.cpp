@@ -19,22 +19,20 @@ void DataSectionCache::sweep(uint64_t generation) {
     }
 }
 
-DataSectionPtr DataSectionCache::find(const std::string& absolutePath) {
-    const uint64_t generation = FS::fileSystem()->generation();
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        sweep(generation);
-        auto it = sections_.find(absolutePath);
-        if (it == sections_.end()) {
-            return nullptr;
-        }
-        if (it->second.checkedIn == generation) {
-            return it->second.section;
-        }
-    }
-    const FileStamp now = fileStamp(absolutePath);
-    std::lock_guard<std::mutex> lock(mutex_);
+DataSectionCache::Entry* DataSectionCache::proved(const std::string& absolutePath, uint64_t generation,
+                                                  std::unique_lock<std::mutex>& lock) {
+    sweep(generation);
     auto it = sections_.find(absolutePath);
+    if (it == sections_.end()) {
+        return nullptr;
+    }
+    if (it->second.checkedIn == generation) {
+        return &it->second;
+    }
+    lock.unlock();
+    const FileStamp now = fileStamp(absolutePath);
+    lock.lock();
+    it = sections_.find(absolutePath);
     if (it == sections_.end()) {
         return nullptr;
     }
@@ -44,15 +42,29 @@ DataSectionPtr DataSectionCache::find(const std::string& absolutePath) {
         return nullptr;
     }
     entry.checkedIn = generation;
-    return entry.section;
+    return &entry;
+}
+
+DataSectionPtr DataSectionCache::find(const std::string& absolutePath) {
+    const uint64_t generation = FS::fileSystem()->generation();
+    std::unique_lock<std::mutex> lock(mutex_);
+    const Entry* entry = proved(absolutePath, generation, lock);
+    return entry ? entry->section : nullptr;
+}
+
+BinaryPtr DataSectionCache::findBytes(const std::string& absolutePath) {
+    const uint64_t generation = FS::fileSystem()->generation();
+    std::unique_lock<std::mutex> lock(mutex_);
+    const Entry* entry = proved(absolutePath, generation, lock);
+    return entry ? entry->bytes : nullptr;
 }
 
 void DataSectionCache::add(const std::string& absolutePath, const DataSectionPtr& section,
-                           const FileStamp& stamp, int64_t readNs) {
+                           const BinaryPtr& bytes, const FileStamp& stamp, int64_t readNs) {
     const uint64_t generation = FS::fileSystem()->generation();
     std::lock_guard<std::mutex> lock(mutex_);
     sweep(generation);
-    sections_[absolutePath] = Entry{section, stamp, readNs, generation};
+    sections_[absolutePath] = Entry{section, bytes, stamp, readNs, generation};
 }
 
 void DataSectionCache::purge(const std::string& path, bool recursive) {

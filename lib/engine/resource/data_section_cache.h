@@ -20,9 +20,12 @@ class DataSectionCache {
     static DataSectionCache& instance();
 
     DataSectionPtr find(const std::string& absolutePath);
-    // `stamp` was taken just before the file was read, at `readNs` (fileClockNowNs).
-    void add(const std::string& absolutePath, const DataSectionPtr& section, const FileStamp& stamp,
-             int64_t readNs);
+    // The bytes the cached tree of the file was parsed from, under the same
+    // proof as the tree; null when there is no such tree.
+    BinaryPtr findBytes(const std::string& absolutePath);
+    // `stamp` was taken just before `bytes` were read, at `readNs` (fileClockNowNs).
+    void add(const std::string& absolutePath, const DataSectionPtr& section, const BinaryPtr& bytes,
+             const FileStamp& stamp, int64_t readNs);
     // The next open of `path` (resource or absolute) sees the disk as it is,
     // whether it resolves to the current realm's copy or to the file as named;
     // with `recursive`, also every tree below it as a folder. Cached directory
@@ -35,10 +38,14 @@ class DataSectionCache {
   private:
     struct Entry {
         DataSectionPtr section;
+        BinaryPtr bytes;
         FileStamp stamp;
         int64_t readNs = 0;
         uint64_t checkedIn = 0; // the file system's generation
     };
+    // The entry of a file the disk proves unchanged in this pass, else null
+    // (and a stale entry is gone). Called and answered under mutex_.
+    Entry* proved(const std::string& absolutePath, uint64_t generation, std::unique_lock<std::mutex>& lock);
     void drop(std::string absolutePath, bool recursive);
     // Once per pass: drops trees used in neither this pass nor the one before.
     void sweep(uint64_t generation);

@@ -104,6 +104,7 @@ std::vector<std::string> FileSystem::roots() const {
 }
 
 void FileSystem::forgetResolutions() const {
+    ++resolutionEpoch_;
     canonicalFolders_.clear();
     spelledFolders_.clear();
     foldersInsideRoots_.clear();
@@ -125,6 +126,11 @@ void FileSystem::refresh() {
 uint64_t FileSystem::generation() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return generation_;
+}
+
+uint64_t FileSystem::resolutionEpoch() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return resolutionEpoch_;
 }
 
 std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string& absoluteFolder) const {
@@ -192,21 +198,34 @@ std::string FileSystem::realFolder(const std::string& absoluteFolder) const {
 
 void FileSystem::invalidateCache(const std::string& absolutePrefix) {
     std::lock_guard<std::mutex> lock(mutex_);
-    // Links may have been retargeted and entries added or removed anywhere below.
-    forgetResolutions();
     if (absolutePrefix.empty()) {
         // Everything: a new pass, in which every cache checks its entries again.
+        forgetResolutions();
         ++generation_;
         return;
     }
     const std::string prefix = stripTrailingSlashes(toGeneric(absolutePrefix));
+    // A resolution reads nothing but listings, so while every listing that
+    // may mention the place is proved unchanged the pass's resolutions stand.
+    bool listingsUnchanged = true;
     for (auto& [folder, cached] : listings_) {
         // A folder's own listing and those of its parents may mention it.
         const bool below = folder.compare(0, prefix.size(), prefix) == 0;
         const bool above = prefix.compare(0, folder.size(), folder) == 0;
-        if (below || above) {
-            cached.checkedIn = 0;
+        if (!below && !above) {
+            continue;
         }
+        const Listing& known = *cached.listing;
+        if (stampProvesContent(known.stamp, known.readNs) && known.stamp == fileStamp(folder)) {
+            cached.checkedIn = generation_;
+        } else {
+            cached.checkedIn = 0;
+            listingsUnchanged = false;
+        }
+    }
+    if (!listingsUnchanged) {
+        // Links may have been retargeted and entries added or removed anywhere below.
+        forgetResolutions();
     }
 }
 

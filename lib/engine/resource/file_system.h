@@ -88,6 +88,10 @@ class FileSystem {
     void refresh();
     // Counts passes; caches compare it with the pass in which they last checked an entry.
     uint64_t generation() const;
+    // Changes whenever resolved paths are forgotten (a new pass, a purge that
+    // found a folder changed): what was derived from resolutions made under
+    // another value may be stale.
+    uint64_t resolutionEpoch() const;
 
     // The disk's spelling of `path` below `root`, ignoring case; "" when no
     // entry matches. `path` components are already lexically normalised.
@@ -156,6 +160,7 @@ class FileSystem {
         bool exactNameKnown = false;
     };
     mutable std::unordered_map<std::string, Resolved> resolutions_;
+    mutable uint64_t resolutionEpoch_ = 0;
     // The current realm's code, read again when the options change.
     mutable std::string realmCode_;
     mutable uint64_t realmOptionsVersion_ = 0;
@@ -202,6 +207,9 @@ bool directoryExists(const std::string& path);
 // The whole contents of a disk file, or null and the reason (it cannot be
 // read, or it is larger than any resource file may be).
 BinaryPtr readFileContents(const std::string& absolutePath, std::string& reason);
+// The contents as this check sees them: the bytes an opened section of the
+// file was parsed from while the disk proves them current, else read afresh.
+BinaryPtr readFileOfPass(const std::string& absolutePath, std::string& reason);
 // Root section of a file (XML or binary container), a folder section, or null.
 DataSectionPtr openSection(const std::string& path, bool makeNewSection = false);
 DataSectionPtr openSection(const std::string& path, RealmChoice realm);

@@ -41,6 +41,13 @@ BinaryPtr readFileContents(const std::string& absolutePath, std::string& reason)
     return BinaryPtr(new BinaryBlock(std::move(bytes), length));
 }
 
+BinaryPtr readFileOfPass(const std::string& absolutePath, std::string& reason) {
+    if (BinaryPtr parsed = DataSectionCache::instance().findBytes(absolutePath)) {
+        return parsed;
+    }
+    return readFileContents(absolutePath, reason);
+}
+
 DataSectionPtr openSection(const std::string& path, bool /*makeNewSection*/) {
     return openSection(path, RealmChoice::PreferRealm);
 }
@@ -84,7 +91,7 @@ DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
         DebugLog::fileProblem("resource", absolute, error);
         return nullptr;
     }
-    DataSectionCache::instance().add(absolute, root, stamp, readNs);
+    DataSectionCache::instance().add(absolute, root, bytes, stamp, readNs);
     return root;
 }
 
