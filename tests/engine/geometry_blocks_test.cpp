@@ -20,10 +20,10 @@ VertexData skinnedVertices(int bones, int weights, bool tangents) {
     for (int i = 0; i < 3; ++i) {
         const auto f = static_cast<float>(i);
         d.positions.emplace_back(f, f + 0.5f, -f);
-        d.normals.emplace_back(0.f, 1.f, 0.f);
+        d.normals.emplace_back(0.f, 1.f, f * 2.f);
         d.uvs.emplace_back(f * 0.25f, 1.f - f * 0.25f);
         if (tangents) {
-            d.tangents.emplace_back(1.f, 0.f, 0.f);
+            d.tangents.emplace_back(1.f, -f, 0.f);
             d.binormals.emplace_back(0.f, 0.f, f);
         }
         for (int b = 0; b < bones; ++b) {
@@ -59,7 +59,9 @@ TEST(GeometryBlocks, VertexFormatsRoundTrip) {
         EXPECT_EQ(v->sourceFormat(), c.name);
         EXPECT_EQ(v->hasBumpedFormat(), c.tangents);
         EXPECT_EQ(v->positions(), in.positions);
+        EXPECT_EQ(v->data().normals, in.normals);
         EXPECT_EQ(v->data().uvs, in.uvs);
+        EXPECT_EQ(v->data().tangents, in.tangents);
         EXPECT_EQ(v->data().binormals, in.binormals);
         EXPECT_EQ(v->data().boneIndices, in.boneIndices);
         EXPECT_EQ(v->data().boneWeights, in.boneWeights);
@@ -94,6 +96,7 @@ TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
     ib = IndexBlock::decode(view(bytes), error);
     ASSERT_TRUE(ib);
     EXPECT_EQ(ib->indexSize(), 2);
+    EXPECT_EQ(ib->indices(), in.indices);
 
     in.groups[0].vertexCount = 3; // index 3 now lies outside the group's range
     EXPECT_FALSE(IndexBlock::encode(in, bytes, error));

@@ -88,6 +88,39 @@ class Reader {
     bool failed_ = false;
 };
 
+// Little-endian values at a place the caller has already checked to lie
+// within its bytes (a record of a block whose size was checked once), for
+// loops that would otherwise test every value.
+inline uint32_t u32At(const char* at) {
+    uint32_t value = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&value, at, sizeof value);
+    } else {
+        for (int i = 3; i >= 0; --i) {
+            value = (value << 8) | static_cast<unsigned char>(at[i]);
+        }
+    }
+    return value;
+}
+
+inline uint16_t u16At(const char* at) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint16_t value = 0;
+        std::memcpy(&value, at, sizeof value);
+        return value;
+    } else {
+        return static_cast<uint16_t>(static_cast<unsigned char>(at[0]) |
+                                     (static_cast<unsigned char>(at[1]) << 8));
+    }
+}
+
+inline float f32At(const char* at) {
+    const uint32_t bits = u32At(at);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 class Writer {
   public:
     std::vector<char>& buffer() { return out_; }

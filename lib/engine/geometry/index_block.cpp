@@ -121,9 +121,19 @@ SmartPointer<IndexBlock> IndexBlock::decode(std::string_view block, std::string&
         g.startVertex = r.u32();
         g.vertexCount = r.u32();
     }
+    // The size check above keeps every index inside the block.
     d.indices.resize(indexCount);
-    for (uint32_t& index : d.indices) {
-        index = indexSize == 2 ? r.u16() : r.u32();
+    const char* at = block.data() + r.position();
+    if (indexSize == 2) {
+        for (uint32_t& index : d.indices) {
+            index = ByteIO::u16At(at);
+            at += 2;
+        }
+    } else {
+        for (uint32_t& index : d.indices) {
+            index = ByteIO::u32At(at);
+            at += 4;
+        }
     }
     if (!checkGroups(d, error)) {
         return nullptr;

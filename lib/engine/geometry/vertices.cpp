@@ -11,6 +11,8 @@
 namespace {
 constexpr size_t kHeaderSize = 48;
 constexpr size_t kFormatNameSize = 32;
+// Tag, version and header size, the format name, the count and the stride; records follow.
+static_assert(kHeaderSize == 8 + kFormatNameSize + 8);
 } // namespace
 
 std::string VertexFormat::name() const {
@@ -172,25 +174,28 @@ SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& err
         d.tangents.resize(count);
         d.binormals.resize(count);
     }
-    auto vec3 = [&r]() {
-        const float x = r.f32();
-        const float y = r.f32();
-        return Vector3(x, y, r.f32());
+    // The size check above keeps every record inside the block.
+    auto vec3 = [](const char* at) {
+        return Vector3(ByteIO::f32At(at), ByteIO::f32At(at + 4), ByteIO::f32At(at + 8));
     };
-    for (size_t i = 0; i < count; ++i) {
-        d.positions[i] = vec3();
-        d.normals[i] = vec3();
-        const float u = r.f32();
-        d.uvs[i] = Vector2(u, r.f32());
-        for (int k = 0; k < f.boneIndices; ++k) {
-            d.boneIndices[i * static_cast<size_t>(f.boneIndices) + static_cast<size_t>(k)] = r.u8();
+    const size_t bones = static_cast<size_t>(f.boneIndices);
+    const size_t weights = static_cast<size_t>(f.boneWeights);
+    const char* record = block.data() + kHeaderSize;
+    for (size_t i = 0; i < count; ++i, record += stride) {
+        const char* at = record;
+        d.positions[i] = vec3(at);
+        d.normals[i] = vec3(at + 12);
+        d.uvs[i] = Vector2(ByteIO::f32At(at + 24), ByteIO::f32At(at + 28));
+        at += 32;
+        for (size_t k = 0; k < bones; ++k) {
+            d.boneIndices[i * bones + k] = static_cast<uint8_t>(*at++);
         }
-        for (int k = 0; k < f.boneWeights; ++k) {
-            d.boneWeights[i * static_cast<size_t>(f.boneWeights) + static_cast<size_t>(k)] = r.u8();
+        for (size_t k = 0; k < weights; ++k) {
+            d.boneWeights[i * weights + k] = static_cast<uint8_t>(*at++);
         }
         if (f.tangents) {
-            d.tangents[i] = vec3();
-            d.binormals[i] = vec3();
+            d.tangents[i] = vec3(at);
+            d.binormals[i] = vec3(at + 12);
         }
     }
     return v;
