@@ -16,6 +16,10 @@
 #include "engine/settings/options.h"
 #include "support/resource_tree.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using namespace FS;
 
 TEST(PathUtilities, SplitAndJoinResourcePaths) {
@@ -320,6 +324,52 @@ TEST(DataSection, FolderSectionsListEntriesAndOpenFiles) {
     EXPECT_EQ(normal->openChild(0)->sectionName(), "lod0");
     EXPECT_FLOAT_EQ(normal->openSection("lod1/house.model")->readFloat("extent"), 1.f);
     EXPECT_FALSE(normal->openSection("lod1/other.model"));
+}
+
+TEST(FileSystem, RealFoldersFollowTheLinksOfTheRootAndOfTheFoldersBelowIt) {
+    TempResourceTree tree;
+    tree.write("content/props/a.model", "<root/>");
+    tree.write("shared/b.model", "<root/>");
+    const std::string viaLink = tree.root() + "-link";
+    std::error_code linked;
+    std::filesystem::create_directory_symlink(tree.path("shared"), tree.path("content/linked"), linked);
+    if (!linked) {
+        std::filesystem::create_directory_symlink(tree.root(), viaLink, linked);
+    }
+    if (linked) {
+        GTEST_SKIP() << "this disk cannot hold symbolic links: " << linked.message();
+    }
+    fileSystem()->setRoots({viaLink});
+    const std::string realRoot = std::filesystem::canonical(tree.root()).generic_string();
+    EXPECT_EQ(fileSystem()->realFolder(viaLink + "/content/props"), realRoot + "/content/props");
+    EXPECT_EQ(fileSystem()->realFolder(viaLink + "/content/linked"), realRoot + "/shared");
+    EXPECT_EQ(fileSystem()->realFolder(viaLink + "/content/missing"), "");
+    fileSystem()->setRoots({tree.root()});
+    std::filesystem::remove(viaLink);
+}
+
+TEST(FileSystem, ReadsAFileWithTheStampOfWhatWasReadAndRefusesWhatIsNoFile) {
+    TempResourceTree tree;
+    const std::string file = tree.write("a.model", "<root/>");
+    FileStamp stamp;
+    std::string reason;
+    const BinaryPtr bytes = Utils::readFileContents(file, reason, &stamp);
+    ASSERT_TRUE(bytes) << reason;
+    EXPECT_EQ(bytes->view(), "<root/>");
+    EXPECT_EQ(stamp, fileStamp(file));
+    EXPECT_EQ(stamp.type, FileStamp::File);
+
+    EXPECT_FALSE(Utils::readFileContents(tree.path("missing.model"), reason));
+    EXPECT_EQ(reason.rfind("cannot be read (", 0), 0u) << reason;
+    tree.makeDirectory("folder.model");
+    EXPECT_FALSE(Utils::readFileContents(tree.path("folder.model"), reason));
+    EXPECT_EQ(reason.rfind("cannot be read (", 0), 0u) << reason;
+#ifndef _WIN32
+    // A pipe under a file's name is refused at once instead of waiting for a writer.
+    ASSERT_EQ(mkfifo(tree.path("pipe.model").c_str(), 0600), 0);
+    EXPECT_FALSE(Utils::readFileContents(tree.path("pipe.model"), reason));
+    EXPECT_EQ(reason.rfind("cannot be read (", 0), 0u) << reason;
+#endif
 }
 
 TEST(DataSectionCache, ServesParsedTreesUntilPurged) {

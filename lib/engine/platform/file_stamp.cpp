@@ -8,15 +8,25 @@
 #endif
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <ctime>
 #endif
+
+#include <fstream>
+#include <system_error>
 
 namespace {
 
 // Coarser than any file system's time stamps we meet (FAT keeps two seconds).
 constexpr int64_t kRacyMarginNs = int64_t(2'500'000'000);
+
+std::string tooLarge(uint64_t maxBytes) {
+    return "is larger than the " + std::to_string(maxBytes >> 20) + " MB a resource file may have";
+}
 
 } // namespace
 
@@ -63,6 +73,30 @@ FileStamp fileStamp(const std::string& utf8Path) {
     return stamp;
 }
 
+StampedRead readStampedFile(const std::string& utf8Path, uint64_t maxBytes) {
+    StampedRead read;
+    read.stamp = fileStamp(utf8Path);
+    if (read.stamp.type != FileStamp::File) {
+        read.reason = read.stamp.type == FileStamp::Missing ? "cannot be read (no such file)"
+                                                            : "cannot be read (not a file)";
+        return read;
+    }
+    if (read.stamp.size > maxBytes) {
+        read.reason = tooLarge(maxBytes);
+        return read;
+    }
+    std::ifstream in(pathFromUtf8(utf8Path), std::ios::binary);
+    const auto length = static_cast<size_t>(read.stamp.size);
+    std::unique_ptr<char[]> bytes(new char[length]);
+    if (!in || !in.read(bytes.get(), static_cast<std::streamsize>(length))) {
+        read.reason = "cannot be read";
+        return read;
+    }
+    read.bytes = std::move(bytes);
+    read.size = length;
+    return read;
+}
+
 #else
 
 int64_t fileClockNowNs() {
@@ -71,12 +105,10 @@ int64_t fileClockNowNs() {
     return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-FileStamp fileStamp(const std::string& utf8Path) {
+namespace {
+
+FileStamp stampOf(const struct stat& info) {
     FileStamp stamp;
-    struct stat info {};
-    if (::stat(utf8Path.c_str(), &info) != 0) {
-        return stamp;
-    }
     stamp.type = S_ISREG(info.st_mode)   ? FileStamp::File
                  : S_ISDIR(info.st_mode) ? FileStamp::Folder
                                          : FileStamp::Other;
@@ -92,6 +124,61 @@ FileStamp fileStamp(const std::string& utf8Path) {
     stamp.changedNs = ns(info.st_ctim);
 #endif
     return stamp;
+}
+
+std::string cannotRead(int error) {
+    return "cannot be read (" + std::error_code(error, std::generic_category()).message() + ")";
+}
+
+} // namespace
+
+FileStamp fileStamp(const std::string& utf8Path) {
+    struct stat info {};
+    if (::stat(utf8Path.c_str(), &info) != 0) {
+        return {};
+    }
+    return stampOf(info);
+}
+
+StampedRead readStampedFile(const std::string& utf8Path, uint64_t maxBytes) {
+    StampedRead read;
+    // Not blocking: a pipe that has taken a file's name must not hang the check.
+    const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        read.reason = cannotRead(errno);
+        return read;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        read.reason = cannotRead(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        read.reason = cannotRead(S_ISDIR(info.st_mode) ? EISDIR : ENOTSUP);
+    } else if (static_cast<uint64_t>(info.st_size) > maxBytes) {
+        read.reason = tooLarge(maxBytes);
+    } else {
+        read.stamp = stampOf(info);
+        const auto length = static_cast<size_t>(info.st_size);
+        std::unique_ptr<char[]> bytes(new char[length]);
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t got = ::read(fd, bytes.get() + done, length - done);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                break;
+            }
+            done += static_cast<size_t>(got);
+        }
+        if (done == length) {
+            read.bytes = std::move(bytes);
+            read.size = length;
+        } else {
+            read.reason = "cannot be read";
+        }
+    }
+    ::close(fd);
+    return read;
 }
 
 #endif

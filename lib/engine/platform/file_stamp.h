@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // What a cache needs to prove that a file or folder is the one it read: its
@@ -31,3 +32,16 @@ int64_t fileClockNowNs();
 // systems), so only a file that was older than the margin when it was read is
 // proved unchanged by an unchanged stamp.
 bool stampProvesContent(const FileStamp& stamp, int64_t readNs);
+
+// The whole contents of a regular file and the stamp of what was read, taken
+// from the opened file before its bytes are: one look at the disk where a
+// stamp and a size asked by name would take two. On failure `bytes` is null
+// and `reason` says why ("cannot be read (...)", or that the file is larger
+// than `maxBytes`).
+struct StampedRead {
+    std::unique_ptr<char[]> bytes;
+    size_t size = 0;
+    FileStamp stamp;
+    std::string reason;
+};
+StampedRead readStampedFile(const std::string& utf8Path, uint64_t maxBytes);

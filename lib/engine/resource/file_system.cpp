@@ -193,6 +193,20 @@ FileSystem::listInDiskOrder(const std::string& absoluteFolder) const {
 }
 
 std::string FileSystem::realFolder(const std::string& absoluteFolder) const {
+    // A folder spelled as on disk and reached through no link lies where its
+    // root really lies: the listings say so without a call per component.
+    std::string root;
+    std::vector<std::string> components;
+    if (splitAbsolute(absoluteFolder, root, components) && !components.empty()) {
+        const Spelling found = findSpelling(root, components);
+        if (found.type == FT_DIRECTORY && !found.isLink && !found.throughLink &&
+            found.path == stripTrailingSlashes(toGeneric(absoluteFolder))) {
+            const std::string realRoot = canonicalFolder(root);
+            if (!realRoot.empty()) {
+                return (realRoot == "/" ? std::string() : realRoot) + found.path.substr(root.size());
+            }
+        }
+    }
     return canonicalFolder(absoluteFolder);
 }
 

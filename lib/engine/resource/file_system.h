@@ -205,8 +205,9 @@ bool fileExists(const std::string& path);
 bool directoryExists(const std::string& path);
 
 // The whole contents of a disk file, or null and the reason (it cannot be
-// read, or it is larger than any resource file may be).
-BinaryPtr readFileContents(const std::string& absolutePath, std::string& reason);
+// read, or it is larger than any resource file may be); `stamp`, when given,
+// receives the stamp of what was read.
+BinaryPtr readFileContents(const std::string& absolutePath, std::string& reason, FileStamp* stamp = nullptr);
 // The contents as this check sees them: the bytes an opened section of the
 // file was parsed from while the disk proves them current, else read afresh.
 BinaryPtr readFileOfPass(const std::string& absolutePath, std::string& reason);

@@ -1,6 +1,3 @@
-#include <filesystem>
-#include <fstream>
-
 #include "engine/core/debug_log.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/data_section.h"
@@ -18,27 +15,16 @@ constexpr uintmax_t kMaxSectionFileBytes = uintmax_t(256) << 20;
 
 namespace FS::Utils {
 
-BinaryPtr readFileContents(const std::string& absolutePath, std::string& reason) {
-    const std::filesystem::path path = pathFromUtf8(absolutePath);
-    std::error_code status;
-    const uintmax_t size = std::filesystem::file_size(path, status);
-    if (status) {
-        reason = "cannot be read (" + status.message() + ")";
+BinaryPtr readFileContents(const std::string& absolutePath, std::string& reason, FileStamp* stamp) {
+    StampedRead read = readStampedFile(absolutePath, kMaxSectionFileBytes);
+    if (!read.bytes) {
+        reason = read.reason;
         return nullptr;
     }
-    if (size > kMaxSectionFileBytes) {
-        reason = "is larger than the " + std::to_string(kMaxSectionFileBytes >> 20) +
-                 " MB a resource file may have";
-        return nullptr;
+    if (stamp) {
+        *stamp = read.stamp;
     }
-    std::ifstream in(path, std::ios::binary);
-    const auto length = static_cast<size_t>(size);
-    std::unique_ptr<char[]> bytes(new char[length]);
-    if (!in || !in.read(bytes.get(), static_cast<std::streamsize>(length))) {
-        reason = "cannot be read";
-        return nullptr;
-    }
-    return BinaryPtr(new BinaryBlock(std::move(bytes), length));
+    return BinaryPtr(new BinaryBlock(std::move(read.bytes), read.size));
 }
 
 BinaryPtr readFileOfPass(const std::string& absolutePath, std::string& reason) {
@@ -71,11 +57,11 @@ DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
     if (DataSectionPtr cached = DataSectionCache::instance().find(absolute)) {
         return cached;
     }
-    // Taken before the read: a save during the read changes the stamp.
-    const FileStamp stamp = fileStamp(absolute);
+    // Stamped before the read: a save during the read changes the stamp.
     const int64_t readNs = fileClockNowNs();
+    FileStamp stamp;
     std::string error;
-    BinaryPtr bytes = readFileContents(absolute, error);
+    BinaryPtr bytes = readFileContents(absolute, error, &stamp);
     if (!bytes) {
         DebugLog::fileProblem("resource", absolute, error);
         return nullptr;
