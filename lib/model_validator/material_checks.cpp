@@ -42,17 +42,21 @@ const std::vector<std::string> kBasicSurfaceWords = {"stone", "wood", "metal"};
 
 using Materials = std::vector<std::pair<std::string, DataSectionPtr>>;
 
-struct LodMaterials {
-    int lod = -1;
-    std::string path;
-    Materials materials;
-};
-
 struct TextureRecord {
     std::string material;
     std::string property;
     std::string texture;
     bool operator==(const TextureRecord&) const = default;
+};
+
+struct LodMaterials {
+    int lod = -1;
+    std::string path;
+    Materials materials;
+    std::vector<unsigned> storedKinds; // of `materials`, as stored (0 when not)
+    // Every other LOD is compared with this one: its texture records are
+    // gathered once, when a first pair shares a material.
+    mutable std::optional<std::vector<TextureRecord>> records;
 };
 
 using KindList = std::vector<std::pair<std::string, unsigned>>;
@@ -100,6 +104,13 @@ std::vector<TextureRecord> textureRecords(const Materials& materials) {
         }
     }
     return records;
+}
+
+const std::vector<TextureRecord>& recordsOf(const LodMaterials& entry) {
+    if (!entry.records) {
+        entry.records = textureRecords(entry.materials);
+    }
+    return *entry.records;
 }
 
 void addOnce(KindList& list, const std::string& identifier, unsigned kind) {
@@ -249,7 +260,9 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
             report(Findings::MaterialVisualMissing, Findings::MaterialVisualMissing.text(path));
             continue;
         }
-        LodMaterials entry{lodNumber(path), path, {}};
+        LodMaterials entry;
+        entry.lod = lodNumber(path);
+        entry.path = path;
         for (const DataSectionPtr& material : MaterialPropertyHelper::getMaterialsFromVisual(visual)) {
             if (cancelled()) {
                 return;
@@ -268,6 +281,7 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
                 }
             }
             entry.materials.emplace_back(identifier, material);
+            entry.storedKinds.push_back(storedKind(material));
 
             const std::string name = kindName(kind);
             if (kindNumbersDisagree(identifier, name)) {
@@ -304,29 +318,27 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
             if (a.lod == b.lod) {
                 continue;
             }
-            std::optional<std::pair<std::vector<TextureRecord>, std::vector<TextureRecord>>> records;
-            for (const auto& [identifier, material] : a.materials) {
+            for (size_t i = 0; i < a.materials.size(); ++i) {
+                const std::string& identifier = a.materials[i].first;
+                const unsigned kindA = a.storedKinds[i];
                 if (startsWith(identifier, "n_")) {
-                    addOnce(undamaged, identifier, storedKind(material));
+                    addOnce(undamaged, identifier, kindA);
                 } else if (startsWith(identifier, "d_")) {
-                    addOnce(destroyed, identifier, storedKind(material));
+                    addOnce(destroyed, identifier, kindA);
                 }
-                for (const auto& [otherIdentifier, other] : b.materials) {
+                for (size_t j = 0; j < b.materials.size(); ++j) {
+                    const std::string& otherIdentifier = b.materials[j].first;
                     if (otherIdentifier != identifier) {
                         continue;
                     }
-                    const unsigned kindA = storedKind(material);
-                    const unsigned kindB = storedKind(other);
+                    const unsigned kindB = b.storedKinds[j];
                     if (kindA != kindB) {
                         report(Findings::MaterialKindDiffersBetweenLods,
                                Findings::MaterialKindDiffersBetweenLods.text(
                                    a.path, identifier, kindName(kindA), b.path, otherIdentifier,
                                    kindName(kindB)));
                     }
-                    if (!records) {
-                        records.emplace(textureRecords(a.materials), textureRecords(b.materials));
-                    }
-                    compareTextures(a, records->first, b, records->second, maxLod, reportFinding);
+                    compareTextures(a, recordsOf(a), b, recordsOf(b), maxLod, reportFinding);
                 }
             }
         }
