@@ -482,12 +482,18 @@ class DirectoryWalk {
             throw std::runtime_error("cannot open directory: " + listing->error);
         }
         const std::string prefix = !folder.empty() && folder.back() == '/' ? folder : folder + "/";
+        // What lies in a folder of the roots and is no link is in the roots
+        // too, as the listing says: only links need the file system's answer.
+        const bool inRoots = FS::fileSystem()->fileType(folder) == FS::FT_DIRECTORY;
         for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
             const std::string entryPath = prefix + entry.name;
             if (entry.isLink && !FS::fileSystem()->isInsideRoots(entryPath)) {
                 continue;
             }
-            take(entryPath);
+            const bool isFile = inRoots && !entry.isLink
+                                    ? entry.isFile
+                                    : FS::fileSystem()->fileType(entryPath) == FS::FT_FILE;
+            take(entryPath, isFile);
             if (recursive_ && entry.isFolder) {
                 walk(entryPath, entry.isLink || real.empty() ? FS::fileSystem()->realFolder(entryPath)
                                                              : real + "/" + entry.name);
@@ -495,8 +501,8 @@ class DirectoryWalk {
         }
     }
 
-    void take(const std::string& entryPath) {
-        if (FS::fileSystem()->fileType(entryPath) != FS::FT_FILE) {
+    void take(const std::string& entryPath, bool isFile) {
+        if (!isFile) {
             return;
         }
         if (!extensions_.empty()) {

@@ -161,12 +161,14 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string
             if (isLink) {
                 result->links.push_back(name);
             }
-            result->disk->entries.push_back({name, isLink, it->is_directory(typeError)});
+            result->disk->entries.push_back(
+                {name, isLink, it->is_directory(typeError), it->is_regular_file(typeError)});
             if (!isLink) {
                 // The listing knows the type; asking the disk again per file would cost a call.
-                result->typeByName[name] = it->is_regular_file(typeError)          ? FT_FILE
-                                           : result->disk->entries.back().isFolder ? FT_DIRECTORY
-                                                                                   : FT_NOT_FOUND;
+                const DirectoryEntry& entry = result->disk->entries.back();
+                result->typeByName[name] = entry.isFile     ? FT_FILE
+                                           : entry.isFolder ? FT_DIRECTORY
+                                                            : FT_NOT_FOUND;
             }
             result->byLowerName.emplace(AsciiCase::toLower(name), name);
             result->names.push_back(std::move(name));

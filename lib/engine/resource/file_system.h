@@ -65,6 +65,7 @@ class FileSystem {
         std::string name;
         bool isLink = false;
         bool isFolder = false; // links followed
+        bool isFile = false;   // a regular file; links followed
     };
     struct DiskListing {
         std::vector<DirectoryEntry> entries; // in the order the disk gives them
