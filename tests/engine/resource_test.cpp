@@ -294,6 +294,20 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
     EXPECT_EQ(names.back(), "property");
     EXPECT_NE(std::string(root->openSection("boundingBox")->asBinary()->view()).find("<min>"),
               std::string::npos);
+
+    // A value read by key is the value of the section opened at that key,
+    // whatever the path's empty steps, and the default where there is none.
+    for (const std::string key : {"", "extent", "boundingBox/min", "/boundingBox//min/", "boundingBox/none",
+                                  "none/min", "property", "count"}) {
+        SCOPED_TRACE(key);
+        const DataSectionPtr at = root->openSection(key);
+        EXPECT_EQ(root->readString(key, "dflt"), at ? at->asString("dflt") : "dflt");
+        EXPECT_EQ(root->readInt(key, 11), at ? at->asInt(11) : 11);
+        EXPECT_EQ(root->readVector3(key, Vector3(1, 2, 3)),
+                  at ? at->asVector3(Vector3(1, 2, 3)) : Vector3(1, 2, 3));
+    }
+    EXPECT_EQ(root->readVector3("/boundingBox//min/"), Vector3(-1, 0, -2.5f));
+    EXPECT_EQ(root->readString("property"), "diffuseMap");
 }
 
 TEST(DataSection, UnreadableFilesOpenAsNullWithOneLogLine) {

@@ -98,45 +98,77 @@ std::string DataSection::asString(const std::string& defaultValue) {
     return defaultValue;
 }
 
-int DataSection::asInt(int defaultValue) {
+namespace {
+
+int intFromText(const std::string& text, int defaultValue) {
     long long v = 0;
-    if (!SectionText::parseInt(asString(), v) || v < INT32_MIN || v > INT32_MAX) {
+    if (!SectionText::parseInt(text, v) || v < INT32_MIN || v > INT32_MAX) {
         return defaultValue;
     }
     return static_cast<int>(v);
 }
 
-unsigned int DataSection::asUInt(unsigned int defaultValue) {
+unsigned int uintFromText(const std::string& text, unsigned int defaultValue) {
     long long v = 0;
-    if (!SectionText::parseInt(asString(), v) || v < 0 || v > UINT32_MAX) {
+    if (!SectionText::parseInt(text, v) || v < 0 || v > UINT32_MAX) {
         return defaultValue;
     }
     return static_cast<unsigned int>(v);
 }
 
-float DataSection::asFloat(float defaultValue) {
+float floatFromText(const std::string& text, float defaultValue) {
     float v = 0.f;
-    return SectionText::parseFloat(asString(), v) ? v : defaultValue;
+    return SectionText::parseFloat(text, v) ? v : defaultValue;
+}
+
+bool boolFromText(const std::string& text, bool defaultValue) {
+    bool v = false;
+    return SectionText::parseBool(text, v) ? v : defaultValue;
+}
+
+Vector2 vector2FromText(const std::string& text, const Vector2& defaultValue) {
+    float v[2];
+    return SectionText::parseFloats(text, v, 2) ? Vector2(v[0], v[1]) : defaultValue;
+}
+
+Vector3 vector3FromText(const std::string& text, const Vector3& defaultValue) {
+    float v[3];
+    return SectionText::parseFloats(text, v, 3) ? Vector3(v[0], v[1], v[2]) : defaultValue;
+}
+
+Vector4 vector4FromText(const std::string& text, const Vector4& defaultValue) {
+    float v[4];
+    return SectionText::parseFloats(text, v, 4) ? Vector4(v[0], v[1], v[2], v[3]) : defaultValue;
+}
+
+} // namespace
+
+int DataSection::asInt(int defaultValue) {
+    return intFromText(asString(), defaultValue);
+}
+
+unsigned int DataSection::asUInt(unsigned int defaultValue) {
+    return uintFromText(asString(), defaultValue);
+}
+
+float DataSection::asFloat(float defaultValue) {
+    return floatFromText(asString(), defaultValue);
 }
 
 bool DataSection::asBool(bool defaultValue) {
-    bool v = false;
-    return SectionText::parseBool(asString(), v) ? v : defaultValue;
+    return boolFromText(asString(), defaultValue);
 }
 
 Vector2 DataSection::asVector2(const Vector2& defaultValue) {
-    float v[2];
-    return SectionText::parseFloats(asString(), v, 2) ? Vector2(v[0], v[1]) : defaultValue;
+    return vector2FromText(asString(), defaultValue);
 }
 
 Vector3 DataSection::asVector3(const Vector3& defaultValue) {
-    float v[3];
-    return SectionText::parseFloats(asString(), v, 3) ? Vector3(v[0], v[1], v[2]) : defaultValue;
+    return vector3FromText(asString(), defaultValue);
 }
 
 Vector4 DataSection::asVector4(const Vector4& defaultValue) {
-    float v[4];
-    return SectionText::parseFloats(asString(), v, 4) ? Vector4(v[0], v[1], v[2], v[3]) : defaultValue;
+    return vector4FromText(asString(), defaultValue);
 }
 
 Matrix DataSection::asMatrix34(const Matrix& defaultValue) {
@@ -184,44 +216,58 @@ void DataSection::openSections(const std::string& tag, std::vector<DataSectionPt
     }
 }
 
-std::string DataSection::readString(const std::string& key, const std::string& defaultValue, int /*flags*/) {
+template <typename T, typename Parse, typename FromSection>
+T DataSection::readValue(const std::string& key, const T& defaultValue, Parse parse,
+                         FromSection fromSection) {
+    std::string text;
+    switch (lookUpText(key, text)) {
+    case TextLookup::Found:
+        return parse(std::move(text), defaultValue);
+    case TextLookup::Missing:
+        return defaultValue;
+    case TextLookup::Unanswered:
+        break;
+    }
     DataSectionPtr s = openSection(key);
-    return s ? s->asString(defaultValue) : defaultValue;
+    return s ? fromSection(*s, defaultValue) : defaultValue;
+}
+
+std::string DataSection::readString(const std::string& key, const std::string& defaultValue, int /*flags*/) {
+    return readValue(
+        key, defaultValue, [](std::string&& text, const std::string&) { return std::move(text); },
+        [](DataSection& s, const std::string& d) { return s.asString(d); });
 }
 
 int DataSection::readInt(const std::string& key, int defaultValue) {
-    DataSectionPtr s = openSection(key);
-    return s ? s->asInt(defaultValue) : defaultValue;
+    return readValue(key, defaultValue, intFromText, [](DataSection& s, int d) { return s.asInt(d); });
 }
 
 unsigned int DataSection::readUInt(const std::string& key, unsigned int defaultValue) {
-    DataSectionPtr s = openSection(key);
-    return s ? s->asUInt(defaultValue) : defaultValue;
+    return readValue(key, defaultValue, uintFromText,
+                     [](DataSection& s, unsigned int d) { return s.asUInt(d); });
 }
 
 float DataSection::readFloat(const std::string& key, float defaultValue) {
-    DataSectionPtr s = openSection(key);
-    return s ? s->asFloat(defaultValue) : defaultValue;
+    return readValue(key, defaultValue, floatFromText, [](DataSection& s, float d) { return s.asFloat(d); });
 }
 
 bool DataSection::readBool(const std::string& key, bool defaultValue) {
-    DataSectionPtr s = openSection(key);
-    return s ? s->asBool(defaultValue) : defaultValue;
+    return readValue(key, defaultValue, boolFromText, [](DataSection& s, bool d) { return s.asBool(d); });
 }
 
 Vector2 DataSection::readVector2(const std::string& key, const Vector2& defaultValue) {
-    DataSectionPtr s = openSection(key);
-    return s ? s->asVector2(defaultValue) : defaultValue;
+    return readValue(key, defaultValue, vector2FromText,
+                     [](DataSection& s, const Vector2& d) { return s.asVector2(d); });
 }
 
 Vector3 DataSection::readVector3(const std::string& key, const Vector3& defaultValue) {
-    DataSectionPtr s = openSection(key);
-    return s ? s->asVector3(defaultValue) : defaultValue;
+    return readValue(key, defaultValue, vector3FromText,
+                     [](DataSection& s, const Vector3& d) { return s.asVector3(d); });
 }
 
 Vector4 DataSection::readVector4(const std::string& key, const Vector4& defaultValue) {
-    DataSectionPtr s = openSection(key);
-    return s ? s->asVector4(defaultValue) : defaultValue;
+    return readValue(key, defaultValue, vector4FromText,
+                     [](DataSection& s, const Vector4& d) { return s.asVector4(d); });
 }
 
 Matrix DataSection::readMatrix34(const std::string& key, const Matrix& defaultValue) {

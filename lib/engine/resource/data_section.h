@@ -71,6 +71,21 @@ class DataSection : public ReferenceCount {
     };
     iterator begin() { return iterator(this, 0); }
     iterator end() { return iterator(this, countChildren()); }
+
+  protected:
+    enum class TextLookup { Unanswered, Missing, Found };
+    // The text of the section at `path` (as openSection(path)->asString()
+    // gives it), for section types that can tell it without making a section
+    // per step: most reads are of one value, and a check makes thousands.
+    virtual TextLookup lookUpText(const std::string& /*path*/, std::string& /*text*/) {
+        return TextLookup::Unanswered;
+    }
+
+  private:
+    // Reads the value at `key` with `parse` (text -> value, or the default),
+    // by lookUpText where the section type answers it.
+    template <typename T, typename Parse, typename FromSection>
+    T readValue(const std::string& key, const T& defaultValue, Parse parse, FromSection fromSection);
 };
 
 // Parses section text the way every section type reads values.

@@ -54,21 +54,7 @@ class XMLSection : public DataSection {
         return DataSectionPtr(new XMLSection(doc_, parent));
     }
 
-    std::string asString(const std::string& /*defaultValue*/) override {
-        // Nearly every value is one run of text: trimmed where it lies.
-        const pugi::xml_node first = node_.first_child();
-        if (first && !first.next_sibling() &&
-            (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata)) {
-            return SectionText::trim(std::string_view(first.value()));
-        }
-        std::string text;
-        for (pugi::xml_node child : node_.children()) {
-            if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
-                text += child.value();
-            }
-        }
-        return SectionText::trim(text);
-    }
+    std::string asString(const std::string& /*defaultValue*/) override { return textOf(node_); }
 
     BinaryPtr asBinary() override {
         std::ostringstream out;
@@ -77,7 +63,55 @@ class XMLSection : public DataSection {
         return BinaryPtr(new BinaryBlock(std::vector<char>(s.begin(), s.end())));
     }
 
+  protected:
+    TextLookup lookUpText(const std::string& path, std::string& text) override {
+        // The steps openSection takes (empty steps are skipped), on the nodes.
+        pugi::xml_node node = node_;
+        if (!path.empty() && path.find('/') == std::string::npos) {
+            node = node.child(path.c_str());
+            if (!node) {
+                return TextLookup::Missing;
+            }
+            text = textOf(node);
+            return TextLookup::Found;
+        }
+        size_t start = 0;
+        std::string step;
+        while (start < path.size()) {
+            size_t end = path.find('/', start);
+            if (end == std::string::npos) {
+                end = path.size();
+            }
+            if (end > start) {
+                step.assign(path, start, end - start);
+                node = node.child(step.c_str());
+                if (!node) {
+                    return TextLookup::Missing;
+                }
+            }
+            start = end + 1;
+        }
+        text = textOf(node);
+        return TextLookup::Found;
+    }
+
   private:
+    static std::string textOf(const pugi::xml_node& node) {
+        // Nearly every value is one run of text: trimmed where it lies.
+        const pugi::xml_node first = node.first_child();
+        if (first && !first.next_sibling() &&
+            (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata)) {
+            return SectionText::trim(std::string_view(first.value()));
+        }
+        std::string text;
+        for (pugi::xml_node child : node.children()) {
+            if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+                text += child.value();
+            }
+        }
+        return SectionText::trim(text);
+    }
+
     void ensureChildren() {
         if (childrenRead_) {
             return;
