@@ -115,6 +115,26 @@ TEST(ToolTree, ValidatesTheLod0ModelsOfAFolderInStableOrder) {
     EXPECT_NE(outside.err.find("is not inside a resource root"), std::string::npos) << outside.err;
 }
 
+TEST(ToolTree, FindsModelsThroughLinksToFilesButNeverEntersLinkedFolders) {
+    TempResourceTree tree;
+    tree.write("content/a/normal/lod0/a.model", "<root/>");
+    tree.write("content/a/normal/lod1/a.model", "<root/>");
+    tree.write("content/b/deep/er/still/normal/lod0/b.model", "<root/>");
+    std::error_code linked;
+    std::filesystem::create_directory_symlink(tree.path("content/a"), tree.path("content/again"), linked);
+    if (!linked) {
+        std::filesystem::create_symlink(tree.path("content/a/normal/lod0/a.model"),
+                                        tree.path("content/alias.model"), linked);
+    }
+    if (linked) {
+        GTEST_SKIP() << "this disk cannot hold symbolic links: " << linked.message();
+    }
+    const KX::Cli::Discovery found = KX::Cli::discoverModels({"content"}, {tree.root()}, {});
+    EXPECT_EQ(found.models, (std::vector<std::string>{"content/a/normal/lod0/a.model", "content/alias.model",
+                                                      "content/b/deep/er/still/normal/lod0/b.model"}));
+    EXPECT_TRUE(found.missing.empty());
+}
+
 TEST(ToolExit, StatusFollowsTheFailureLevelAndUsageErrorsNameThemselves) {
     ToolTree t;
     const std::vector<std::string> decorOnly = {"--res", t.tree.root(), "--only", "152", "content"};

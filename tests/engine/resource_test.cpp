@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "engine/component/component_registry.h"
 #include "engine/core/ascii_case.h"
@@ -360,6 +361,37 @@ TEST(FileSystem, RealFoldersFollowTheLinksOfTheRootAndOfTheFoldersBelowIt) {
     EXPECT_EQ(fileSystem()->realFolder(viaLink + "/content/missing"), "");
     fileSystem()->setRoots({tree.root()});
     std::filesystem::remove(viaLink);
+}
+
+TEST(FileSystem, AListingTypesItsEntriesAndFollowsLinks) {
+    TempResourceTree tree;
+    tree.write("f/file.txt", "x");
+    tree.makeDirectory("f/folder");
+    std::error_code linked;
+    std::filesystem::create_symlink(tree.path("f/file.txt"), tree.path("f/to-file"), linked);
+    std::filesystem::create_directory_symlink(tree.path("f/folder"), tree.path("f/to-folder"), linked);
+    std::filesystem::create_symlink(tree.path("f/nothing"), tree.path("f/broken"), linked);
+    if (linked) {
+        GTEST_SKIP() << "this disk cannot hold symbolic links: " << linked.message();
+    }
+    std::map<std::string, std::string> kinds;
+    for (const auto& entry : fileSystem()->listInDiskOrder(tree.path("f"))->entries) {
+        kinds[entry.name] = std::string(entry.isLink ? "link " : "") + (entry.isFile ? "file" : "") +
+                            (entry.isFolder ? "folder" : "");
+    }
+    EXPECT_EQ(kinds, (std::map<std::string, std::string>{{"broken", "link "},
+                                                         {"file.txt", "file"},
+                                                         {"folder", "folder"},
+                                                         {"to-file", "link file"},
+                                                         {"to-folder", "link folder"}}));
+    EXPECT_EQ(fileSystem()->fileType("f/file.txt"), FT_FILE);
+    EXPECT_EQ(fileSystem()->fileType("F/FOLDER"), FT_DIRECTORY);
+    EXPECT_EQ(fileSystem()->fileType("f/to-folder"), FT_DIRECTORY);
+    EXPECT_EQ(fileSystem()->fileType("f/broken"), FT_NOT_FOUND);
+
+    const auto missing = fileSystem()->listInDiskOrder(tree.path("f/none"));
+    EXPECT_TRUE(missing->entries.empty());
+    EXPECT_FALSE(missing->error.empty());
 }
 
 TEST(FileSystem, ReadsAFileWithTheStampOfWhatWasReadAndRefusesWhatIsNoFile) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "engine/core/ascii_case.h"
+#include "engine/platform/folder_listing.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
 #include "report_writers.h"
@@ -69,15 +70,37 @@ bool insideRoot(const std::string& absolute, const std::string& root, std::strin
 // A found file's path below the root it was found in. The walk spells it as
 // the root's text, a separator unless the root ends in one, and the rest, so
 // the rest is cut off the text; paths with doubled separators go the long way.
-std::string pathBelow(const std::filesystem::path& found, const std::filesystem::path& base,
+std::string pathBelow(const std::string& text, const std::filesystem::path& base,
                       const std::string& baseText) {
-    const std::string text = pathToUtf8(found);
     const size_t restStart = baseText.size() + (!baseText.empty() && baseText.back() == '/' ? 0 : 1);
     if (!baseText.empty() && text.size() > restStart && text.compare(0, baseText.size(), baseText) == 0 &&
         text[restStart - 1] == '/' && text.find("//") == std::string::npos) {
         return text.substr(restStart);
     }
-    return pathToUtf8(found.lexically_relative(base));
+    return pathToUtf8(pathFromUtf8(text).lexically_relative(base));
+}
+
+// Every file below `folder` (spelled as a path joins names: one separator
+// unless the text ends in one), without entering links to folders. A folder
+// that cannot be listed is passed over. The folders still to list wait on a
+// list of their own, so that no depth of nesting can exhaust the stack.
+template <typename Take> void walkFiles(const std::string& folder, Take take) {
+    std::vector<std::string> pending{folder};
+    std::vector<Platform::FolderEntry> entries;
+    while (!pending.empty()) {
+        const std::string current = std::move(pending.back());
+        pending.pop_back();
+        std::string error;
+        Platform::listFolder(current, entries, error);
+        const std::string prefix = !current.empty() && current.back() == '/' ? current : current + "/";
+        for (const Platform::FolderEntry& entry : entries) {
+            if (entry.isFile) {
+                take(prefix + entry.name);
+            } else if (entry.isFolder && !entry.isLink) {
+                pending.push_back(prefix + entry.name);
+            }
+        }
+    }
 }
 
 } // namespace
@@ -178,18 +201,14 @@ Discovery discoverModels(const std::vector<std::string>& paths, const std::vecto
             if (!fs::is_directory(folder, ec)) {
                 continue;
             }
-            for (auto it = fs::recursive_directory_iterator(folder, ec);
-                 !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-                if (!it->is_regular_file(ec)) {
-                    continue;
-                }
-                const std::string model = pathBelow(it->path(), base, baseText);
+            walkFiles(pathToUtf8(folder), [&](const std::string& file) {
+                const std::string model = pathBelow(file, base, baseText);
                 if (isValidatedModel(model) &&
                     std::none_of(exclude.begin(), exclude.end(),
                                  [&](const std::string& glob) { return globMatches(glob, model); })) {
                     found.models.push_back(model);
                 }
-            }
+            });
         }
     }
     std::sort(found.models.begin(), found.models.end());

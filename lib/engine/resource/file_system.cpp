@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "engine/core/ascii_case.h"
+#include "engine/platform/folder_listing.h"
 #include "engine/settings/options.h"
 
 namespace fs = std::filesystem;
@@ -152,29 +153,24 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string
         auto result = std::make_shared<Listing>();
         result->stamp = stamp;
         result->readNs = now;
-        std::error_code ec;
-        for (fs::directory_iterator it(pathFromUtf8(absoluteFolder), ec), end; !ec && it != end;
-             it.increment(ec)) {
-            std::string name = pathToUtf8(it->path().filename());
-            std::error_code typeError;
-            const bool isLink = it->is_symlink(typeError);
-            if (isLink) {
-                result->links.push_back(name);
-            }
-            result->disk->entries.push_back(
-                {name, isLink, it->is_directory(typeError), it->is_regular_file(typeError)});
-            if (!isLink) {
-                // The listing knows the type; asking the disk again per file would cost a call.
-                const DirectoryEntry& entry = result->disk->entries.back();
-                result->typeByName[name] = entry.isFile     ? FT_FILE
-                                           : entry.isFolder ? FT_DIRECTORY
-                                                            : FT_NOT_FOUND;
-            }
-            result->byLowerName.emplace(AsciiCase::toLower(name), name);
-            result->names.push_back(std::move(name));
+        std::vector<Platform::FolderEntry> entries;
+        std::string error;
+        if (!Platform::listFolder(absoluteFolder, entries, error)) {
+            result->disk->error = error;
         }
-        if (ec) {
-            result->disk->error = ec.message();
+        for (Platform::FolderEntry& found : entries) {
+            if (found.isLink) {
+                result->links.push_back(found.name);
+            } else {
+                // The listing knows the type; asking the disk again per file would cost a call.
+                result->typeByName[found.name] = found.isFile     ? FT_FILE
+                                                 : found.isFolder ? FT_DIRECTORY
+                                                                  : FT_NOT_FOUND;
+            }
+            result->byLowerName.emplace(AsciiCase::toLower(found.name), found.name);
+            result->names.push_back(found.name);
+            result->disk->entries.push_back(
+                {std::move(found.name), found.isLink, found.isFolder, found.isFile});
         }
         std::sort(result->names.begin(), result->names.end());
         std::sort(result->links.begin(), result->links.end());
