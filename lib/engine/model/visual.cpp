@@ -204,12 +204,24 @@ uint64_t Visual::numTris() const {
 
 AABB Visual::localBoundingBox() const {
     AABB box;
+    // A vertex is shared by several triangles; a repeat cannot move the box,
+    // so each vertex counts where it first appears.
+    const VisualGeometry* seenIn = nullptr;
+    std::vector<uint8_t> seen;
     forEachUsedTriangle(*this, [&](const VisualGeometry& g, const PrimitiveGroup& group) {
         const std::vector<uint32_t>& indices = g.indices->indices();
         const std::vector<Vector3>& positions = g.vertices->positions();
+        if (seenIn != &g) {
+            seen.assign(positions.size(), 0);
+            seenIn = &g;
+        }
         const size_t end = size_t{group.startIndex} + size_t{group.primitiveCount} * 3;
         for (size_t i = group.startIndex; i < end; ++i) {
-            box.addBounds(positions[indices[i]]);
+            const uint32_t index = indices[i];
+            if (!seen[index]) {
+                seen[index] = 1;
+                box.addBounds(positions[index]);
+            }
         }
     });
     return box;
