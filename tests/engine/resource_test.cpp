@@ -238,6 +238,14 @@ TEST(FileSystem, PrefersTheCurrentRealmsVariant) {
     EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives"), tree.path("x/rock.EU.primitives"));
     Options::setOptionString("realm/currentRealm", "");
     EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives"), tree.path("x/rock.primitives"));
+
+    // A section opened again under another realm is that realm's file, with nothing resolved in between.
+    EXPECT_EQ(Utils::openSection("x/rock.primitives")->sectionName(), "plain");
+    Options::setOptionString("realm/currentRealm", "EU");
+    EXPECT_EQ(Utils::openSection("x/rock.primitives")->sectionName(), "realm");
+    EXPECT_EQ(Utils::openSection("x/rock.primitives", RealmChoice::ExactName)->sectionName(), "plain");
+    Options::setOptionString("realm/currentRealm", "");
+    EXPECT_EQ(Utils::openSection("x/rock.primitives")->sectionName(), "plain");
 }
 
 TEST(DataSection, ReadsTypedValuesWithDefaults) {

@@ -106,6 +106,7 @@ std::vector<std::string> FileSystem::roots() const {
 
 void FileSystem::forgetResolutions() const {
     ++resolutionEpoch_;
+    viewVersion_.fetch_add(1, std::memory_order_acq_rel);
     canonicalFolders_.clear();
     spelledFolders_.clear();
     foldersInsideRoots_.clear();
@@ -127,6 +128,14 @@ void FileSystem::refresh() {
 uint64_t FileSystem::generation() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return generation_;
+}
+
+uint64_t FileSystem::viewVersion() const {
+    if (Options::version() != realmOptionsVersion_.load(std::memory_order_acquire)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        currentRealmCode();
+    }
+    return viewVersion_.load(std::memory_order_acquire);
 }
 
 uint64_t FileSystem::resolutionEpoch() const {
@@ -210,6 +219,8 @@ std::string FileSystem::realFolder(const std::string& absoluteFolder) const {
 
 void FileSystem::invalidateCache(const std::string& absolutePrefix) {
     std::lock_guard<std::mutex> lock(mutex_);
+    // Trees and listings of the place are checked against the disk again.
+    viewVersion_.fetch_add(1, std::memory_order_acq_rel);
     if (absolutePrefix.empty()) {
         // Everything: a new pass, in which every cache checks its entries again.
         forgetResolutions();

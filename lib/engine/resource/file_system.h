@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -93,6 +94,11 @@ class FileSystem {
     // found a folder changed): what was derived from resolutions made under
     // another value may be stale.
     uint64_t resolutionEpoch() const;
+    // Changes whenever anything the file system or the parsed-tree cache
+    // answered may be answered differently: a new pass, forgotten resolutions,
+    // any purge. While it stays, opening a path again gives the same section.
+    // A change of the current realm counts too.
+    uint64_t viewVersion() const;
 
     // The disk's spelling of `path` below `root`, ignoring case; "" when no
     // entry matches. `path` components are already lexically normalised.
@@ -162,9 +168,10 @@ class FileSystem {
     };
     mutable std::unordered_map<std::string, Resolved> resolutions_;
     mutable uint64_t resolutionEpoch_ = 0;
+    mutable std::atomic<uint64_t> viewVersion_{1};
     // The current realm's code, read again when the options change.
     mutable std::string realmCode_;
-    mutable uint64_t realmOptionsVersion_ = 0;
+    mutable std::atomic<uint64_t> realmOptionsVersion_{0};
     // Under mutex_: the realm code, forgetting resolutions made for another.
     const std::string& currentRealmCode() const;
     struct SpelledFolder {

@@ -38,10 +38,33 @@ DataSectionPtr openSection(const std::string& path, bool /*makeNewSection*/) {
     return openSection(path, RealmChoice::PreferRealm);
 }
 
+namespace {
+
+DataSectionPtr openResolved(const std::string& path, RealmChoice realm);
+
+} // namespace
+
 DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
     if (path.empty()) {
         return nullptr;
     }
+    // Taken before opening: a purge while the file is read starts another view.
+    const uint64_t view = fileSystem()->viewVersion();
+    const bool exactName = realm == RealmChoice::ExactName;
+    DataSectionCache& cache = DataSectionCache::instance();
+    if (DataSectionPtr known = cache.openedInView(path, exactName, view)) {
+        return known;
+    }
+    DataSectionPtr section = openResolved(path, realm);
+    if (section) {
+        cache.rememberOpened(path, exactName, view, section);
+    }
+    return section;
+}
+
+namespace {
+
+DataSectionPtr openResolved(const std::string& path, RealmChoice realm) {
     // Resolved once: a miss (a realm copy that is not there) ends here.
     int type = FT_NOT_FOUND;
     const std::string absolute = fileSystem()->resolveExisting(path, realm, type);
@@ -80,5 +103,7 @@ DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
     DataSectionCache::instance().add(absolute, root, bytes, stamp, readNs);
     return root;
 }
+
+} // namespace
 
 } // namespace FS::Utils
