@@ -44,6 +44,26 @@ SimpleModelLayout withExtent(std::optional<float> extent) {
 
 } // namespace
 
+TEST(GeometryModel, ModelsOfOneVisualShareItsMaterialsUntilTheVisualChanges) {
+    TempResourceTree tree;
+    SimpleModelLayout layout;
+    layout.mesh = makeBox(Vector3(-1, 0, -1), Vector3(1, 1, 1));
+    layout.materials = {stone()};
+    ASSERT_TRUE(writeSimpleModel(tree.root(), kLod0, layout));
+    const SuperModel first(kLod0);
+    const SuperModel second(kLod0);
+    ASSERT_TRUE(second.isLoaded()) << second.loadError();
+    EXPECT_EQ(second.getMaterials().getMaterial("n_stone_01"),
+              first.getMaterials().getMaterial("n_stone_01"));
+
+    // Saved again before the next check: the model is built from what the file holds now.
+    layout.materials = {MaterialLayout{"n_wood_01", "shaders/std_effects/PBS_ext.fx", 40u, 0u, {}}};
+    ASSERT_TRUE(writeSimpleModel(tree.root(), kLod0, layout));
+    FS::fileSystem()->refresh();
+    EXPECT_EQ(SuperModel(kLod0).getMaterials().identifiers(), std::vector<std::string>{"n_wood_01"});
+    EXPECT_EQ(first.getMaterials().identifiers(), std::vector<std::string>{"n_stone_01"});
+}
+
 TEST(GeometryModel, SuperModelCountsTrianglesBoundsAndMaterials) {
     TempResourceTree tree;
     SimpleModelLayout layout;
