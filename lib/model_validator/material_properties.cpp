@@ -1,6 +1,5 @@
 #include "model_validator/material_properties.h"
 
-#include <regex>
 #include <sstream>
 
 #include "engine/resource/file_system.h"
@@ -57,22 +56,59 @@ int toInt(const std::string& digits) {
 
 } // namespace
 
+// The three name patterns are scanned by hand: they are asked for every
+// material of every LOD, and a regular expression costs thousands of
+// instructions a call. Letters and digits are ASCII only, as the patterns had it.
+namespace {
+
+bool isAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool isAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
 std::string getMaterialName(const std::string& identifier) {
-    static const std::regex expression("([A-Za-z]_)([A-Za-z]+)");
-    std::smatch match;
-    return std::regex_search(identifier, match, expression) ? match[2].str() : std::string();
+    // The letters after the first "<letter>_" that a letter follows.
+    for (size_t i = 0; i + 2 < identifier.size(); ++i) {
+        if (isAsciiLetter(identifier[i]) && identifier[i + 1] == '_' && isAsciiLetter(identifier[i + 2])) {
+            size_t end = i + 2;
+            while (end < identifier.size() && isAsciiLetter(identifier[end])) {
+                ++end;
+            }
+            return identifier.substr(i + 2, end - (i + 2));
+        }
+    }
+    return {};
 }
 
 int getFirstIndex(const std::string& text) {
-    static const std::regex expression("_(\\d+)(_|$)");
-    std::smatch match;
-    return std::regex_search(text, match, expression) ? toInt(match[1].str()) : -1;
+    // The first "_<digits>" whose digits end the text or meet another '_'.
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '_') {
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < text.size() && isAsciiDigit(text[end])) {
+            ++end;
+        }
+        if (end > i + 1 && (end == text.size() || text[end] == '_')) {
+            return toInt(text.substr(i + 1, end - (i + 1)));
+        }
+    }
+    return -1;
 }
 
 int getLastIndex(const std::string& text) {
-    static const std::regex expression("\\d+$");
-    std::smatch match;
-    return std::regex_search(text, match, expression) ? toInt(match[0].str()) : -1;
+    // The digits that end the text.
+    size_t start = text.size();
+    while (start > 0 && isAsciiDigit(text[start - 1])) {
+        --start;
+    }
+    return start == text.size() ? -1 : toInt(text.substr(start));
 }
 
 int lodNumber(const std::string& modelPath) {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <regex>
+#include <sstream>
+
 #include "engine/resource/file_system.h"
 #include "model_validator/material_properties.h"
 #include "model_validator/validator_helper.h"
@@ -70,4 +74,28 @@ TEST_F(MaterialPropertiesTest, NameHelpersFindTheWordAndTheNumbers) {
     EXPECT_EQ(lodNumber("content/a/normal/lod2/a.model"), 2);
     EXPECT_EQ(lodNumber("content/a/normal/lodx/a.model"), -1);
     EXPECT_EQ(lodNumber("content/a/normal/a.model"), -1);
+}
+
+TEST_F(MaterialPropertiesTest, NameHelpersAnswerAsTheirPatternsWould) {
+    // The patterns the helpers scan for, as regular expressions.
+    const std::regex name("([A-Za-z]_)([A-Za-z]+)");
+    const std::regex first("_(\\d+)(_|$)");
+    const std::regex last("\\d+$");
+    const auto number = [](const std::string& digits) {
+        int value = -1;
+        std::istringstream(digits) >> value;
+        return value;
+    };
+    std::mt19937 random(7);
+    const std::string alphabet = "aZ_09-\xc3";
+    for (int n = 0; n < 20000; ++n) {
+        std::string text(random() % 12, ' ');
+        for (char& c : text) {
+            c = alphabet[random() % alphabet.size()];
+        }
+        std::smatch m;
+        EXPECT_EQ(getMaterialName(text), std::regex_search(text, m, name) ? m[2].str() : "") << text;
+        EXPECT_EQ(getFirstIndex(text), std::regex_search(text, m, first) ? number(m[1].str()) : -1) << text;
+        EXPECT_EQ(getLastIndex(text), std::regex_search(text, m, last) ? number(m[0].str()) : -1) << text;
+    }
 }
