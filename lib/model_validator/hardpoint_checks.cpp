@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <regex>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -11,6 +10,7 @@
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/finding_catalogue.h"
+#include "model_validator/hardpoint_names.h"
 #include "model_validator/model_validator.h"
 
 namespace KX {
@@ -21,20 +21,6 @@ namespace {
 
 // Exporters round node transforms differently per LOD; smaller drifts are not visible.
 constexpr float kTransformTolerance = 0.0004f;
-
-// Scenery hardpoints are numbered modules 0 to 13, optionally with a sub-number.
-bool isModuleHardpointName(const std::string& name) {
-    static const std::regex expression("^HP_module_?(0|[0-9]|1[0-3]|13)(_(0|[0-9]|1[0-3]|13))?$",
-                                       std::regex::ECMAScript);
-    return std::regex_search(name, expression);
-}
-
-// The older spelling with an underscore after "module" and two-digit numbers.
-bool isLegacyModuleHardpointName(const std::string& name) {
-    static const std::regex expression("^HP_module_(0|[0-9]|[1-9][0-9])(_(0|[0-9]|[1-9][0-9]))?$",
-                                       std::regex::ECMAScript);
-    return std::regex_search(name, expression);
-}
 
 // The model of the chain whose transforms the other LODs must repeat.
 const ModelTransforms::value_type* findLod0Model(const ModelTransforms& models) {
@@ -232,11 +218,11 @@ void ModelValidator::checkContentHardpoints(const ModelDesc& /*desc*/) {
                     contentHardpoints.end()) {
                     contentHardpoints.push_back(name);
                 }
-                if (!isModuleHardpointName(name)) {
+                if (!HardpointNames::isModuleName(name)) {
                     report(Findings::HardpointNameInvalid,
                            Findings::HardpointNameInvalid.text(modelFile, name));
                 }
-                if (isLegacyModuleHardpointName(name)) {
+                if (HardpointNames::isLegacyModuleName(name)) {
                     report(Findings::HardpointLegacyName,
                            Findings::HardpointLegacyName.text(modelFile, name));
                 }

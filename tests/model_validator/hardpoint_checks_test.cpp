@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "engine/core/debug_log.h"
 #include "engine/resource/file_system.h"
+#include "model_validator/hardpoint_names.h"
 #include "model_validator/model_validator.h"
 #include "support/resource_tree.h"
 #include "support/test_validator.h"
@@ -61,6 +63,33 @@ TEST(HardpointChecks, NameFiltersMatchWholeNames) {
     EXPECT_TRUE(TestVehicleValidator::isHardPoint("HP_gun"));
     EXPECT_FALSE(TestVehicleValidator::isHardPoint("hp_x"));
     EXPECT_FALSE(TestVehicleValidator::isHardPoint("xHP_"));
+}
+
+TEST(HardpointChecks, ModuleNamesAreWhatTheirPatternsAccept) {
+    const std::regex module("^HP_module_?(0|[0-9]|1[0-3]|13)(_(0|[0-9]|1[0-3]|13))?$");
+    const std::regex legacy("^HP_module_(0|[0-9]|[1-9][0-9])(_(0|[0-9]|[1-9][0-9]))?$");
+    EXPECT_TRUE(KX::HardpointNames::isModuleName("HP_module13_2"));
+    EXPECT_FALSE(KX::HardpointNames::isModuleName("HP_module_14"));
+    EXPECT_TRUE(KX::HardpointNames::isLegacyModuleName("HP_module_42_7"));
+    EXPECT_FALSE(KX::HardpointNames::isLegacyModuleName("HP_module42"));
+    // Every tail of up to five characters from the characters that matter.
+    const std::string alphabet = "_0134\n";
+    std::vector<std::string> tails{""};
+    for (size_t begin = 0, length = 0; length < 5; ++length) {
+        const size_t end = tails.size();
+        for (size_t i = begin; i < end; ++i) {
+            for (char c : alphabet) {
+                tails.push_back(tails[i] + c);
+            }
+        }
+        begin = end;
+    }
+    for (const std::string& tail : tails) {
+        for (const std::string& name : {"HP_module" + tail, "HP_modul" + tail, "xHP_module" + tail}) {
+            EXPECT_EQ(KX::HardpointNames::isModuleName(name), std::regex_search(name, module)) << name;
+            EXPECT_EQ(KX::HardpointNames::isLegacyModuleName(name), std::regex_search(name, legacy)) << name;
+        }
+    }
 }
 
 TEST(HardpointChecks, NodeTransformsKeepFirstOfEqualNames) {
