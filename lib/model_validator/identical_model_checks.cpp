@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,19 +20,48 @@ using namespace ValidatorHelper;
 
 namespace {
 
-// The lower-cased lines of a file, sorted, so that files holding the same
-// lines in another order compare equal; nothing when it cannot be read.
-std::optional<std::vector<std::string>> sortedLines(const std::string& file, bool textMode) {
-    std::string absolute = file;
-    FS::Utils::resolveToAbsolutePath(absolute);
+// The lower-cased lines of a text, sorted, so that files holding the same
+// lines in another order compare equal.
+std::vector<std::string> sortedLines(std::string_view text, bool textMode) {
     std::list<std::string> lines;
-    if (!readFileLines(absolute, textMode, &lines, true)) {
-        return std::nullopt;
-    }
+    splitLines(text, textMode, true, lines);
     std::vector<std::string> sorted(lines.begin(), lines.end());
     std::sort(sorted.begin(), sorted.end());
     return sorted;
 }
+
+// The same of a file; nothing when it cannot be read.
+std::optional<std::vector<std::string>> sortedLines(const std::string& file, bool textMode) {
+    std::string absolute = file;
+    FS::Utils::resolveToAbsolutePath(absolute);
+    std::string reason;
+    const BinaryPtr bytes = FS::Utils::readFileOfPass(absolute, reason);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return sortedLines(bytes->view(), textMode);
+}
+
+// A visual as the unused-texture search reads it: its lines are split only
+// when there are textures left to look for in them.
+class VisualText {
+  public:
+    explicit VisualText(const std::string& absolute) {
+        std::string reason;
+        bytes_ = FS::Utils::readFileOfPass(absolute, reason);
+    }
+    bool readable() const { return bytes_ != nullptr; }
+    const std::vector<std::string>& lines() {
+        if (!lines_) {
+            lines_ = sortedLines(bytes_->view(), true);
+        }
+        return *lines_;
+    }
+
+  private:
+    BinaryPtr bytes_;
+    std::optional<std::vector<std::string>> lines_;
+};
 
 // Each file of a folder is sized and read at most once, however many pairs
 // it takes part in: a folder of a few hundred files stays cheap.
@@ -105,7 +135,7 @@ void ModelValidator::checkUseTextures(const ModelDesc& /*desc*/) {
     readDirectory(modelPath_, true, models, {kModelExtension});
 
     // Models of one folder share their LOD files: read each visual once.
-    std::map<std::string, std::optional<std::vector<std::string>>> visuals;
+    std::map<std::string, VisualText> visuals;
     const auto markUsed = [&](const std::vector<std::string>& lods) {
         for (const std::string& lod : lods) {
             if (cancelled()) {
@@ -120,14 +150,17 @@ void ModelValidator::checkUseTextures(const ModelDesc& /*desc*/) {
             FS::Utils::resolveToAbsolutePath(absolute);
             auto found = visuals.find(absolute);
             if (found == visuals.end()) {
-                found = visuals.emplace(absolute, sortedLines(absolute, true)).first;
+                found = visuals.emplace(absolute, VisualText(absolute)).first;
             }
-            if (!found->second) {
+            if (!found->second.readable()) {
                 report(Findings::UsedTexturesVisualUnreadable,
                        Findings::UsedTexturesVisualUnreadable.text(absolute));
                 continue;
             }
-            const std::vector<std::string>& lines = *found->second;
+            if (textures.empty()) {
+                return;
+            }
+            const std::vector<std::string>& lines = found->second.lines();
             textures.remove_if([&](const std::string& texture) {
                 const std::string name = toLower(FS::Utils::getFilename(texture));
                 return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {

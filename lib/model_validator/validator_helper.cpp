@@ -538,6 +538,31 @@ void readDirectory(const std::string& path, bool recursive, std::list<std::strin
     }
 }
 
+void splitLines(std::string_view text, bool textMode, bool toLowerCase, std::list<std::string>& lines) {
+    lines.clear();
+    // Letter case changes no line break: the whole text is lowered at once.
+    std::string lowered;
+    if (toLowerCase) {
+        lowered = AsciiCase::toLower(std::string(text));
+        text = lowered;
+    }
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        if (textMode && !line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (!line.empty()) {
+            lines.emplace_back(line);
+        }
+    }
+}
+
 bool readFileLines(const std::string& path, bool textMode, std::list<std::string>* lines, bool toLowerCase) {
     KX_STACK_TRACK("KX::ValidatorHelper::readFileLines");
     if (!lines) {
@@ -548,27 +573,7 @@ bool readFileLines(const std::string& path, bool textMode, std::list<std::string
     if (!bytes) {
         return false;
     }
-    lines->clear();
-    const std::string_view text = bytes->view();
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        std::string line(text.substr(start, end - start));
-        start = end + 1;
-        if (textMode && !line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (line.empty()) {
-            continue;
-        }
-        if (toLowerCase) {
-            line = Validator::toLower(line);
-        }
-        lines->push_back(std::move(line));
-    }
+    splitLines(bytes->view(), textMode, toLowerCase, *lines);
     return true;
 }
 

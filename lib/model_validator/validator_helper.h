@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -183,6 +184,8 @@ void readDirectory(const std::string& path, bool recursive, std::list<std::strin
 // cannot be opened. Text mode drops the carriage return of a CR LF pair on
 // every platform.
 bool readFileLines(const std::string& path, bool textMode, std::list<std::string>* lines, bool toLowerCase);
+// The same for text already read.
+void splitLines(std::string_view text, bool textMode, bool toLowerCase, std::list<std::string>& lines);
 // One typed property of a material, read from its "property" children: the
 // first child whose text is `name`, its value read as `type` (kTextureTag,
 // kIntegerTag, kVector4Tag or kBoolTag). Empty when no child has that name or

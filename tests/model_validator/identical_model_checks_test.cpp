@@ -84,6 +84,18 @@ TEST_F(IdenticalModelChecksTest, ReportsTexturesThatNoVisualNames) {
     }
 }
 
+TEST_F(IdenticalModelChecksTest, AFolderWithoutTexturesStillSaysThatItsFirstVisualCannotBeRead) {
+    SceneryModel house("buildings", "house");
+    house.write(tree);
+    const std::string visual = house.base() + ".visual";
+    tree.remove(visual);
+    tree.makeDirectory(visual);
+    tree.refresh();
+    const auto errors = check(house, {103});
+    EXPECT_EQ(messagesOf(errors), std::vector<std::string>{"[Err. 103] Can not read '" + tree.path(visual) +
+                                                           "': using textures is not validated"});
+}
+
 TEST_F(IdenticalModelChecksTest, CancellingStopsBothSteps) {
     const SceneryModel crate = SceneryModel("props", "crate").write(tree);
     const std::string folder = crate.root() + "/normal/lod0/";
