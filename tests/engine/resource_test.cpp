@@ -14,6 +14,7 @@
 #include "engine/resource/data_section.h"
 #include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
+#include "engine/resource/view_memo.h"
 #include "engine/settings/options.h"
 #include "support/resource_tree.h"
 
@@ -424,6 +425,25 @@ TEST(FileSystem, ReadsAFileWithTheStampOfWhatWasReadAndRefusesWhatIsNoFile) {
     EXPECT_FALSE(Utils::readFileContents(tree.path("pipe.model"), reason));
     EXPECT_EQ(reason.rfind("cannot be read (", 0), 0u) << reason;
 #endif
+}
+
+TEST(ViewMemo, KeepsOneValuePerObjectUntilAPurgeOrANewCheck) {
+    TempResourceTree tree;
+    tree.write("a.model", "<a/>");
+    tree.write("b.model", "<b/>");
+    const DataSectionPtr a = Utils::openSection("a.model");
+    const DataSectionPtr b = Utils::openSection("b.model");
+    ViewMemo<DataSection, int> memo;
+    int made = 0;
+    const auto make = [&] { return ++made; };
+    EXPECT_EQ(memo.get(a, make), 1);
+    EXPECT_EQ(memo.get(b, make), 2);
+    EXPECT_EQ(memo.get(a, make), 1);
+    DataSectionCache::instance().purge("b.model");
+    EXPECT_EQ(memo.get(a, make), 3);
+    fileSystem()->refresh();
+    EXPECT_EQ(memo.get(a, make), 4);
+    EXPECT_EQ(memo.get(a, make), 4);
 }
 
 TEST(DataSectionCache, ServesParsedTreesUntilPurged) {

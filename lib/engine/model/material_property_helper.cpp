@@ -7,6 +7,7 @@
 #include "engine/core/debug_log.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
+#include "engine/resource/view_memo.h"
 
 namespace {
 
@@ -89,11 +90,8 @@ void appendChildren(const DataSectionPtr& parent, const char* tag, std::vector<D
     }
 }
 
-} // namespace
-
-namespace MaterialPropertyHelper {
-
-std::vector<DataSectionPtr> getMaterialsFromVisual(DataSectionPtr visual) {
+// The material sections of a visual, in file order.
+std::vector<DataSectionPtr> collectMaterials(const DataSectionPtr& visual) {
     std::vector<DataSectionPtr> materials;
     std::vector<DataSectionPtr> renderSets;
     appendChildren(visual, "renderSet", renderSets);
@@ -109,6 +107,19 @@ std::vector<DataSectionPtr> getMaterialsFromVisual(DataSectionPtr visual) {
         }
     }
     return materials;
+}
+
+} // namespace
+
+namespace MaterialPropertyHelper {
+
+std::vector<DataSectionPtr> getMaterialsFromVisual(DataSectionPtr visual) {
+    // Every step of a check asks for the materials of every LOD's visual.
+    static ViewMemo<DataSection, std::vector<DataSectionPtr>> known;
+    if (!visual) {
+        return {};
+    }
+    return known.get(visual, [&] { return collectMaterials(visual); });
 }
 
 Vector2 getNormalMapSize(DataSectionPtr material) {

@@ -1,15 +1,13 @@
 #include "engine/model/super_model.h"
 
-#include <mutex>
 #include <set>
-#include <unordered_map>
-#include <utility>
 
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/model/model_constants.h"
 #include "engine/model/visual_path.h"
 #include "engine/resource/file_system.h"
+#include "engine/resource/view_memo.h"
 
 MaterialInstance::MaterialInstance(const DataSectionPtr& material) {
     identifier_ = material->readString("identifier");
@@ -89,44 +87,22 @@ std::string parentPath(const DataSectionPtr& model) {
 
 namespace {
 
-// The materials of a visual, read once per visual while the file system's view
-// stays: several steps of a check build a model of the same LOD. A visual is
-// not changed once loaded, so its materials are the same whoever asks.
-class MaterialsOfVisuals {
-  public:
-    static ModelMaterials of(const VisualPtr& visual) {
-        static MaterialsOfVisuals known;
-        return known.materialsOf(visual);
-    }
-
-  private:
-    ModelMaterials materialsOf(const VisualPtr& visual) {
-        const uint64_t view = FS::fileSystem()->viewVersion();
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (view != view_) {
-            byVisual_.clear();
-            view_ = view;
-        }
-        auto found = byVisual_.find(visual.get());
-        if (found == byVisual_.end()) {
-            ModelMaterials materials;
-            for (const VisualRenderSet& set : visual->renderSets) {
-                for (const VisualGeometry& g : set.geometries) {
-                    for (const VisualPrimitiveGroup& group : g.groups) {
-                        materials.add(group.material);
-                    }
+// Several steps of a check build a model of the same LOD; a visual is not
+// changed once loaded, so its materials are the same whoever asks.
+ModelMaterials materialsOf(const VisualPtr& visual) {
+    static ViewMemo<Visual, ModelMaterials> known;
+    return known.get(visual, [&] {
+        ModelMaterials materials;
+        for (const VisualRenderSet& set : visual->renderSets) {
+            for (const VisualGeometry& g : set.geometries) {
+                for (const VisualPrimitiveGroup& group : g.groups) {
+                    materials.add(group.material);
                 }
             }
-            // The visual is held with its materials, so its address is not reused meanwhile.
-            found = byVisual_.emplace(visual.get(), std::make_pair(visual, std::move(materials))).first;
         }
-        return found->second.second;
-    }
-
-    std::mutex mutex_;
-    uint64_t view_ = 0;
-    std::unordered_map<const Visual*, std::pair<VisualPtr, ModelMaterials>> byVisual_;
-};
+        return materials;
+    });
+}
 
 } // namespace
 
@@ -152,7 +128,7 @@ SuperModel::SuperModel(const std::string& modelPath, const LoadParameters& param
         return;
     }
     if (parameters.loadMaterials) {
-        materials_ = MaterialsOfVisuals::of(visual_);
+        materials_ = materialsOf(visual_);
     }
     loaded_ = true;
 }

@@ -2,6 +2,7 @@
 
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
+#include "engine/resource/view_memo.h"
 
 namespace Utilities {
 
@@ -9,10 +10,9 @@ std::string getVisualPath(const std::string& modelPath) {
     return getVisualPath(FS::Utils::openSection(modelPath));
 }
 
-std::string getVisualPath(const DataSectionPtr& model) {
-    if (!model) {
-        return {};
-    }
+namespace {
+
+std::string readVisualPath(const DataSectionPtr& model) {
     std::string visual = model->readString("nodefullVisual");
     if (visual.empty()) {
         visual = model->readString("nodelessVisual");
@@ -24,6 +24,17 @@ std::string getVisualPath(const DataSectionPtr& model) {
         visual += ".visual";
     }
     return visual;
+}
+
+} // namespace
+
+std::string getVisualPath(const DataSectionPtr& model) {
+    // Every step asks for the visual of every LOD's model, many times a check.
+    static ViewMemo<DataSection, std::string> known;
+    if (!model) {
+        return {};
+    }
+    return known.get(model, [&] { return readVisualPath(model); });
 }
 
 } // namespace Utilities
