@@ -214,6 +214,17 @@ TEST(FileSystem, IgnoresLetterCaseButReportsTheDiskSpelling) {
     EXPECT_TRUE(EditorUtils::isAbsolutePathValidCase("content/props/missing.model", correct));
     ASSERT_FALSE(EditorUtils::isAbsolutePathValidCase("content/props/crate.model", correct));
     EXPECT_EQ(fileSystem()->dissolveFilename(correct), "Content/Props/Crate.model");
+    // Written with doubled, backward or dotted separators, the names are what count.
+    for (const std::string path : {"Content//Props/./Crate.model", "Content\\Props\\Crate.model",
+                                   "Content/Other/../Props/Crate.model"}) {
+        EXPECT_TRUE(EditorUtils::isAbsolutePathValidCase(path, correct)) << path;
+    }
+    for (const std::string path : {"content//props/./crate.model", "Content\\props\\Crate.model",
+                                   "Content/Other/../props/Crate.model", "Content/Props/crate.model"}) {
+        correct.clear();
+        EXPECT_FALSE(EditorUtils::isAbsolutePathValidCase(path, correct)) << path;
+        EXPECT_EQ(correct, tree.path("Content/Props/Crate.model")) << path;
+    }
 
     // A new file appears only once the listing cache is purged.
     EXPECT_FALSE(Utils::fileExists("content/props/barrel.model"));

@@ -673,19 +673,45 @@ bool directoryExists(const std::string& path) {
 } // namespace Utils
 
 namespace EditorUtils {
+namespace {
+
+// A relative path of names joined by single '/', none of them "." or "..":
+// splitting it would give its own names back.
+bool isPlainRelativePath(const std::string& path) {
+    if (path.empty() || path.front() == '/' || path.back() == '/' || Utils::isAbsolute(path)) {
+        return false;
+    }
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view name(path.data() + start, end - start);
+        if (name.empty() || name == "." || name == ".." || name.find('\\') != std::string_view::npos) {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+} // namespace
 
 bool isAbsolutePathValidCase(const std::string& path, std::string& correct) {
     std::string onDisk = fileSystem()->findExisting(path);
     if (onDisk.empty()) {
         return true;
     }
-    std::vector<std::string> components;
-    splitResourcePath(path, components);
-    std::string written;
-    for (const std::string& c : components) {
-        written += '/' + c;
-    }
     // Compare only the resource part: roots are spelled as the host gave them.
+    // A path written plainly (the usual case) is its own resource part.
+    std::string written;
+    if (isPlainRelativePath(path)) {
+        written = '/' + path;
+    } else {
+        std::vector<std::string> components;
+        splitResourcePath(path, components);
+        for (const std::string& c : components) {
+            written += '/' + c;
+        }
+    }
     if (onDisk.size() >= written.size() &&
         onDisk.compare(onDisk.size() - written.size(), written.size(), written) == 0) {
         return true;
