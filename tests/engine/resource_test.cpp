@@ -215,8 +215,10 @@ TEST(FileSystem, IgnoresLetterCaseButReportsTheDiskSpelling) {
     ASSERT_FALSE(EditorUtils::isAbsolutePathValidCase("content/props/crate.model", correct));
     EXPECT_EQ(fileSystem()->dissolveFilename(correct), "Content/Props/Crate.model");
     // Written with doubled, backward or dotted separators, the names are what count.
-    for (const std::string path : {"Content//Props/./Crate.model", "Content\\Props\\Crate.model",
-                                   "Content/Other/../Props/Crate.model"}) {
+    for (const std::string& path :
+         std::vector<std::string>{"Content//Props/./Crate.model", "Content\\Props\\Crate.model",
+                                  "Content/Other/../Props/Crate.model", "Content/Props/",
+                                  tree.path("Content/Props/Crate.model")}) {
         EXPECT_TRUE(EditorUtils::isAbsolutePathValidCase(path, correct)) << path;
     }
     for (const std::string path : {"content//props/./crate.model", "Content\\props\\Crate.model",
@@ -425,6 +427,13 @@ TEST(FileSystem, ReadsAFileWithTheStampOfWhatWasReadAndRefusesWhatIsNoFile) {
     EXPECT_EQ(stamp, fileStamp(file));
     EXPECT_EQ(stamp.type, FileStamp::File);
 
+    // Past the limit a file is refused by its size, before a byte is read.
+    tree.write("big.model", std::string((size_t(1) << 20) + 1, ' '));
+    EXPECT_FALSE(readStampedFile(tree.path("big.model"), size_t(1) << 20).bytes);
+    EXPECT_EQ(readStampedFile(tree.path("big.model"), size_t(1) << 20).reason,
+              "is larger than the 1 MB a resource file may have");
+    EXPECT_TRUE(readStampedFile(tree.path("big.model"), (size_t(1) << 20) + 1).bytes);
+
     EXPECT_FALSE(Utils::readFileContents(tree.path("missing.model"), reason));
     EXPECT_EQ(reason.rfind("cannot be read (", 0), 0u) << reason;
     tree.makeDirectory("folder.model");
@@ -485,6 +494,16 @@ TEST(DataSectionCache, KeepsATreeAcrossChecksOnlyWhileTheDiskProvesItUnchanged) 
     std::ofstream(tree.path("a.model")) << "<root><extent>2</extent></root>";
     fileSystem()->refresh();
     EXPECT_FLOAT_EQ(Utils::openSection("a.model")->readFloat("extent"), 2.f);
+
+    // Saved again within a check: its folder proves nothing changed there,
+    // but the purge of the file still shows what it holds now.
+    tree.age();
+    fileSystem()->refresh();
+    EXPECT_FLOAT_EQ(Utils::openSection("a.model")->readFloat("extent"), 2.f);
+    std::ofstream(tree.path("a.model")) << "<root><extent>3</extent></root>";
+    EXPECT_FLOAT_EQ(Utils::openSection("a.model")->readFloat("extent"), 2.f);
+    DataSectionCache::instance().purge("a.model");
+    EXPECT_FLOAT_EQ(Utils::openSection("a.model")->readFloat("extent"), 3.f);
 }
 
 TEST(CoreServices, FormattingConversionsAndTexts) {

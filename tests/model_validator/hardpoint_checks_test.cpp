@@ -72,8 +72,9 @@ TEST(HardpointChecks, ModuleNamesAreWhatTheirPatternsAccept) {
     EXPECT_FALSE(KX::HardpointNames::isModuleName("HP_module_14"));
     EXPECT_TRUE(KX::HardpointNames::isLegacyModuleName("HP_module_42_7"));
     EXPECT_FALSE(KX::HardpointNames::isLegacyModuleName("HP_module42"));
-    // Every tail of up to five characters from the characters that matter.
-    const std::string alphabet = "_0134\n";
+    // Every tail of up to five characters from the characters that matter (and
+    // those next to the digits).
+    const std::string alphabet = "_0134/:\n";
     std::vector<std::string> tails{""};
     for (size_t begin = 0, length = 0; length < 5; ++length) {
         const size_t end = tails.size();

@@ -112,6 +112,17 @@ TEST_F(LodChainTest, AChainAskedForAgainFollowsEveryChangeOfItsFiles) {
               (std::vector<std::string>{"[Err. 12] Model 'v/tank/normal/lod3/Tank.model' doesn't exist."}));
 }
 
+TEST_F(LodChainTest, AChainWhoseEveryFileChangedIsWalkedAgain) {
+    tree.write("v/tank/normal/lod0/Tank.model", modelXml(""));
+    tree.write("v/tank/normal/lod1/Tank.model", modelXml(""));
+    tree.age();
+    EXPECT_EQ(v.getModelLODHierarchy("Tank", "normal").size(), 1u);
+    // Saved in place: no folder changes, only the file.
+    std::ofstream(tree.path("v/tank/normal/lod0/Tank.model")) << modelXml("v/tank/normal/lod1/Tank");
+    DataSectionCache::instance().purge("v/tank/normal/lod0/Tank.model");
+    EXPECT_EQ(v.getModelLODHierarchy("Tank", "normal").size(), 2u);
+}
+
 TEST_F(LodChainTest, StopsWhenTheChainLoops) {
     tree.write("v/tank/normal/lod0/Tank.model", modelXml("v/tank/normal/lod1/Tank"));
     tree.write("v/tank/normal/lod1/Tank.model", modelXml("v/tank/normal/lod0/Tank"));
