@@ -74,7 +74,7 @@ TEST(HardpointChecks, ModuleNamesAreWhatTheirPatternsAccept) {
     EXPECT_FALSE(KX::HardpointNames::isLegacyModuleName("HP_module42"));
     // Every tail of up to five characters from the characters that matter (and
     // those next to the digits).
-    const std::string alphabet = "_0134/:\n";
+    const std::string alphabet = "_01349/:\n";
     std::vector<std::string> tails{""};
     for (size_t begin = 0, length = 0; length < 5; ++length) {
         const size_t end = tails.size();
