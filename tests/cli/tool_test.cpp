@@ -57,6 +57,10 @@ TEST(ToolPaths, GlobsShardsAndWhichModelsAFolderHolds) {
     EXPECT_FALSE(isValidatedModel("content/a/normal/lod1/a.model"));
     EXPECT_FALSE(isValidatedModel("content/a/normal/Lod12/a.model"));
     EXPECT_FALSE(isValidatedModel("content/a/normal/lod0/a.hkt.model"));
+    EXPECT_FALSE(isValidatedModel("content/a/normal/lod0/A.Hkt.Model"));
+    EXPECT_TRUE(isValidatedModel("content/a.hkt/normal/lod0/a.model"));
+    EXPECT_FALSE(isValidatedModel("model"));
+    EXPECT_TRUE(isValidatedModel(".model"));
     EXPECT_FALSE(isValidatedModel("content/a/normal/lod0/a.visual"));
 
     // Every model lands in exactly one shard, and the shares are not lopsided.

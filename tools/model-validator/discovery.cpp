@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
 
 #include "engine/core/ascii_case.h"
 #include "engine/platform/folder_listing.h"
@@ -127,13 +128,19 @@ bool globMatches(const std::string& pattern, const std::string& path) {
 }
 
 bool isValidatedModel(const std::string& resourcePath) {
-    const std::string lower = AsciiCase::toLower(resourcePath);
-    const std::string file = lower.substr(lower.rfind('/') == std::string::npos ? 0 : lower.rfind('/') + 1);
-    if (lower.size() < 6 || lower.compare(lower.size() - 6, 6, ".model") != 0 ||
-        file.find(".hkt.") != std::string::npos) {
+    // Most files of a tree are no model: the end of the name decides first,
+    // and only the parts asked about are lowered.
+    const std::string_view path(resourcePath);
+    if (path.size() < 6 || !AsciiCase::equalIgnoringCase(path.substr(path.size() - 6), ".model")) {
         return false;
     }
-    const std::string folder = lowerFolderName(lower);
+    const size_t slash = path.rfind('/');
+    const std::string file =
+        AsciiCase::toLower(std::string(slash == std::string_view::npos ? path : path.substr(slash + 1)));
+    if (file.find(".hkt.") != std::string::npos) {
+        return false;
+    }
+    const std::string folder = lowerFolderName(resourcePath);
     const bool higherLod =
         folder.size() > 3 && folder.rfind("lod", 0) == 0 && folder != "lod0" &&
         std::all_of(folder.begin() + 3, folder.end(), [](char c) { return c >= '0' && c <= '9'; });
