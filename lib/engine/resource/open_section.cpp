@@ -1,5 +1,4 @@
 #include "engine/core/debug_log.h"
-#include "engine/platform/utf8_path.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
