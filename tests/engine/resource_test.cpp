@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 
 #include "engine/component/component_registry.h"
 #include "engine/core/ascii_case.h"
@@ -331,6 +335,65 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
     }
     EXPECT_EQ(root->readVector3("/boundingBox//min/"), Vector3(-1, 0, -2.5f));
     EXPECT_EQ(root->readString("property"), "diffuseMap");
+}
+
+TEST(DataSection, FloatsReadAsTheCLibraryReadsThem) {
+    // The reading every value had before plain decimals got a faster path.
+    const auto reference = [](const std::string& text, float* values, int count) {
+        const char* p = text.c_str();
+        for (int i = 0; i < count; ++i) {
+            char* end = nullptr;
+            values[i] = std::strtof(p, &end);
+            if (end == p) {
+                return false;
+            }
+            p = end;
+        }
+        for (; *p != '\0'; ++p) {
+            if (!std::isspace(static_cast<unsigned char>(*p))) {
+                return false;
+            }
+        }
+        return true;
+    };
+    const auto bits = [](float value) {
+        uint32_t b = 0;
+        std::memcpy(&b, &value, sizeof b);
+        return b;
+    };
+    std::mt19937 random(3);
+    const std::string alphabet = "0123456789.-+eE xn";
+    std::vector<std::string> texts = {"-0",           "1.",       ".5",    "-.5",
+                                      "3.4028236e38", "1e-45",    "0x1p3", "inf",
+                                      "-nan",         "16777217", "0.1",   "123456789012345678901234567890",
+                                      "1 2 3",        " 7\t"};
+    for (int n = 0; n < 20000; ++n) {
+        std::string text(random() % 14, ' ');
+        for (char& c : text) {
+            c = alphabet[random() % alphabet.size()];
+        }
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) {
+        for (int count = 1; count <= 3; ++count) {
+            float expected[3] = {};
+            float actual[3] = {};
+            const bool ok = reference(text, expected, count);
+            ASSERT_EQ(SectionText::parseFloats(text, actual, count), ok) << "'" << text << "' " << count;
+            for (int i = 0; ok && i < count; ++i) {
+                EXPECT_EQ(bits(actual[i]), bits(expected[i])) << "'" << text << "' " << i;
+            }
+        }
+        float one = 0.f;
+        char* end = nullptr;
+        const std::string trimmed = SectionText::trim(text);
+        const float expected = std::strtof(trimmed.c_str(), &end);
+        const bool ok = !trimmed.empty() && end != trimmed.c_str() && *end == '\0';
+        ASSERT_EQ(SectionText::parseFloat(text, one), ok) << "'" << text << "'";
+        if (ok) {
+            EXPECT_EQ(bits(one), bits(expected)) << "'" << text << "'";
+        }
+    }
 }
 
 TEST(DataSection, UnreadableFilesOpenAsNullWithOneLogLine) {

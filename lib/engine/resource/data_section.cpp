@@ -2,10 +2,61 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/core/ascii_case.h"
+
+namespace {
+
+bool isBlank(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// strtof at `p`, past leading blanks. Values are nearly always plain decimals
+// ("-12.5"), which std::from_chars reads exactly as strtof does (both round
+// correctly) at a fraction of the cost; anything else (exponents, signs,
+// hexadecimal, infinities, a number running into other text, a value out of
+// range) is left to strtof itself.
+float readFloat(const char* p, const char** end) {
+    const char* start = p;
+    while (isBlank(*start)) {
+        ++start;
+    }
+    const char* q = start + (*start == '-' ? 1 : 0);
+    const char* digits = q;
+    while (isDigit(*q)) {
+        ++q;
+    }
+    size_t count = static_cast<size_t>(q - digits);
+    if (*q == '.') {
+        ++q;
+        const char* fraction = q;
+        while (isDigit(*q)) {
+            ++q;
+        }
+        count += static_cast<size_t>(q - fraction);
+    }
+    if (count > 0 && (*q == '\0' || isBlank(*q))) {
+        float value = 0.f;
+        const auto [stop, error] = std::from_chars(start, q, value);
+        if (error == std::errc() && stop == q) {
+            *end = q;
+            return value;
+        }
+    }
+    char* stop = nullptr;
+    const float value = std::strtof(p, &stop);
+    *end = stop;
+    return value;
+}
+
+} // namespace
 
 namespace SectionText {
 
@@ -39,8 +90,8 @@ bool parseFloat(const std::string& text, float& value) {
     if (t.empty()) {
         return false;
     }
-    char* end = nullptr;
-    float v = std::strtof(t.c_str(), &end);
+    const char* end = nullptr;
+    const float v = readFloat(t.c_str(), &end);
     if (end == t.c_str() || *end != '\0') {
         return false;
     }
@@ -64,8 +115,8 @@ bool parseBool(const std::string& text, bool& value) {
 bool parseFloats(const std::string& text, float* values, int count) {
     const char* p = text.c_str();
     for (int i = 0; i < count; ++i) {
-        char* end = nullptr;
-        float v = std::strtof(p, &end);
+        const char* end = nullptr;
+        const float v = readFloat(p, &end);
         if (end == p) {
             return false;
         }
