@@ -516,7 +516,7 @@ TEST(ViewMemo, KeepsOneValuePerObjectUntilAPurgeOrANewCheck) {
     tree.write("b.model", "<b/>");
     const DataSectionPtr a = Utils::openSection("a.model");
     const DataSectionPtr b = Utils::openSection("b.model");
-    ViewMemo<DataSection, int> memo;
+    ViewMemo<DataSectionPtr, int> memo;
     int made = 0;
     const auto make = [&] { return ++made; };
     EXPECT_EQ(memo.get(a, make), 1);

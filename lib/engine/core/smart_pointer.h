@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <atomic>
 #include <cstddef>
 #include <utility>
@@ -67,4 +69,11 @@ template <class T> class SmartPointer {
     }
 
     T* object_ = nullptr;
+};
+
+// Smart pointers hash as the objects they point to, so that an object can key a map.
+template <class T> struct std::hash<SmartPointer<T>> {
+    size_t operator()(const SmartPointer<T>& pointer) const noexcept {
+        return std::hash<T*>()(pointer.get());
+    }
 };

@@ -115,7 +115,7 @@ namespace MaterialPropertyHelper {
 
 std::vector<DataSectionPtr> getMaterialsFromVisual(DataSectionPtr visual) {
     // Every step of a check asks for the materials of every LOD's visual.
-    static ViewMemo<DataSection, std::vector<DataSectionPtr>> known;
+    static ViewMemo<DataSectionPtr, std::vector<DataSectionPtr>> known;
     if (!visual) {
         return {};
     }

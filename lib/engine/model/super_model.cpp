@@ -90,7 +90,7 @@ namespace {
 // Several steps of a check build a model of the same LOD; a visual is not
 // changed once loaded, so its materials are the same whoever asks.
 ModelMaterials materialsOf(const VisualPtr& visual) {
-    static ViewMemo<Visual, ModelMaterials> known;
+    static ViewMemo<VisualPtr, ModelMaterials> known;
     return known.get(visual, [&] {
         ModelMaterials materials;
         for (const VisualRenderSet& set : visual->renderSets) {

@@ -30,7 +30,7 @@ std::string readVisualPath(const DataSectionPtr& model) {
 
 std::string getVisualPath(const DataSectionPtr& model) {
     // Every step asks for the visual of every LOD's model, many times a check.
-    static ViewMemo<DataSection, std::string> known;
+    static ViewMemo<DataSectionPtr, std::string> known;
     if (!model) {
         return {};
     }

@@ -108,8 +108,6 @@ void DataSectionCache::clear() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         sections_.clear();
-        opened_[0].clear();
-        opened_[1].clear();
     }
     FS::fileSystem()->invalidateCache();
 }
@@ -117,26 +115,4 @@ void DataSectionCache::clear() {
 size_t DataSectionCache::size() {
     std::lock_guard<std::mutex> lock(mutex_);
     return sections_.size();
-}
-
-DataSectionPtr DataSectionCache::openedInView(const std::string& path, bool exactName, uint64_t view) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (view != openedView_) {
-        return nullptr;
-    }
-    const auto& opened = opened_[exactName ? 1 : 0];
-    const auto it = opened.find(path);
-    return it == opened.end() ? nullptr : it->second;
-}
-
-void DataSectionCache::rememberOpened(const std::string& path, bool exactName, uint64_t view,
-                                      const DataSectionPtr& section) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (view != openedView_) {
-        // Only the current view's sections are kept.
-        opened_[0].clear();
-        opened_[1].clear();
-        openedView_ = view;
-    }
-    opened_[exactName ? 1 : 0].emplace(path, section);
 }

@@ -35,13 +35,6 @@ class DataSectionCache {
     void clear();
     size_t size();
 
-    // Sections opened by path while the file system's view stays as it was
-    // (FS::FileSystem::viewVersion): a check opens the same files hundreds of
-    // times, and within one view each open would give the same section again.
-    DataSectionPtr openedInView(const std::string& path, bool exactName, uint64_t view);
-    void rememberOpened(const std::string& path, bool exactName, uint64_t view,
-                        const DataSectionPtr& section);
-
   private:
     struct Entry {
         DataSectionPtr section;
@@ -60,6 +53,4 @@ class DataSectionCache {
     std::mutex mutex_;
     uint64_t sweptIn_ = 0;
     std::unordered_map<std::string, Entry> sections_;
-    uint64_t openedView_ = 0;
-    std::unordered_map<std::string, DataSectionPtr> opened_[2]; // by realm choice
 };

@@ -2,6 +2,7 @@
 #include "engine/resource/data_section.h"
 #include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
+#include "engine/resource/view_memo.h"
 
 namespace {
 
@@ -47,18 +48,14 @@ DataSectionPtr openSection(const std::string& path, RealmChoice realm) {
     if (path.empty()) {
         return nullptr;
     }
-    // Taken before opening: a purge while the file is read starts another view.
-    const uint64_t view = fileSystem()->viewVersion();
+    // A check opens the same files hundreds of times; within one view each
+    // open would give the same section again. A failure is not kept: it
+    // writes its log line each time, as it did.
+    static ViewMemo<std::string, DataSectionPtr> opened[2];
     const bool exactName = realm == RealmChoice::ExactName;
-    DataSectionCache& cache = DataSectionCache::instance();
-    if (DataSectionPtr known = cache.openedInView(path, exactName, view)) {
-        return known;
-    }
-    DataSectionPtr section = openResolved(path, realm);
-    if (section) {
-        cache.rememberOpened(path, exactName, view, section);
-    }
-    return section;
+    return opened[exactName ? 1 : 0].get(
+        path, [&] { return openResolved(path, realm); },
+        [](const DataSectionPtr& section) { return bool(section); });
 }
 
 namespace {
