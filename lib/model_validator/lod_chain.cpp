@@ -53,11 +53,11 @@ std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelNa
                                                       const std::string& state) {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::getModelLODHierarchy");
     const std::string root = getModelRootPath(modelName, state);
-    // Paths resolved afresh may name other files: every chain is walked again.
-    const uint64_t epoch = FS::fileSystem()->resolutionEpoch();
-    if (epoch != walkedChainsEpoch_) {
+    // A new check walks its own chains; those of the last one go.
+    const uint64_t pass = FS::fileSystem()->generation();
+    if (pass != walkedChainsPass_) {
         walkedChains_.clear();
-        walkedChainsEpoch_ = epoch;
+        walkedChainsPass_ = pass;
     }
     // A chain walked again reports nothing new: every finding of the walk is
     // already in the list, which drops repeats.

@@ -382,7 +382,7 @@ class Validator {
         std::vector<std::pair<std::string, SmartPointer<DataSection>>> files; // as opened
     };
     std::unordered_map<std::string, WalkedChain> walkedChains_; // by root file
-    uint64_t walkedChainsEpoch_ = 0;                            // FS::FileSystem::resolutionEpoch()
+    uint64_t walkedChainsPass_ = 0;                             // FS::FileSystem::generation()
     std::vector<LODEntry> walkModelLODHierarchy(const std::string& root, WalkedChain& walked);
     bool standsUnchanged(const WalkedChain& walked) const;
     void addFinding(const FindingKind* kind, ValidationTitle title, ValidationErrorSeverity severity,

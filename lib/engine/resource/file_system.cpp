@@ -105,7 +105,6 @@ std::vector<std::string> FileSystem::roots() const {
 }
 
 void FileSystem::forgetResolutions() const {
-    ++resolutionEpoch_;
     viewVersion_.fetch_add(1, std::memory_order_acq_rel);
     canonicalFolders_.clear();
     spelledFolders_.clear();
@@ -136,11 +135,6 @@ uint64_t FileSystem::viewVersion() const {
         currentRealmCode();
     }
     return viewVersion_.load(std::memory_order_acquire);
-}
-
-uint64_t FileSystem::resolutionEpoch() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return resolutionEpoch_;
 }
 
 std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string& absoluteFolder) const {

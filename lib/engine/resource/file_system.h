@@ -90,10 +90,6 @@ class FileSystem {
     void refresh();
     // Counts passes; caches compare it with the pass in which they last checked an entry.
     uint64_t generation() const;
-    // Changes whenever resolved paths are forgotten (a new pass, a purge that
-    // found a folder changed): what was derived from resolutions made under
-    // another value may be stale.
-    uint64_t resolutionEpoch() const;
     // Changes whenever anything the file system or the parsed-tree cache
     // answered may be answered differently: a new pass, forgotten resolutions,
     // any purge. While it stays, opening a path again gives the same section.
@@ -167,7 +163,6 @@ class FileSystem {
         bool exactNameKnown = false;
     };
     mutable std::unordered_map<std::string, Resolved> resolutions_;
-    mutable uint64_t resolutionEpoch_ = 0;
     mutable std::atomic<uint64_t> viewVersion_{1};
     // The current realm's code, read again when the options change.
     mutable std::string realmCode_;
