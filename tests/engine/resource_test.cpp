@@ -15,6 +15,7 @@
 #include "engine/core/stack_tracker.h"
 #include "engine/core/string_conv.h"
 #include "engine/l10n/string_provider.h"
+#include "engine/platform/folder_listing.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
@@ -161,6 +162,36 @@ TEST(FileSystem, AFolderIsListedAgainOnlyWhenItChanged) {
     std::filesystem::create_directory(tree.path("content/props/Barrel.model"));
     fileSystem()->refresh();
     EXPECT_EQ(fileSystem()->fileType("content/props/barrel.model"), FT_DIRECTORY);
+}
+
+TEST(FileSystem, AFolderListedAheadIsProvedByTheCheckThatUsesIt) {
+    TempResourceTree tree;
+    tree.write("content/props/crate.model", "<root/>");
+    tree.write("content/house/house.model", "<root/>");
+    tree.age();
+    // The listing stamps the folder as it was before its entries were read.
+    std::vector<Platform::FolderEntry> entries;
+    std::string error;
+    FileStamp stamp;
+    ASSERT_TRUE(Platform::listFolder(tree.path("content/props"), entries, error, &stamp));
+    EXPECT_EQ(stamp, fileStamp(tree.path("content/props")));
+    EXPECT_FALSE(Platform::listFolder(tree.path("content/none"), entries, error, &stamp));
+    EXPECT_EQ(stamp.type, FileStamp::Missing);
+
+    ASSERT_EQ(fileSystem()->listAhead(tree.path("content/props/"))->entries.size(), 1u);
+    ASSERT_EQ(fileSystem()->listAhead(tree.path("content/house"))->entries.size(), 1u);
+    // Checks that do not ask for the folders come and go; the first that does
+    // sees each as it is then.
+    for (int check = 0; check < 3; ++check) {
+        fileSystem()->refresh();
+    }
+    std::ofstream(tree.path("content/props/barrel.model")) << "<root/>";
+    fileSystem()->refresh();
+    EXPECT_EQ(fileSystem()->listDirectory(tree.path("content/props")),
+              (std::vector<std::string>{"barrel.model", "crate.model"}));
+    EXPECT_TRUE(Utils::fileExists("content/props/barrel.model"));
+    EXPECT_EQ(fileSystem()->listDirectory(tree.path("content/house")),
+              std::vector<std::string>{"house.model"});
 }
 
 TEST(FileSystem, APurgeWithinACheckSeesEveryChangeOfThePlacePurged) {

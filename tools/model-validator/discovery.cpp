@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "engine/core/ascii_case.h"
-#include "engine/platform/folder_listing.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
 #include "report_writers.h"
@@ -84,17 +83,17 @@ std::string pathBelow(const std::string& text, const std::filesystem::path& base
 // Every file below `folder` (spelled as a path joins names: one separator
 // unless the text ends in one), without entering links to folders. A folder
 // that cannot be listed is passed over. The folders still to list wait on a
-// list of their own, so that no depth of nesting can exhaust the stack.
+// list of their own, so that no depth of nesting can exhaust the stack. The
+// listings stay with the file system for the checks, which then only prove
+// them unchanged instead of listing every folder a second time.
 template <typename Take> void walkFiles(const std::string& folder, Take take) {
     std::vector<std::string> pending{folder};
-    std::vector<Platform::FolderEntry> entries;
     while (!pending.empty()) {
         const std::string current = std::move(pending.back());
         pending.pop_back();
-        std::string error;
-        Platform::listFolder(current, entries, error);
+        const auto listing = FS::fileSystem()->listAhead(current);
         const std::string prefix = !current.empty() && current.back() == '/' ? current : current + "/";
-        for (const Platform::FolderEntry& entry : entries) {
+        for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
             if (entry.isFile) {
                 take(prefix + entry.name);
             } else if (entry.isFolder && !entry.isLink) {

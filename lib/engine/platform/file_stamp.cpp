@@ -140,6 +140,14 @@ FileStamp fileStamp(const std::string& utf8Path) {
     return stampOf(info);
 }
 
+FileStamp fileStampOfOpen(int descriptor) {
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0) {
+        return {};
+    }
+    return stampOf(info);
+}
+
 StampedRead readStampedFile(const std::string& utf8Path, uint64_t maxBytes) {
     StampedRead read;
     // Not blocking: a pipe that has taken a file's name must not hang the check.

@@ -22,6 +22,11 @@ struct FileStamp {
 };
 
 FileStamp fileStamp(const std::string& utf8Path);
+#ifndef _WIN32
+// The stamp of what an open descriptor names, for callers that open the file
+// or folder anyway: one call where a stamp asked by name would add another.
+FileStamp fileStampOfOpen(int descriptor);
+#endif
 
 // Now, on the clock of modification times, in nanoseconds.
 int64_t fileClockNowNs();

@@ -90,6 +90,7 @@ void FileSystem::setRoots(const std::vector<std::string>& roots) {
         roots_.push_back(stripTrailingSlashes(toGeneric(root)));
     }
     listings_.clear();
+    ahead_.clear();
     forgetResolutions();
 }
 
@@ -137,47 +138,71 @@ uint64_t FileSystem::viewVersion() const {
     return viewVersion_.load(std::memory_order_acquire);
 }
 
+FileSystem::Ahead FileSystem::readListing(const std::string& absoluteFolder) {
+    Ahead read;
+    read.disk = std::make_shared<DiskListing>();
+    // Stamped by the listing before its entries are read, so that a change
+    // while the folder is listed moves its time.
+    read.readNs = fileClockNowNs();
+    std::vector<Platform::FolderEntry> entries;
+    // The reason is set only when the folder cannot be listed.
+    Platform::listFolder(absoluteFolder, entries, read.disk->error, &read.stamp);
+    read.disk->entries.reserve(entries.size());
+    for (Platform::FolderEntry& found : entries) {
+        read.disk->entries.push_back({std::move(found.name), found.isLink, found.isFolder, found.isFile});
+    }
+    return read;
+}
+
+std::shared_ptr<const FileSystem::Listing> FileSystem::indexed(Ahead read) {
+    auto result = std::make_shared<Listing>();
+    result->stamp = read.stamp;
+    result->readNs = read.readNs;
+    for (const DirectoryEntry& found : read.disk->entries) {
+        if (found.isLink) {
+            result->links.push_back(found.name);
+        } else {
+            // The listing knows the type; asking the disk again per file would cost a call.
+            result->typeByName[found.name] = found.isFile     ? FT_FILE
+                                             : found.isFolder ? FT_DIRECTORY
+                                                              : FT_NOT_FOUND;
+        }
+        result->byLowerName.emplace(AsciiCase::toLower(found.name), found.name);
+        result->names.push_back(found.name);
+    }
+    result->disk = std::move(read.disk);
+    std::sort(result->names.begin(), result->names.end());
+    std::sort(result->links.begin(), result->links.end());
+    return result;
+}
+
 std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string& absoluteFolder) const {
     std::shared_ptr<const Listing> known;
+    Ahead ahead;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        auto it = listings_.find(absoluteFolder);
-        if (it != listings_.end()) {
+        if (auto it = listings_.find(absoluteFolder); it != listings_.end()) {
             if (it->second.checkedIn == generation_) {
                 return it->second.listing;
             }
             known = it->second.listing;
+        } else if (auto early = ahead_.find(absoluteFolder); early != ahead_.end()) {
+            ahead = std::move(early->second);
+            ahead_.erase(early);
         }
     }
-    // Taken before listing: a change while the folder is listed moves its time.
-    const FileStamp stamp = fileStamp(absoluteFolder);
-    const int64_t now = fileClockNowNs();
-    if (!known || !(stampProvesContent(known->stamp, known->readNs) && known->stamp == stamp)) {
-        auto result = std::make_shared<Listing>();
-        result->stamp = stamp;
-        result->readNs = now;
-        std::vector<Platform::FolderEntry> entries;
-        std::string error;
-        if (!Platform::listFolder(absoluteFolder, entries, error)) {
-            result->disk->error = error;
+    // What was listed before is asked for the folder's stamp alone.
+    const auto unchanged = [&](const FileStamp& stamp, int64_t readNs) {
+        return stampProvesContent(stamp, readNs) && stamp == fileStamp(absoluteFolder);
+    };
+    if (known && !unchanged(known->stamp, known->readNs)) {
+        known = nullptr;
+    }
+    if (!known) {
+        if (!ahead.disk || !unchanged(ahead.stamp, ahead.readNs)) {
+            ahead = readListing(absoluteFolder);
         }
-        for (Platform::FolderEntry& found : entries) {
-            if (found.isLink) {
-                result->links.push_back(found.name);
-            } else {
-                // The listing knows the type; asking the disk again per file would cost a call.
-                result->typeByName[found.name] = found.isFile     ? FT_FILE
-                                                 : found.isFolder ? FT_DIRECTORY
-                                                                  : FT_NOT_FOUND;
-            }
-            result->byLowerName.emplace(AsciiCase::toLower(found.name), found.name);
-            result->names.push_back(found.name);
-            result->disk->entries.push_back(
-                {std::move(found.name), found.isLink, found.isFolder, found.isFile});
-        }
-        std::sort(result->names.begin(), result->names.end());
-        std::sort(result->links.begin(), result->links.end());
-        known = std::move(result);
+        known = indexed(std::move(ahead));
     }
     std::lock_guard<std::mutex> lock(mutex_);
     listings_[absoluteFolder] = CachedListing{known, generation_};
@@ -191,6 +216,27 @@ std::vector<std::string> FileSystem::listDirectory(const std::string& absoluteFo
 std::shared_ptr<const FileSystem::DiskListing>
 FileSystem::listInDiskOrder(const std::string& absoluteFolder) const {
     return listing(stripTrailingSlashes(toGeneric(absoluteFolder)))->disk;
+}
+
+std::shared_ptr<const FileSystem::DiskListing> FileSystem::listAhead(const std::string& absoluteFolder) {
+    const std::string folder = stripTrailingSlashes(toGeneric(absoluteFolder));
+    bool inUse = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (auto early = ahead_.find(folder); early != ahead_.end()) {
+            return early->second.disk;
+        }
+        inUse = listings_.count(folder) != 0;
+    }
+    if (inUse) {
+        // Already kept for the passes: the usual proof applies.
+        return listing(folder)->disk;
+    }
+    Ahead read = readListing(folder);
+    std::shared_ptr<const DiskListing> disk = read.disk;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ahead_.emplace(folder, std::move(read));
+    return disk;
 }
 
 std::string FileSystem::realFolder(const std::string& absoluteFolder) const {

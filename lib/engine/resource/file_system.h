@@ -75,6 +75,10 @@ class FileSystem {
     // The same cached listing, in the disk's order, for walks whose results
     // follow that order.
     std::shared_ptr<const DiskListing> listInDiskOrder(const std::string& absoluteFolder) const;
+    // The same listing, for a walk that finds what later passes will check:
+    // it is kept until a pass asks for the folder, however many passes begin
+    // before that, and that pass proves it against the disk like any other.
+    std::shared_ptr<const DiskListing> listAhead(const std::string& absoluteFolder);
     // The folder with every link resolved ("" when it does not exist); once per pass.
     std::string realFolder(const std::string& absoluteFolder) const;
     // Cached listings at, above or below `absolutePrefix` (all when empty) are
@@ -119,6 +123,14 @@ class FileSystem {
         std::shared_ptr<const Listing> listing;
         uint64_t checkedIn = 0; // generation
     };
+    // A folder's entries as listed, before they are indexed for lookups.
+    struct Ahead {
+        std::shared_ptr<DiskListing> disk;
+        FileStamp stamp;
+        int64_t readNs = 0;
+    };
+    static Ahead readListing(const std::string& absoluteFolder);
+    static std::shared_ptr<const Listing> indexed(Ahead read);
     std::shared_ptr<const Listing> listing(const std::string& absoluteFolder) const;
     std::string resolveExisting(const std::string& path, RealmChoice realm) const;
     std::string resolveExistingUncached(const std::string& path, const std::string& realmCode) const;
@@ -152,6 +164,9 @@ class FileSystem {
     std::vector<std::string> roots_;
     uint64_t generation_ = 1;
     mutable std::unordered_map<std::string, CachedListing> listings_;
+    // Listed by listAhead and not yet asked for: no pass has used them, so
+    // they neither take part in purges nor go with old passes.
+    mutable std::unordered_map<std::string, Ahead> ahead_;
     // Within one pass: folders with every link resolved, by their absolute
     // spelling; resolved paths (misses too) and disk types.
     mutable std::unordered_map<std::string, std::string> canonicalFolders_;
