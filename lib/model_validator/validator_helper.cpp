@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <typeinfo>
@@ -20,6 +21,7 @@
 #include "engine/platform/file_replace.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
+#include "engine/resource/view_memo.h"
 #include "model_validator/finding_catalogue.h"
 
 namespace KX::ValidatorHelper {
@@ -460,20 +462,31 @@ namespace {
 // only into the resource roots, and each real folder is entered once, so a
 // link cycle or a link out of the content cannot make the walk endless or
 // let it list files the validator has no business with.
+// Every file below a folder, in the disk's order, as one walk finds it; a
+// folder that cannot be listed ends the walk with what it found so far.
+struct WalkedFolder {
+    std::vector<std::string> files;
+    std::string error;
+};
+
 class DirectoryWalk {
   public:
-    DirectoryWalk(bool recursive, std::list<std::string>& files, const std::vector<std::string>& extensions)
-        : recursive_(recursive), files_(files), extensions_(extensions) {}
+    DirectoryWalk(bool recursive, WalkedFolder& found) : recursive_(recursive), found_(found) {}
 
     // The folder's listing comes from the file system's cache, which the
     // disk proves current, in the disk's order as a walk of the disk would
     // give it.
-    void walk(const std::string& folder) { walk(folder, FS::fileSystem()->realFolder(folder)); }
+    void walk(const std::string& folder) {
+        walk(folder, FS::fileSystem()->realFolder(folder),
+             FS::fileSystem()->fileType(folder) == FS::FT_DIRECTORY);
+    }
 
   private:
     // `real` is the folder with every link resolved. Below it, only a link
     // needs asking the disk where it leads; a folder entry extends its parent.
-    void walk(const std::string& folder, const std::string& real) {
+    // What lies in a folder of the roots (`inRoots`) and is no link is in the
+    // roots too, as the listing says: only links need the file system's answer.
+    void walk(const std::string& folder, const std::string& real, bool inRoots) {
         if (!real.empty() && !entered_.insert(real).second) {
             return;
         }
@@ -482,9 +495,6 @@ class DirectoryWalk {
             throw std::runtime_error("cannot open directory: " + listing->error);
         }
         const std::string prefix = !folder.empty() && folder.back() == '/' ? folder : folder + "/";
-        // What lies in a folder of the roots and is no link is in the roots
-        // too, as the listing says: only links need the file system's answer.
-        const bool inRoots = FS::fileSystem()->fileType(folder) == FS::FT_DIRECTORY;
         for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
             const std::string entryPath = prefix + entry.name;
             if (entry.isLink && !FS::fileSystem()->isInsideRoots(entryPath)) {
@@ -493,32 +503,40 @@ class DirectoryWalk {
             const bool isFile = inRoots && !entry.isLink
                                     ? entry.isFile
                                     : FS::fileSystem()->fileType(entryPath) == FS::FT_FILE;
-            take(entryPath, isFile);
-            if (recursive_ && entry.isFolder) {
-                walk(entryPath, entry.isLink || real.empty() ? FS::fileSystem()->realFolder(entryPath)
-                                                             : real + "/" + entry.name);
+            if (isFile) {
+                found_.files.push_back(entryPath);
+            }
+            if (!recursive_ || !entry.isFolder) {
+                continue;
+            }
+            if (entry.isLink || real.empty() || !inRoots) {
+                walk(entryPath, FS::fileSystem()->realFolder(entryPath),
+                     FS::fileSystem()->fileType(entryPath) == FS::FT_DIRECTORY);
+            } else {
+                walk(entryPath, real + "/" + entry.name, true);
             }
         }
-    }
-
-    void take(const std::string& entryPath, bool isFile) {
-        if (!isFile) {
-            return;
-        }
-        if (!extensions_.empty()) {
-            const std::string ext = FS::Utils::getExtension(entryPath);
-            if (std::find(extensions_.begin(), extensions_.end(), ext) == extensions_.end()) {
-                return;
-            }
-        }
-        files_.push_back(entryPath);
     }
 
     bool recursive_;
-    std::list<std::string>& files_;
-    const std::vector<std::string>& extensions_;
+    WalkedFolder& found_;
     std::set<std::string> entered_;
 };
+
+// Several checks walk the same model folder; while the view stands they all
+// get the one walk.
+std::shared_ptr<const WalkedFolder> walkFolder(const std::string& folder, bool recursive) {
+    static ViewMemo<std::string, std::shared_ptr<const WalkedFolder>> walked;
+    return walked.get(folder + (recursive ? "|r" : "|"), [&] {
+        auto found = std::make_shared<WalkedFolder>();
+        try {
+            DirectoryWalk(recursive, *found).walk(folder);
+        } catch (const std::exception& e) {
+            found->error = e.what();
+        }
+        return std::shared_ptr<const WalkedFolder>(std::move(found));
+    });
+}
 
 } // namespace
 
@@ -529,12 +547,17 @@ void readDirectory(const std::string& path, bool recursive, std::list<std::strin
     if (FS::Utils::isRelative(folder)) {
         FS::Utils::resolveToAbsolutePath(folder);
     }
-    try {
-        DirectoryWalk(recursive, files, extensions).walk(pathToUtf8(pathFromUtf8(folder)));
-    } catch (const std::exception& e) {
+    const std::shared_ptr<const WalkedFolder> found = walkFolder(pathToUtf8(pathFromUtf8(folder)), recursive);
+    for (const std::string& file : found->files) {
+        if (extensions.empty() || std::find(extensions.begin(), extensions.end(),
+                                            FS::Utils::getExtension(file)) != extensions.end()) {
+            files.push_back(file);
+        }
+    }
+    if (!found->error.empty()) {
         DebugLog::message(DebugLog::Warning, "",
                           "KX::ValidatorHelper::readDirectory: failed to read directory '%s': %s",
-                          path.c_str(), e.what());
+                          path.c_str(), found->error.c_str());
     }
 }
 
