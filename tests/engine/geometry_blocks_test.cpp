@@ -66,9 +66,17 @@ TEST(GeometryBlocks, VertexFormatsRoundTrip) {
         EXPECT_EQ(v->data().boneIndices, in.boneIndices);
         EXPECT_EQ(v->data().boneWeights, in.boneWeights);
 
+        // What the checks ask for: the same format and positions, nothing else.
+        VerticesPtr positions = Vertices::decode(view(bytes), error, Vertices::Attributes::Positions);
+        ASSERT_TRUE(positions) << error;
+        EXPECT_EQ(positions->sourceFormat(), c.name);
+        EXPECT_EQ(positions->positions(), in.positions);
+        EXPECT_TRUE(positions->data().normals.empty());
+
         std::vector<char> cut(bytes.begin(), bytes.end() - 1);
         EXPECT_FALSE(Vertices::decode(view(cut), error));
         EXPECT_NE(error.find("do not fill"), std::string::npos) << error;
+        EXPECT_FALSE(Vertices::decode(view(cut), error, Vertices::Attributes::Positions));
     }
     VertexFormat f;
     EXPECT_FALSE(VertexFormat::parse("xyznuvww", f));

@@ -130,7 +130,7 @@ bool Vertices::encode(const VertexData& data, std::vector<char>& out, std::strin
     return true;
 }
 
-SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& error) {
+SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& error, Attributes wanted) {
     KX_STACK_TRACK("Vertices::decode");
     ByteIO::Reader r(block);
     uint16_t headerSize = 0;
@@ -165,6 +165,18 @@ SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& err
     VertexData& d = v->data_;
     d.bonesPerVertex = f.boneIndices;
     d.weightsPerVertex = f.boneWeights;
+    // The size check above keeps every record inside the block.
+    auto vec3 = [](const char* at) {
+        return Vector3(ByteIO::f32At(at), ByteIO::f32At(at + 4), ByteIO::f32At(at + 8));
+    };
+    const char* record = block.data() + kHeaderSize;
+    if (wanted == Attributes::Positions) {
+        d.positions.reserve(count);
+        for (size_t i = 0; i < count; ++i, record += stride) {
+            d.positions.push_back(vec3(record));
+        }
+        return v;
+    }
     d.positions.resize(count);
     d.normals.resize(count);
     d.uvs.resize(count);
@@ -174,13 +186,8 @@ SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& err
         d.tangents.resize(count);
         d.binormals.resize(count);
     }
-    // The size check above keeps every record inside the block.
-    auto vec3 = [](const char* at) {
-        return Vector3(ByteIO::f32At(at), ByteIO::f32At(at + 4), ByteIO::f32At(at + 8));
-    };
     const size_t bones = static_cast<size_t>(f.boneIndices);
     const size_t weights = static_cast<size_t>(f.boneWeights);
-    const char* record = block.data() + kHeaderSize;
     for (size_t i = 0; i < count; ++i, record += stride) {
         const char* at = record;
         d.positions[i] = vec3(at);
@@ -239,7 +246,7 @@ VerticesPtr VerticesManager::decode(const BinaryPtr& block, std::string& error) 
             return it->second.vertices;
         }
     }
-    VerticesPtr vertices = Vertices::decode(block->view(), error);
+    VerticesPtr vertices = Vertices::decode(block->view(), error, Vertices::Attributes::Positions);
     std::lock_guard<std::mutex> lock(mutex_);
     if (pass_ == pass) {
         ofThisPass_[block->view().data()] = Decoded{block, vertices, error};

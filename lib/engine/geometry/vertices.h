@@ -50,8 +50,11 @@ struct VertexData {
 // A decoded vertex block of a .primitives file.
 class Vertices : public ReferenceCount {
   public:
+    // Which arrays a decode fills; the block is checked whole either way.
+    enum class Attributes { All, Positions };
     // Null and a reason when the block is malformed.
-    static SmartPointer<Vertices> decode(std::string_view block, std::string& error);
+    static SmartPointer<Vertices> decode(std::string_view block, std::string& error,
+                                         Attributes wanted = Attributes::All);
     // Encodes a vertex block (header and packed vertices).
     static bool encode(const VertexData& data, std::vector<char>& out, std::string& error);
 
@@ -61,6 +64,7 @@ class Vertices : public ReferenceCount {
     bool hasBumpedFormat() const { return format_.tangents; }
     const VertexFormat& format() const { return format_; }
     size_t count() const { return data_.positions.size(); }
+    // Every array when decoded with Attributes::All; otherwise the positions alone.
     const VertexData& data() const { return data_; }
     const std::vector<Vector3>& positions() const { return data_.positions; }
 
@@ -82,9 +86,10 @@ class VerticesManager {
     // Null when the file or block is missing (silently) or malformed (one
     // warning naming the file and block).
     VerticesPtr get(const std::string& resourceID);
-    // Vertices::decode of a block of an opened file. Within one pass of the
-    // file system (one check) a block is decoded once: the checks and the
-    // visuals they load ask for the same geometry many times.
+    // Vertices::decode of a block of an opened file, of its format and
+    // positions (what a check asks of geometry). Within one pass of the file
+    // system (one check) a block is decoded once: the checks and the visuals
+    // they load ask for the same geometry many times.
     VerticesPtr decode(const BinaryPtr& block, std::string& error);
 
   private:
