@@ -58,6 +58,7 @@ std::string joinComponents(const std::string& root, const std::vector<std::strin
 bool splitResourcePath(const std::string& path, std::vector<std::string>& components) {
     // Every path a check asks about passes here first: no copies but the components.
     components.clear();
+    components.reserve(8);
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = start;
@@ -158,21 +159,27 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::indexed(Ahead read) {
     auto result = std::make_shared<Listing>();
     result->stamp = read.stamp;
     result->readNs = read.readNs;
+    std::vector<const DirectoryEntry*> sorted;
+    sorted.reserve(read.disk->entries.size());
     for (const DirectoryEntry& found : read.disk->entries) {
-        if (found.isLink) {
-            result->links.push_back(found.name);
-        } else {
-            // The listing knows the type; asking the disk again per file would cost a call.
-            result->typeByName[found.name] = found.isFile     ? FT_FILE
-                                             : found.isFolder ? FT_DIRECTORY
-                                                              : FT_NOT_FOUND;
-        }
-        result->byLowerName.emplace(AsciiCase::toLower(found.name), found.name);
-        result->names.push_back(found.name);
+        sorted.push_back(&found);
+    }
+    std::sort(sorted.begin(), sorted.end(),
+              [](const DirectoryEntry* a, const DirectoryEntry* b) { return a->name < b->name; });
+    result->names.reserve(sorted.size());
+    result->kinds.reserve(sorted.size());
+    for (const DirectoryEntry* found : sorted) {
+        result->byLowerName.emplace(AsciiCase::toLower(found->name), result->names.size());
+        result->names.push_back(found->name);
+        // The listing knows the type of all but links; asking the disk again
+        // per file would cost a call.
+        result->kinds.push_back({found->isLink     ? kTypeUnknown
+                                 : found->isFile   ? FT_FILE
+                                 : found->isFolder ? FT_DIRECTORY
+                                                   : FT_NOT_FOUND,
+                                 found->isLink});
     }
     result->disk = std::move(read.disk);
-    std::sort(result->names.begin(), result->names.end());
-    std::sort(result->links.begin(), result->links.end());
     return result;
 }
 
@@ -298,57 +305,62 @@ FileSystem::Spelling FileSystem::findSpelling(const std::string& root,
         return Spelling{root};
     }
     // The folder is spelled once per pass, however many of its files are asked for.
-    std::string folderAsAsked = root;
+    std::string folderAsAsked;
+    folderAsAsked.reserve(root.size() + 64);
+    folderAsAsked += root;
     for (size_t i = 0; i + 1 < components.size(); ++i) {
         folderAsAsked += '/';
         folderAsAsked += components[i];
     }
-    SpelledFolder folder;
-    bool known = false;
+    std::shared_ptr<const SpelledFolder> folder;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = spelledFolders_.find(folderAsAsked);
         if (it != spelledFolders_.end()) {
             folder = it->second;
-            known = true;
         }
     }
-    if (!known) {
-        folder.onDisk = root;
-        for (size_t i = 0; i + 1 < components.size() && !folder.onDisk.empty(); ++i) {
-            const Spelling entry = spellEntry(folder.onDisk, *listing(folder.onDisk), components[i]);
-            folder.onDisk = entry.path;
-            folder.throughLink = folder.throughLink || entry.isLink;
+    if (!folder) {
+        auto spelled = std::make_shared<SpelledFolder>();
+        spelled->onDisk = root;
+        for (size_t i = 0; i + 1 < components.size() && !spelled->onDisk.empty(); ++i) {
+            const Spelling entry = spellEntry(spelled->onDisk, *listing(spelled->onDisk), components[i]);
+            spelled->onDisk = entry.path;
+            spelled->throughLink = spelled->throughLink || entry.isLink;
         }
-        if (!folder.onDisk.empty()) {
-            folder.listing = listing(folder.onDisk);
+        if (!spelled->onDisk.empty()) {
+            spelled->listing = listing(spelled->onDisk);
         }
+        folder = spelled;
         std::lock_guard<std::mutex> lock(mutex_);
-        spelledFolders_.emplace(folderAsAsked, folder);
+        spelledFolders_.emplace(std::move(folderAsAsked), std::move(spelled));
     }
-    if (folder.onDisk.empty()) {
+    if (folder->onDisk.empty()) {
         return {};
     }
-    Spelling found = spellEntry(folder.onDisk, *folder.listing, components.back());
-    found.throughLink = folder.throughLink;
+    Spelling found = spellEntry(folder->onDisk, *folder->listing, components.back());
+    found.throughLink = folder->throughLink;
     return found;
 }
 
 FileSystem::Spelling FileSystem::spellEntry(const std::string& folder, const Listing& entries,
                                             const std::string& name) const {
-    std::string spelled = name;
-    if (!std::binary_search(entries.names.begin(), entries.names.end(), name)) {
+    size_t index = 0;
+    const auto exact = std::lower_bound(entries.names.begin(), entries.names.end(), name);
+    if (exact != entries.names.end() && *exact == name) {
+        index = static_cast<size_t>(exact - entries.names.begin());
+    } else {
         auto it = entries.byLowerName.find(AsciiCase::toLower(name));
         if (it == entries.byLowerName.end()) {
             return {};
         }
-        spelled = it->second;
+        index = it->second;
     }
-    Spelling entry{folder + '/' + spelled};
-    entry.isLink = std::binary_search(entries.links.begin(), entries.links.end(), spelled);
-    if (auto type = entries.typeByName.find(spelled); type != entries.typeByName.end()) {
-        entry.type = type->second;
-    }
+    Spelling entry;
+    entry.path.reserve(folder.size() + 1 + entries.names[index].size());
+    entry.path.append(folder).append(1, '/').append(entries.names[index]);
+    entry.isLink = entries.kinds[index].isLink;
+    entry.type = entries.kinds[index].type;
     return entry;
 }
 

@@ -108,14 +108,18 @@ class FileSystem {
     std::string findExisting(const std::string& path) const;
 
   private:
+    static constexpr int kTypeUnknown = -2;
     struct Listing {
         std::shared_ptr<DiskListing> disk = std::make_shared<DiskListing>();
         std::vector<std::string> names; // sorted
-        std::unordered_map<std::string, std::string> byLowerName;
-        std::vector<std::string> links; // sorted; entries that are symbolic links
-        // FT_FILE, FT_DIRECTORY or FT_NOT_FOUND (neither) of entries that are
-        // not links, by name; what a link names is asked of the disk.
-        std::unordered_map<std::string, int> typeByName;
+        struct Kind {
+            // FT_FILE, FT_DIRECTORY or FT_NOT_FOUND (neither) of an entry that
+            // is no link; what a link names is asked of the disk.
+            int type = kTypeUnknown;
+            bool isLink = false;
+        };
+        std::vector<Kind> kinds;                             // of `names`, by position
+        std::unordered_map<std::string, size_t> byLowerName; // position in `names`
         FileStamp stamp;
         int64_t readNs = 0;
     };
@@ -142,7 +146,6 @@ class FileSystem {
         bool throughLink = false; // a folder on the way below the root is a link
         int type = kTypeUnknown;  // of a last entry that is not a link
     };
-    static constexpr int kTypeUnknown = -2;
     // An existing file or folder of `root`, spelled as on disk, that stays
     // inside the roots once links are followed; "" otherwise.
     std::string existingBelow(const std::string& root, const std::vector<std::string>& components) const;
@@ -189,7 +192,7 @@ class FileSystem {
         std::shared_ptr<const Listing> listing;
         bool throughLink = false; // one of its folders below the root is a link
     };
-    mutable std::unordered_map<std::string, SpelledFolder> spelledFolders_;
+    mutable std::unordered_map<std::string, std::shared_ptr<const SpelledFolder>> spelledFolders_;
     mutable std::unordered_map<std::string, bool> foldersInsideRoots_;
     mutable std::unordered_map<std::string, int> diskTypes_;
 };
