@@ -61,13 +61,17 @@ float readFloat(const char* p, const char** end) {
 namespace SectionText {
 
 std::string trim(std::string_view text) {
-    const char* blanks = " \t\r\n\v\f";
-    size_t first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) {
-        return {};
+    // Every value read passes here: the blanks are tested inline, not searched for.
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    size_t first = 0;
+    size_t end = text.size();
+    while (first < end && blank(text[first])) {
+        ++first;
     }
-    size_t last = text.find_last_not_of(blanks);
-    return std::string(text.substr(first, last - first + 1));
+    while (end > first && blank(text[end - 1])) {
+        --end;
+    }
+    return std::string(text.substr(first, end - first));
 }
 
 bool parseInt(const std::string& text, long long& value) {
