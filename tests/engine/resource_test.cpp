@@ -263,6 +263,19 @@ TEST(FileSystem, IgnoresLetterCaseButReportsTheDiskSpelling) {
         EXPECT_EQ(correct, tree.path("Content/Props/Crate.model")) << path;
     }
 
+    // Folders spelled for one path serve the next, deeper or missing alike.
+    tree.write("Content/Props/Small/Box.model", "<root/>");
+    tree.write("Content/Rocks/Stone.model", "<root/>");
+    fileSystem()->refresh();
+    EXPECT_EQ(Utils::resolveAndCorrectCaseOfPath("content/props/crate.model"),
+              tree.path("Content/Props/Crate.model"));
+    EXPECT_EQ(Utils::resolveAndCorrectCaseOfPath("CONTENT/PROPS/SMALL/box.model"),
+              tree.path("Content/Props/Small/Box.model"));
+    EXPECT_FALSE(Utils::fileExists("content/props/none/box.model"));
+    EXPECT_FALSE(Utils::fileExists("content/none/small/box.model"));
+    EXPECT_EQ(Utils::resolveAndCorrectCaseOfPath("content/ROCKS/stone.model"),
+              tree.path("Content/Rocks/Stone.model"));
+
     // A new file appears only once the listing cache is purged.
     EXPECT_FALSE(Utils::fileExists("content/props/barrel.model"));
     tree.write("Content/Props/Barrel.model", "<root/>");

@@ -321,19 +321,7 @@ FileSystem::Spelling FileSystem::findSpelling(const std::string& root,
         }
     }
     if (!folder) {
-        auto spelled = std::make_shared<SpelledFolder>();
-        spelled->onDisk = root;
-        for (size_t i = 0; i + 1 < components.size() && !spelled->onDisk.empty(); ++i) {
-            const Spelling entry = spellEntry(spelled->onDisk, *listing(spelled->onDisk), components[i]);
-            spelled->onDisk = entry.path;
-            spelled->throughLink = spelled->throughLink || entry.isLink;
-        }
-        if (!spelled->onDisk.empty()) {
-            spelled->listing = listing(spelled->onDisk);
-        }
-        folder = spelled;
-        std::lock_guard<std::mutex> lock(mutex_);
-        spelledFolders_.emplace(std::move(folderAsAsked), std::move(spelled));
+        folder = spellFolder(root, components, folderAsAsked);
     }
     if (folder->onDisk.empty()) {
         return {};
@@ -341,6 +329,54 @@ FileSystem::Spelling FileSystem::findSpelling(const std::string& root,
     Spelling found = spellEntry(folder->onDisk, *folder->listing, components.back());
     found.throughLink = folder->throughLink;
     return found;
+}
+
+std::shared_ptr<const FileSystem::SpelledFolder>
+FileSystem::spellFolder(const std::string& root, const std::vector<std::string>& components,
+                        const std::string& folderAsAsked) const {
+    // Where the root and each folder below it on the way end in the path as asked.
+    const size_t depth = components.size() - 1;
+    std::vector<size_t> ends(depth + 1, root.size());
+    for (size_t k = 1; k <= depth; ++k) {
+        ends[k] = ends[k - 1] + 1 + components[k - 1].size();
+    }
+    // Spelling goes on from the deepest folder on the way this pass has
+    // spelled, and keeps every folder it spells for the paths that follow.
+    std::shared_ptr<const SpelledFolder> folder;
+    size_t spelled = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (size_t k = depth; k-- > 0 && !folder;) {
+            auto it = spelledFolders_.find(folderAsAsked.substr(0, ends[k]));
+            if (it != spelledFolders_.end()) {
+                folder = it->second;
+                spelled = k;
+            }
+        }
+    }
+    if (!folder) {
+        auto top = std::make_shared<SpelledFolder>();
+        top->onDisk = root;
+        top->listing = listing(root);
+        folder = top;
+        std::lock_guard<std::mutex> lock(mutex_);
+        spelledFolders_.emplace(root, std::move(top));
+    }
+    for (size_t k = spelled; k < depth; ++k) {
+        auto next = std::make_shared<SpelledFolder>();
+        if (!folder->onDisk.empty()) {
+            const Spelling entry = spellEntry(folder->onDisk, *folder->listing, components[k]);
+            next->onDisk = entry.path;
+            next->throughLink = folder->throughLink || entry.isLink;
+            if (!next->onDisk.empty()) {
+                next->listing = listing(next->onDisk);
+            }
+        }
+        folder = next;
+        std::lock_guard<std::mutex> lock(mutex_);
+        spelledFolders_.emplace(folderAsAsked.substr(0, ends[k + 1]), std::move(next));
+    }
+    return folder;
 }
 
 FileSystem::Spelling FileSystem::spellEntry(const std::string& folder, const Listing& entries,

@@ -193,6 +193,11 @@ class FileSystem {
         bool throughLink = false; // one of its folders below the root is a link
     };
     mutable std::unordered_map<std::string, std::shared_ptr<const SpelledFolder>> spelledFolders_;
+    // The folder holding the last of `components` below `root`, spelled as on
+    // disk; `folderAsAsked` is that folder as the components spell it.
+    std::shared_ptr<const SpelledFolder> spellFolder(const std::string& root,
+                                                     const std::vector<std::string>& components,
+                                                     const std::string& folderAsAsked) const;
     mutable std::unordered_map<std::string, bool> foldersInsideRoots_;
     mutable std::unordered_map<std::string, int> diskTypes_;
 };
