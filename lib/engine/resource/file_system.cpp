@@ -242,7 +242,11 @@ std::shared_ptr<const FileSystem::DiskListing> FileSystem::listAhead(const std::
     Ahead read = readListing(folder);
     std::shared_ptr<const DiskListing> disk = read.disk;
     std::lock_guard<std::mutex> lock(mutex_);
-    ahead_.emplace(folder, std::move(read));
+    // Past the bound a walk's listings are not kept: memory stays the same
+    // whatever the size of the tree, and the checks list those folders themselves.
+    if (ahead_.size() < kMaxListedAhead) {
+        ahead_.emplace(folder, std::move(read));
+    }
     return disk;
 }
 

@@ -76,9 +76,12 @@ class FileSystem {
     // follow that order.
     std::shared_ptr<const DiskListing> listInDiskOrder(const std::string& absoluteFolder) const;
     // The same listing, for a walk that finds what later passes will check:
-    // it is kept until a pass asks for the folder, however many passes begin
-    // before that, and that pass proves it against the disk like any other.
+    // it is kept (up to kMaxListedAhead folders) until a pass asks for the
+    // folder, however many passes begin before that, and that pass proves it
+    // against the disk like any other.
     std::shared_ptr<const DiskListing> listAhead(const std::string& absoluteFolder);
+    // How many folders listed ahead are kept at most (some 600 models' worth).
+    static constexpr size_t kMaxListedAhead = 4096;
     // The folder with every link resolved ("" when it does not exist); once per pass.
     std::string realFolder(const std::string& absoluteFolder) const;
     // Cached listings at, above or below `absolutePrefix` (all when empty) are
