@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -168,13 +169,23 @@ TEST(FileSystem, AFolderListedAheadIsProvedByTheCheckThatUsesIt) {
     TempResourceTree tree;
     tree.write("content/props/crate.model", "<root/>");
     tree.write("content/house/house.model", "<root/>");
+    tree.write("dots/..x", "");
+    tree.write("dots/.y", "");
+    tree.write("dots/a", "");
     tree.age();
     // The listing stamps the folder as it was before its entries were read.
     std::vector<Platform::FolderEntry> entries;
     std::string error;
     FileStamp stamp;
-    ASSERT_TRUE(Platform::listFolder(tree.path("content/props"), entries, error, &stamp));
-    EXPECT_EQ(stamp, fileStamp(tree.path("content/props")));
+    ASSERT_TRUE(Platform::listFolder(tree.path("dots"), entries, error, &stamp));
+    EXPECT_EQ(stamp, fileStamp(tree.path("dots")));
+    // The folder itself and its parent are no entries; names that merely start with dots are.
+    std::vector<std::string> names;
+    for (const Platform::FolderEntry& entry : entries) {
+        names.push_back(entry.name);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"..x", ".y", "a"}));
     EXPECT_FALSE(Platform::listFolder(tree.path("content/none"), entries, error, &stamp));
     EXPECT_EQ(stamp.type, FileStamp::Missing);
 
