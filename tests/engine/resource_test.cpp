@@ -325,6 +325,7 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
     // Values are read without the blanks around them, and only those.
     EXPECT_EQ(SectionText::trim("\t\v a\x08b\f\r\n "), "a\x08b");
     EXPECT_EQ(SectionText::trim(" \t\n"), "");
+    EXPECT_EQ(SectionText::trim(""), "");
     EXPECT_EQ(SectionText::trim("x"), "x");
     EXPECT_EQ(SectionText::trim("\x0ex\x1f"), "\x0ex\x1f");
     TempResourceTree tree;
