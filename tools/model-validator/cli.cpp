@@ -304,7 +304,10 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
     setUpEngine(absoluteRoots, settings.realm, cl.verbose);
 
     int status = Clean;
-    Discovery discovery = discoverModels(settings.paths, absoluteRoots, settings.exclude);
+    // Asked for workers, this process checks nothing itself.
+    const Listings listings =
+        cl.jobs.value_or(1) > 1 && !env.executable.empty() ? Listings::Drop : Listings::KeepForChecks;
+    Discovery discovery = discoverModels(settings.paths, absoluteRoots, settings.exclude, listings);
     for (const std::string& missing : discovery.missing) {
         err << "model-validator: " << missing << "\n";
         status = MissingInput;

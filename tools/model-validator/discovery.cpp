@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "engine/core/ascii_case.h"
+#include "engine/platform/folder_listing.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
 #include "report_writers.h"
@@ -86,18 +87,30 @@ std::string pathBelow(const std::string& text, const std::filesystem::path& base
 // list of their own, so that no depth of nesting can exhaust the stack. The
 // listings stay with the file system for the checks, which then only prove
 // them unchanged instead of listing every folder a second time.
-template <typename Take> void walkFiles(const std::string& folder, Take take) {
+template <typename Take> void walkFiles(const std::string& folder, Listings listings, Take take) {
     std::vector<std::string> pending{folder};
+    std::vector<Platform::FolderEntry> entries;
     while (!pending.empty()) {
         const std::string current = std::move(pending.back());
         pending.pop_back();
-        const auto listing = FS::fileSystem()->listAhead(current);
         const std::string prefix = !current.empty() && current.back() == '/' ? current : current + "/";
-        for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
+        const auto visit = [&](const auto& entry) {
             if (entry.isFile) {
                 take(prefix + entry.name);
             } else if (entry.isFolder && !entry.isLink) {
                 pending.push_back(prefix + entry.name);
+            }
+        };
+        if (listings == Listings::KeepForChecks) {
+            for (const FS::FileSystem::DirectoryEntry& entry :
+                 FS::fileSystem()->listAhead(current)->entries) {
+                visit(entry);
+            }
+        } else {
+            std::string error;
+            Platform::listFolder(current, entries, error);
+            for (const Platform::FolderEntry& entry : entries) {
+                visit(entry);
             }
         }
     }
@@ -185,7 +198,7 @@ bool resourcePathOf(std::string path, const std::vector<std::string>& roots, std
 }
 
 Discovery discoverModels(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
-                         const std::vector<std::string>& exclude) {
+                         const std::vector<std::string>& exclude, Listings listings) {
     namespace fs = std::filesystem;
     Discovery found;
     for (const std::string& path : paths) {
@@ -207,7 +220,7 @@ Discovery discoverModels(const std::vector<std::string>& paths, const std::vecto
             if (!fs::is_directory(folder, ec)) {
                 continue;
             }
-            walkFiles(pathToUtf8(folder), [&](const std::string& file) {
+            walkFiles(pathToUtf8(folder), listings, [&](const std::string& file) {
                 const std::string model = pathBelow(file, base, baseText);
                 if (isValidatedModel(model) &&
                     std::none_of(exclude.begin(), exclude.end(),
