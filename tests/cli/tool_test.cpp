@@ -9,6 +9,7 @@
 
 #include "discovery.h"
 #include "engine/platform/utf8_path.h"
+#include "engine/resource/file_system.h"
 #include "json_schema.h"
 #include "model_validator/finding_catalogue.h"
 #include "tool_support.h"
@@ -140,6 +141,19 @@ TEST(ToolTree, FindsModelsThroughLinksToFilesButNeverEntersLinkedFolders) {
     // A parent of workers finds the same models without keeping the listings.
     EXPECT_EQ(KX::Cli::discoverModels({"content"}, {tree.root()}, {}, KX::Cli::Listings::Drop).models,
               found.models);
+}
+
+TEST(ToolTree, FindsEveryModelOfATreeLargerThanTheListingsKeptForTheChecks) {
+    TempResourceTree tree;
+    // Past the bound the walk alone holds each listing while it reads it.
+    const size_t folders = FS::FileSystem::kMaxListedAhead + 64;
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < folders; ++i) {
+        expected.push_back("content/f" + std::to_string(i) + "/m.model");
+        tree.write(expected.back(), "");
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(KX::Cli::discoverModels({"content"}, {tree.root()}, {}).models, expected);
 }
 
 TEST(ToolExit, StatusFollowsTheFailureLevelAndUsageErrorsNameThemselves) {

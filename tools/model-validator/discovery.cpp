@@ -84,9 +84,9 @@ std::string pathBelow(const std::string& text, const std::filesystem::path& base
 // Every file below `folder` (spelled as a path joins names: one separator
 // unless the text ends in one), without entering links to folders. A folder
 // that cannot be listed is passed over. The folders still to list wait on a
-// list of their own, so that no depth of nesting can exhaust the stack. The
-// listings stay with the file system for the checks, which then only prove
-// them unchanged instead of listing every folder a second time.
+// list of their own, so that no depth of nesting can exhaust the stack. Kept,
+// the listings stay with the file system for the checks, which then only
+// prove them unchanged instead of listing every folder a second time.
 template <typename Take> void walkFiles(const std::string& folder, Listings listings, Take take) {
     std::vector<std::string> pending{folder};
     std::vector<Platform::FolderEntry> entries;
@@ -102,8 +102,9 @@ template <typename Take> void walkFiles(const std::string& folder, Listings list
             }
         };
         if (listings == Listings::KeepForChecks) {
-            for (const FS::FileSystem::DirectoryEntry& entry :
-                 FS::fileSystem()->listAhead(current)->entries) {
+            // Held here: past the file system's bound nothing else holds the listing.
+            const auto listing = FS::fileSystem()->listAhead(current);
+            for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
                 visit(entry);
             }
         } else {
