@@ -113,8 +113,8 @@ class FileSystem {
   private:
     static constexpr int kTypeUnknown = -2;
     struct Listing {
-        std::shared_ptr<DiskListing> disk = std::make_shared<DiskListing>();
-        std::vector<std::string> names; // sorted
+        std::shared_ptr<DiskListing> disk; // never null once indexed
+        std::vector<std::string> names;    // sorted
         struct Kind {
             // FT_FILE, FT_DIRECTORY or FT_NOT_FOUND (neither) of an entry that
             // is no link; what a link names is asked of the disk.
