@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <set>
 
+#include "process.h"
 #include "tool_support.h"
 #include "workers.h"
 
@@ -39,6 +40,12 @@ TEST(ToolWorkers, WorkerProcessesPrintTheSerialReportByteForByte) {
         EXPECT_EQ(withoutTime(parallel.out), withoutTime(serial.out)) << format[1];
         EXPECT_EQ(parallel.err, "");
     }
+    // A model named twice, and named besides its folder, is checked once, in path order.
+    const std::vector<std::string> named = {
+        "--res", t.tree.root(),   "--format", "json",          "--report-version",
+        "2",     t.lod0Models[3], "content",  t.lod0Models[0], t.lod0Models[3]};
+    EXPECT_EQ(runExecutable(plus(named, {"--jobs", "2"})).out,
+              runExecutable(plus(named, {"--jobs", "1"})).out);
     // Options reach the workers: logs are written, findings filtered as in a serial run.
     const ToolRun logs = runExecutable(plus(args, {"--jobs", "2", "--write-logs", "--only", "152"}));
     EXPECT_EQ(logs.status, 0) << logs.err;
@@ -126,6 +133,32 @@ TEST(ToolProgress, ABarOnATerminalOnlyAndForMoreThanOneModel) {
     EXPECT_EQ(many.err.substr(many.err.size() - 4), "\r\033[K");
     EXPECT_EQ(runInProcess({"--res", t.tree.root(), t.lod0Models[0]}, terminal).err, "");
     EXPECT_EQ(runInProcess({"--res", t.tree.root(), "content"}).err, "");
+    // Workers tell of each model they finish.
+    terminal.executable = KX_MODEL_VALIDATOR_EXE;
+    const ToolRun workers = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, terminal);
+    EXPECT_NE(workers.err.find("] 5/5 models, "), std::string::npos) << workers.err;
+    EXPECT_EQ(withoutTime(workers.out), withoutTime(runInProcess({"--res", t.tree.root(), "content"}).out));
+}
+
+TEST(ToolWorkers, ModelsOfOneModelFolderGoToOneWorker) {
+    EXPECT_EQ(KX::Cli::modelGroupOf("content/houses/house01/normal/lod0/house01.model"),
+              "content/houses/house01");
+    EXPECT_EQ(KX::Cli::modelGroupOf("content/houses/house01/crash/lod0/house01.model"),
+              "content/houses/house01");
+    EXPECT_EQ(KX::Cli::modelGroupOf("a/b/c.model"), "");
+    EXPECT_EQ(KX::Cli::modelGroupOf("c.model"), "");
+}
+
+TEST(ToolWorkers, WritingToAWorkerThatHasEndedFailsWithoutEndingThisProcess) {
+    std::string reason;
+    // It ends at once, without reading its input.
+    KX::Cli::Platform::Process process =
+        KX::Cli::Platform::startProcessWithInput(KX_MODEL_VALIDATOR_EXE, {"--version"}, "", "", reason);
+    ASSERT_TRUE(process.valid()) << reason;
+    // More than any buffer between the two holds: the write waits until the child has ended.
+    EXPECT_FALSE(KX::Cli::Platform::writeInput(process, std::string(8 << 20, 'x')));
+    EXPECT_EQ(KX::Cli::Platform::waitFor(process), 0);
+    EXPECT_EQ(process.input, -1);
 }
 
 TEST(ToolWorkers, AWorkerThatCannotStartIsNamed) {

@@ -304,33 +304,34 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
     setUpEngine(absoluteRoots, settings.realm, cl.verbose);
 
     int status = Clean;
+    RunRequest request;
+    request.roots = absoluteRoots;
+    request.realm = settings.realm;
+    request.writeLogs = cl.writeLogs;
+    request.verbose = cl.verbose;
+    request.executable = env.executable;
+    request.jobs = cl.jobs;
+    request.processors = env.processors;
+    request.progress = env.stderrIsTerminal;
+    ModelRun run(request, err);
     // Asked for workers, this process checks nothing itself.
     const Listings listings =
         cl.jobs.value_or(1) > 1 && !env.executable.empty() ? Listings::Drop : Listings::KeepForChecks;
-    Discovery discovery = discoverModels(settings.paths, absoluteRoots, settings.exclude, listings);
+    const Discovery discovery = discoverModels(settings.paths, absoluteRoots, settings.exclude, listings,
+                                               [&](const std::string& model) {
+                                                   if (!settings.shard || inShard(model, *settings.shard)) {
+                                                       run.add(model);
+                                                   }
+                                               });
     for (const std::string& missing : discovery.missing) {
         err << "model-validator: " << missing << "\n";
         status = MissingInput;
     }
-    RunRequest request;
-    request.roots = absoluteRoots;
-    request.realm = settings.realm;
-    for (const std::string& model : discovery.models) {
-        if (!settings.shard || inShard(model, *settings.shard)) {
-            request.models.push_back(model);
-        }
-    }
-    request.writeLogs = cl.writeLogs;
-    request.verbose = cl.verbose;
-    request.executable = env.executable;
-    request.jobs =
-        cl.jobs.value_or(env.executable.empty() ? 1 : defaultJobs(request.models.size(), env.processors));
-    request.progress = env.stderrIsTerminal;
 
     Report report;
     report.configuration = settingsJson(settings);
     report.failOn = settings.failOn;
-    if (!validateModels(request, report.models, err, reason)) {
+    if (!run.finish(report.models, reason)) {
         err << "model-validator: " << reason << "\n";
         return MissingInput;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string_view>
+#include <unordered_set>
 
 #include "engine/core/ascii_case.h"
 #include "engine/platform/folder_listing.h"
@@ -199,9 +200,17 @@ bool resourcePathOf(std::string path, const std::vector<std::string>& roots, std
 }
 
 Discovery discoverModels(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
-                         const std::vector<std::string>& exclude, Listings listings) {
+                         const std::vector<std::string>& exclude, Listings listings,
+                         const std::function<void(const std::string&)>& onFound) {
     namespace fs = std::filesystem;
     Discovery found;
+    std::unordered_set<std::string> told;
+    const auto take = [&](const std::string& model) {
+        found.models.push_back(model);
+        if (onFound && told.insert(model).second) {
+            onFound(model);
+        }
+    };
     for (const std::string& path : paths) {
         std::string resource;
         std::string reason;
@@ -211,7 +220,7 @@ Discovery discoverModels(const std::vector<std::string>& paths, const std::vecto
         }
         std::error_code ec;
         if (!resource.empty() && FS::fileSystem()->fileType(resource) == FS::FT_FILE) {
-            found.models.push_back(resource);
+            take(resource);
             continue;
         }
         for (const std::string& root : roots) {
@@ -226,7 +235,7 @@ Discovery discoverModels(const std::vector<std::string>& paths, const std::vecto
                 if (isValidatedModel(model) &&
                     std::none_of(exclude.begin(), exclude.end(),
                                  [&](const std::string& glob) { return globMatches(glob, model); })) {
-                    found.models.push_back(model);
+                    take(model);
                 }
             });
         }

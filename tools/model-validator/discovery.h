@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,10 @@ enum class Listings { KeepForChecks, Drop };
 // Expands each PATH (a model or a folder, as a resource path or as a disk path
 // inside one of the absolute `roots`) against the resource file system.
 // Excludes apply to models found in folders, not to models named outright.
+// `found`, when given, is told of each model once, as soon as it is found,
+// so that checking can begin before the walk ends.
 Discovery discoverModels(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
-                         const std::vector<std::string>& exclude,
-                         Listings listings = Listings::KeepForChecks);
+                         const std::vector<std::string>& exclude, Listings listings = Listings::KeepForChecks,
+                         const std::function<void(const std::string&)>& found = {});
 
 } // namespace KX::Cli

@@ -12,14 +12,17 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #else
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 
@@ -94,8 +97,11 @@ bool isTerminal(int stream) {
     return _isatty(stream == 1 ? _fileno(stdout) : _fileno(stderr)) != 0;
 }
 
-Process startProcess(const std::string& executable, const std::vector<std::string>& args,
-                     const std::string& stdoutFile, const std::string& stderrFile, std::string& reason) {
+namespace {
+
+Process start(const std::string& executable, const std::vector<std::string>& args,
+              const std::string& stdoutFile, const std::string& stderrFile, HANDLE input,
+              std::string& reason) {
     std::wstring line;
     appendQuoted(line, wide(executable));
     for (const std::string& arg : args) {
@@ -107,7 +113,7 @@ Process startProcess(const std::string& executable, const std::vector<std::strin
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdInput = input;
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION info{};
@@ -127,11 +133,62 @@ Process startProcess(const std::string& executable, const std::vector<std::strin
     return {reinterpret_cast<std::intptr_t>(info.hProcess)};
 }
 
+} // namespace
+
+Process startProcess(const std::string& executable, const std::vector<std::string>& args,
+                     const std::string& stdoutFile, const std::string& stderrFile, std::string& reason) {
+    return start(executable, args, stdoutFile, stderrFile, GetStdHandle(STD_INPUT_HANDLE), reason);
+}
+
+Process startProcessWithInput(const std::string& executable, const std::vector<std::string>& args,
+                              const std::string& stdoutFile, const std::string& stderrFile,
+                              std::string& reason) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read, &write, &inherit, 0)) {
+        reason = "cannot start " + executable + " (error " + std::to_string(GetLastError()) + ")";
+        return {};
+    }
+    // Only the child's end is inherited: a later child holding this end would
+    // keep the input open after closeInput.
+    SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
+    Process process = start(executable, args, stdoutFile, stderrFile, read, reason);
+    CloseHandle(read);
+    if (!process.valid()) {
+        CloseHandle(write);
+        return process;
+    }
+    process.input = reinterpret_cast<std::intptr_t>(write);
+    return process;
+}
+
+bool writeInput(Process& process, std::string_view bytes) {
+    HANDLE write = reinterpret_cast<HANDLE>(process.input);
+    while (process.input != -1 && !bytes.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 20));
+        if (!WriteFile(write, bytes.data(), chunk, &written, nullptr)) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return process.input != -1;
+}
+
+void closeInput(Process& process) {
+    if (process.input != -1) {
+        CloseHandle(reinterpret_cast<HANDLE>(process.input));
+        process.input = -1;
+    }
+}
+
 bool finished(Process& process, int& status) {
     HANDLE handle = reinterpret_cast<HANDLE>(process.handle);
     if (WaitForSingleObject(handle, 0) != WAIT_OBJECT_0) {
         return false;
     }
+    closeInput(process);
     DWORD code = 0;
     GetExitCodeProcess(handle, &code);
     CloseHandle(handle);
@@ -141,6 +198,8 @@ bool finished(Process& process, int& status) {
 }
 
 int waitFor(Process& process) {
+    // A child still reading its input would wait for this process forever.
+    closeInput(process);
     WaitForSingleObject(reinterpret_cast<HANDLE>(process.handle), INFINITE);
     int status = 0;
     finished(process, status);
@@ -148,6 +207,7 @@ int waitFor(Process& process) {
 }
 
 int waitFor(Process& process, ProcessUsage& usage) {
+    closeInput(process);
     HANDLE handle = reinterpret_cast<HANDLE>(process.handle);
     WaitForSingleObject(handle, INFINITE);
     usage = ProcessUsage();
@@ -187,10 +247,15 @@ bool isTerminal(int stream) {
     return isatty(stream == 1 ? STDOUT_FILENO : STDERR_FILENO) == 1;
 }
 
-Process startProcess(const std::string& executable, const std::vector<std::string>& args,
-                     const std::string& stdoutFile, const std::string& stderrFile, std::string& reason) {
+namespace {
+
+Process start(const std::string& executable, const std::vector<std::string>& args,
+              const std::string& stdoutFile, const std::string& stderrFile, int input, std::string& reason) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (input != -1) {
+        posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+    }
     if (!stdoutFile.empty()) {
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutFile.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -215,11 +280,72 @@ Process startProcess(const std::string& executable, const std::vector<std::strin
     return {static_cast<std::intptr_t>(pid)};
 }
 
+} // namespace
+
+Process startProcess(const std::string& executable, const std::vector<std::string>& args,
+                     const std::string& stdoutFile, const std::string& stderrFile, std::string& reason) {
+    return start(executable, args, stdoutFile, stderrFile, -1, reason);
+}
+
+Process startProcessWithInput(const std::string& executable, const std::vector<std::string>& args,
+                              const std::string& stdoutFile, const std::string& stderrFile,
+                              std::string& reason) {
+    // A socket rather than a pipe: writing to a child that has ended then
+    // fails instead of raising a signal that would end this process.
+    int ends[2] = {-1, -1};
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        reason = "cannot start " + executable + " (error " + std::to_string(errno) + ")";
+        return {};
+    }
+#ifdef SO_NOSIGPIPE
+    const int on = 1;
+    setsockopt(ends[0], SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof(on));
+#endif
+    // The child reads only; this process writes only.
+    shutdown(ends[0], SHUT_RD);
+    shutdown(ends[1], SHUT_WR);
+    Process process = start(executable, args, stdoutFile, stderrFile, ends[1], reason);
+    close(ends[1]);
+    if (!process.valid()) {
+        close(ends[0]);
+        return process;
+    }
+    process.input = ends[0];
+    return process;
+}
+
+bool writeInput(Process& process, std::string_view bytes) {
+#ifdef MSG_NOSIGNAL
+    constexpr int kFlags = MSG_NOSIGNAL;
+#else
+    constexpr int kFlags = 0;
+#endif
+    while (process.input != -1 && !bytes.empty()) {
+        const ssize_t sent = send(static_cast<int>(process.input), bytes.data(), bytes.size(), kFlags);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(sent));
+    }
+    return process.input != -1;
+}
+
+void closeInput(Process& process) {
+    if (process.input != -1) {
+        close(static_cast<int>(process.input));
+        process.input = -1;
+    }
+}
+
 bool finished(Process& process, int& status) {
     int raw = 0;
     if (waitpid(static_cast<pid_t>(process.handle), &raw, WNOHANG) <= 0) {
         return false;
     }
+    closeInput(process);
     process.handle = -1;
     status = exitStatus(raw);
     return true;
@@ -227,6 +353,8 @@ bool finished(Process& process, int& status) {
 
 int waitFor(Process& process) {
     int raw = 0;
+    // A child still reading its input would wait for this process forever.
+    closeInput(process);
     waitpid(static_cast<pid_t>(process.handle), &raw, 0);
     process.handle = -1;
     return exitStatus(raw);
@@ -236,6 +364,7 @@ int waitFor(Process& process, ProcessUsage& usage) {
     int raw = 0;
     rusage used{};
     usage = ProcessUsage();
+    closeInput(process);
     if (wait4(static_cast<pid_t>(process.handle), &raw, 0, &used) > 0) {
         // Kilobytes on Linux, bytes on macOS.
 #ifdef __APPLE__

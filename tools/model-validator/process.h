@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The only place that talks to the operating system about processes and
@@ -20,6 +21,8 @@ unsigned processorCount();
 // A started child process.
 struct Process {
     std::intptr_t handle = -1;
+    // The writing end of the child's standard input, when it was started with one.
+    std::intptr_t input = -1;
     bool valid() const { return handle != -1; }
 };
 
@@ -28,6 +31,17 @@ struct Process {
 // invalid process (and a reason) when it cannot start.
 Process startProcess(const std::string& executable, const std::vector<std::string>& args,
                      const std::string& stdoutFile, const std::string& stderrFile, std::string& reason);
+// The same, with the child's standard input a channel that `writeInput`
+// feeds and `closeInput` ends.
+Process startProcessWithInput(const std::string& executable, const std::vector<std::string>& args,
+                              const std::string& stdoutFile, const std::string& stderrFile,
+                              std::string& reason);
+// Writes all of `bytes` to the child's standard input, waiting while the
+// child has not read what came before; false once the child no longer reads
+// (it has ended), never a signal that would end this process.
+bool writeInput(Process& process, std::string_view bytes);
+// Ends the child's standard input: it reads the end of its input next.
+void closeInput(Process& process);
 
 // Non-blocking: true with the exit status once the process has ended
 // (a process killed by a signal reports 128 + signal).

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -97,49 +98,128 @@ std::string readFile(const std::filesystem::path& path) {
     return text.str();
 }
 
-struct Batch {
-    size_t first = 0;
-    size_t count = 0;
-    std::filesystem::path output;
-    std::filesystem::path errors;
-    Platform::Process process;
-};
-
-bool startBatch(const RunRequest& request, const std::filesystem::path& folder, size_t number, Batch& batch,
-                std::string& reason) {
-    const std::string stem = "batch" + std::to_string(number);
-    const std::filesystem::path list = folder / (stem + ".models");
-    {
-        std::ofstream out(list, std::ios::binary);
-        for (size_t i = batch.first; i < batch.first + batch.count; ++i) {
-            out << request.models[i] << '\n';
-        }
+// The findings counts of the models a worker has finished since `read`
+// bytes of its progress file, one line each; only whole lines are taken.
+std::vector<size_t> progressSince(const std::filesystem::path& file, size_t& read) {
+    std::vector<size_t> counts;
+    std::ifstream in(file, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(read));
+    for (std::string line; std::getline(in, line) && !in.eof();) {
+        read += line.size() + 1;
+        counts.push_back(static_cast<size_t>(std::strtoull(line.c_str(), nullptr, 10)));
     }
-    batch.output = folder / (stem + ".cbor");
-    batch.errors = folder / (stem + ".err");
-    std::vector<std::string> args = {"worker", "--models", pathToUtf8(list), "--output",
-                                     pathToUtf8(batch.output)};
-    for (const std::string& root : request.roots) {
-        args.insert(args.end(), {"--res", root});
-    }
-    if (!request.realm.empty()) {
-        args.insert(args.end(), {"--realm", request.realm});
-    }
-    if (request.writeLogs) {
-        args.push_back("--write-logs");
-    }
-    if (request.verbose) {
-        args.push_back("--verbose");
-    }
-    batch.process = Platform::startProcess(request.executable, args, "", pathToUtf8(batch.errors), reason);
-    return batch.process.valid();
+    return counts;
 }
 
-bool collectBatch(const RunRequest& request, Batch& batch, int status, std::vector<ModelReport>& results,
-                  std::ostream& err, std::string& reason) {
-    const std::string errors = readFile(batch.errors);
-    if (request.verbose) {
-        err << errors;
+} // namespace
+
+std::string modelGroupOf(const std::string& model) {
+    // name.model in lodN in a state folder (normal, crash) in the model's folder.
+    size_t end = model.size();
+    for (int up = 0; up < 3 && end != std::string::npos && end > 0; ++up) {
+        end = model.rfind('/', end - 1);
+    }
+    return end == std::string::npos ? std::string() : model.substr(0, end);
+}
+
+ModelRun::ModelRun(RunRequest request, std::ostream& err) : request_(std::move(request)), err_(err) {}
+
+ModelRun::~ModelRun() {
+    for (Worker& worker : workers_) {
+        if (worker.process.valid()) {
+            Platform::waitFor(worker.process);
+        }
+    }
+    if (!folder_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+    }
+}
+
+size_t ModelRun::wantedWorkers() const {
+    if (request_.executable.empty() || models_.size() < 2) {
+        return 0;
+    }
+    const unsigned jobs = request_.jobs ? *request_.jobs : defaultJobs(models_.size(), request_.processors);
+    return jobs > 1 ? jobs : 0;
+}
+
+void ModelRun::add(const std::string& model) {
+    models_.push_back(model);
+    for (size_t wanted = wantedWorkers(); failure_.empty() && workers_.size() < wanted;) {
+        startWorker();
+    }
+    // Those found before the workers started go first.
+    while (failure_.empty() && !workers_.empty() && sent_ < models_.size()) {
+        send(sent_++);
+    }
+}
+
+void ModelRun::startWorker() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (folder_.empty()) {
+        folder_ = fs::temp_directory_path(ec) / ("model-validator-" + std::to_string(std::random_device()()));
+        fs::create_directories(folder_, ec);
+        if (ec) {
+            failure_ = "cannot make a temporary folder: " + ec.message();
+            return;
+        }
+    }
+    Worker worker;
+    const std::string stem = "worker" + std::to_string(workers_.size());
+    worker.output = folder_ / (stem + ".cbor");
+    worker.errors = folder_ / (stem + ".err");
+    worker.progress = folder_ / (stem + ".progress");
+    std::vector<std::string> args = {"worker", "--output", pathToUtf8(worker.output)};
+    for (const std::string& root : request_.roots) {
+        args.insert(args.end(), {"--res", root});
+    }
+    if (!request_.realm.empty()) {
+        args.insert(args.end(), {"--realm", request_.realm});
+    }
+    if (request_.writeLogs) {
+        args.push_back("--write-logs");
+    }
+    if (request_.verbose) {
+        args.push_back("--verbose");
+    }
+    if (request_.progress) {
+        args.push_back("--progress");
+    }
+    worker.process = Platform::startProcessWithInput(request_.executable, args, pathToUtf8(worker.progress),
+                                                     pathToUtf8(worker.errors), failure_);
+    if (worker.process.valid()) {
+        workers_.push_back(std::move(worker));
+    }
+}
+
+void ModelRun::send(size_t model) {
+    // The states of one model share folders: checked by one worker, those are
+    // listed and proved once. Otherwise the worker with the fewest models
+    // takes it, so a worker started later catches up and the counts end even.
+    const std::string group = modelGroupOf(models_[model]);
+    if (workers_.size() <= current_ || group != currentGroup_) {
+        current_ = static_cast<size_t>(std::min_element(workers_.begin(), workers_.end(),
+                                                        [](const Worker& a, const Worker& b) {
+                                                            return a.models.size() < b.models.size();
+                                                        }) -
+                                       workers_.begin());
+        currentGroup_ = group;
+    }
+    Worker& worker = workers_[current_];
+    worker.models.push_back(model);
+    if (!Platform::writeInput(worker.process, models_[model] + "\n")) {
+        // The worker has ended; its status tells why when the run finishes.
+        failure_ = "a worker stopped taking models";
+    }
+}
+
+bool ModelRun::collect(Worker& worker, int status, std::vector<ModelReport>& byPosition,
+                       std::string& reason) {
+    const std::string errors = readFile(worker.errors);
+    if (request_.verbose) {
+        err_ << errors;
     }
     if (status != 0) {
         reason =
@@ -147,15 +227,15 @@ bool collectBatch(const RunRequest& request, Batch& batch, int status, std::vect
         return false;
     }
     try {
-        const std::string bytes = readFile(batch.output);
+        const std::string bytes = readFile(worker.output);
         const Json models = Json::from_cbor(bytes.begin(), bytes.end());
-        if (models.size() != batch.count) {
+        if (models.size() != worker.models.size()) {
             reason = "a worker returned " + std::to_string(models.size()) + " of " +
-                     std::to_string(batch.count) + " models";
+                     std::to_string(worker.models.size()) + " models";
             return false;
         }
-        for (size_t i = 0; i < batch.count; ++i) {
-            results[batch.first + i] = modelFromJson(models[i]);
+        for (size_t i = 0; i < worker.models.size(); ++i) {
+            byPosition[worker.models[i]] = modelFromJson(models[i]);
         }
     } catch (const std::exception& e) {
         reason = std::string("a worker's output cannot be read: ") + e.what();
@@ -164,100 +244,73 @@ bool collectBatch(const RunRequest& request, Batch& batch, int status, std::vect
     return true;
 }
 
-size_t findingsIn(const std::vector<ModelReport>& results, const Batch& batch) {
-    size_t n = 0;
-    for (size_t i = batch.first; i < batch.first + batch.count; ++i) {
-        n += results[i].findings.size();
+bool ModelRun::finish(std::vector<ModelReport>& results, std::string& reason) {
+    std::vector<size_t> order(models_.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
     }
-    return n;
-}
-
-bool validateInWorkers(const RunRequest& request, std::vector<ModelReport>& results, std::ostream& err,
-                       std::string& reason) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path folder =
-        fs::temp_directory_path(ec) / ("model-validator-" + std::to_string(std::random_device()()));
-    fs::create_directories(folder, ec);
-    if (ec) {
-        reason = "cannot make a temporary folder: " + ec.message();
-        return false;
-    }
-    // Each batch is a process that warms its own caches (registries, shared
-    // textures), which costs about as much as validating a few dozen models,
-    // so a worker takes one batch. Only very large runs get two per worker,
-    // which evens out slow and fast models and lets the progress bar move.
-    constexpr size_t kModelsForTwoBatches = 2500;
-    const size_t total = request.models.size();
-    const size_t jobs = request.jobs;
-    const size_t batches = total >= jobs * kModelsForTwoBatches ? jobs * 2 : jobs;
-    const size_t size = std::max<size_t>(1, (total + batches - 1) / batches);
-    std::vector<Batch> pending;
-    for (size_t first = 0; first < total; first += size) {
-        pending.push_back({first, std::min(size, total - first), {}, {}, {}});
-    }
-    ProgressBar progress(err, request.progress, total);
-    std::vector<Batch> running;
-    size_t next = 0;
-    bool ok = true;
-    while (ok && (next < pending.size() || !running.empty())) {
-        while (ok && next < pending.size() && running.size() < request.jobs) {
-            Batch batch = pending[next];
-            ok = startBatch(request, folder, next++, batch, reason);
-            if (ok) {
-                running.push_back(batch);
-            }
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return models_[a] < models_[b]; });
+    results.assign(models_.size(), ModelReport());
+    ProgressBar progress(err_, request_.progress, models_.size());
+    if (workers_.empty() && failure_.empty()) {
+        for (size_t i = 0; i < order.size(); ++i) {
+            results[i] = validateOne(models_[order[i]], request_.writeLogs);
+            progress.advance(1, results[i].findings.size());
         }
-        bool progressed = false;
-        for (size_t i = 0; i < running.size();) {
+        return true;
+    }
+    for (Worker& worker : workers_) {
+        Platform::closeInput(worker.process);
+    }
+    std::vector<ModelReport> byPosition(models_.size());
+    bool ok = failure_.empty();
+    reason = failure_;
+    for (size_t left = workers_.size(); left > 0;) {
+        for (Worker& worker : workers_) {
             int status = 0;
-            if (!Platform::finished(running[i].process, status)) {
-                ++i;
+            if (!worker.process.valid()) {
                 continue;
             }
-            ok = collectBatch(request, running[i], status, results, err, reason) && ok;
-            progress.advance(running[i].count, ok ? findingsIn(results, running[i]) : 0);
-            running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
-            progressed = true;
+            if (!request_.progress) {
+                // Nothing to show meanwhile: wait without polling.
+                status = Platform::waitFor(worker.process);
+            } else {
+                for (size_t findings : progressSince(worker.progress, worker.progressRead)) {
+                    progress.advance(1, findings);
+                }
+                if (!Platform::finished(worker.process, status)) {
+                    continue;
+                }
+            }
+            --left;
+            // A failed worker's own reason says more than that it stopped taking models.
+            std::string failed;
+            if (!collect(worker, status, byPosition, failed) && (ok || status != 0)) {
+                reason = failed;
+            }
+            ok = ok && failed.empty();
         }
-        if (!progressed) {
+        if (left > 0 && request_.progress) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
-    for (Batch& batch : running) {
-        Platform::waitFor(batch.process);
+    for (size_t i = 0; i < order.size(); ++i) {
+        results[i] = std::move(byPosition[order[i]]);
     }
-    fs::remove_all(folder, ec);
     return ok;
-}
-
-} // namespace
-
-bool validateModels(const RunRequest& request, std::vector<ModelReport>& results, std::ostream& err,
-                    std::string& reason) {
-    results.assign(request.models.size(), ModelReport());
-    if (request.jobs > 1 && request.models.size() > 1 && !request.executable.empty()) {
-        return validateInWorkers(request, results, err, reason);
-    }
-    ProgressBar progress(err, request.progress, request.models.size());
-    for (size_t i = 0; i < request.models.size(); ++i) {
-        results[i] = validateOne(request.models[i], request.writeLogs);
-        progress.advance(1, results[i].findings.size());
-    }
-    return true;
 }
 
 int runWorker(const std::vector<std::string>& args, std::ostream& err) {
     CLI::App app("worker");
-    std::string modelsFile, outputFile, realm;
+    std::string outputFile, realm;
     std::vector<std::string> roots;
-    bool writeLogs = false, verbose = false;
-    app.add_option("--models", modelsFile)->required();
+    bool writeLogs = false, verbose = false, progress = false;
     app.add_option("--output", outputFile)->required();
     app.add_option("--res", roots);
     app.add_option("--realm", realm);
     app.add_flag("--write-logs", writeLogs);
     app.add_flag("--verbose", verbose);
+    app.add_flag("--progress", progress);
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
@@ -266,10 +319,13 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
         return 2;
     }
     setUpEngine(roots, realm, verbose);
-    std::ifstream list(pathFromUtf8(modelsFile), std::ios::binary);
+    // The models come on standard input, one per line, while the parent still finds them.
     Json models = Json::array();
-    for (std::string model; std::getline(list, model);) {
+    for (std::string model; std::getline(std::cin, model);) {
         models.push_back(modelJson(validateOne(model, writeLogs)));
+        if (progress) {
+            std::cout << models.back()["findings"].size() << std::endl;
+        }
     }
     // CBOR keeps every byte of a message, valid UTF-8 or not.
     const std::vector<std::uint8_t> bytes = Json::to_cbor(models);

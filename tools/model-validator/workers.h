@@ -1,9 +1,12 @@
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "process.h"
 #include "report.h"
 
 namespace KX::Cli {
@@ -14,11 +17,12 @@ void setUpEngine(const std::vector<std::string>& roots, const std::string& realm
 struct RunRequest {
     std::vector<std::string> roots; // absolute
     std::string realm;
-    std::vector<std::string> models;
     bool writeLogs = false;
     bool verbose = false;
-    unsigned jobs = 1;
-    std::string executable; // started as the workers
+    // Worker processes as asked; unset: defaultJobs of the models found so far.
+    std::optional<unsigned> jobs;
+    unsigned processors = 1;
+    std::string executable; // started as the workers; "" checks every model in this process
     bool progress = false;  // draw a progress bar on `err`
 };
 
@@ -29,13 +33,55 @@ struct RunRequest {
 // (docs/performance.md).
 unsigned defaultJobs(size_t models, unsigned processors);
 
-// Validates every model with a fresh validator, in `jobs` worker processes
-// when there is more than one job: the engine's caches are shared by all
-// validators of a process, so threads would race on them. Results come in
-// the order of `request.models` whatever the number of jobs. False (with a
-// reason) when a worker fails.
-bool validateModels(const RunRequest& request, std::vector<ModelReport>& results, std::ostream& err,
-                    std::string& reason);
+// The folder holding a model's state folders (content/houses/house01 for
+// content/houses/house01/normal/lod0/house01.model); "" when the path is shorter.
+std::string modelGroupOf(const std::string& model);
+
+// Validates models while they are still being found. As soon as the models
+// found keep more than one job busy, that many worker processes start, and
+// each model found goes at once to the worker with the fewest, so that the
+// walk that finds the models overlaps with the checks instead of coming
+// before them. Otherwise this process checks the models itself at the end,
+// with the listings the walk kept. Workers are processes, not threads, since
+// the engine's caches are shared by all validators of a process.
+class ModelRun {
+  public:
+    ModelRun(RunRequest request, std::ostream& err);
+    ~ModelRun();
+    ModelRun(const ModelRun&) = delete;
+    ModelRun& operator=(const ModelRun&) = delete;
+
+    // A model found; each model is added once.
+    void add(const std::string& model);
+    // Checks what is left and waits for the workers. The results come in the
+    // order of the models' paths whatever the number of jobs. False (with a
+    // reason) when a worker cannot start or fails.
+    bool finish(std::vector<ModelReport>& results, std::string& reason);
+
+  private:
+    struct Worker {
+        Platform::Process process;
+        std::filesystem::path output;
+        std::filesystem::path errors;
+        std::filesystem::path progress;
+        std::vector<size_t> models; // positions in models_, in the order sent
+        size_t progressRead = 0;    // bytes of the progress file taken
+    };
+    size_t wantedWorkers() const;
+    void startWorker();
+    void send(size_t model);
+    bool collect(Worker& worker, int status, std::vector<ModelReport>& byPosition, std::string& reason);
+
+    RunRequest request_;
+    std::ostream& err_;
+    std::vector<std::string> models_; // in the order found
+    size_t sent_ = 0;
+    std::vector<Worker> workers_;
+    size_t current_ = 0;           // the worker that took the last model
+    std::string currentGroup_;     // and that model's group
+    std::filesystem::path folder_; // the workers' files
+    std::string failure_;          // why a worker could not start or be fed
+};
 
 // The hidden `worker` command the workers run.
 int runWorker(const std::vector<std::string>& args, std::ostream& err);
