@@ -153,12 +153,19 @@ TEST(ToolWorkers, WritingToAWorkerThatHasEndedFailsWithoutEndingThisProcess) {
     std::string reason;
     // It ends at once, without reading its input.
     KX::Cli::Platform::Process process =
-        KX::Cli::Platform::startProcessWithInput(KX_MODEL_VALIDATOR_EXE, {"--version"}, "", "", reason);
+        KX::Cli::Platform::startProcessWithChannel(KX_MODEL_VALIDATOR_EXE, {"--version"}, "", reason);
     ASSERT_TRUE(process.valid()) << reason;
     // More than any buffer between the two holds: the write waits until the child has ended.
     EXPECT_FALSE(KX::Cli::Platform::writeInput(process, std::string(8 << 20, 'x')));
+    // What it wrote before it ended is still there to read, then the end.
+    std::string output;
+    while (KX::Cli::Platform::readOutput(process, output)) {
+        KX::Cli::Platform::waitForOutput({&process}, 100);
+    }
+    EXPECT_EQ(output.rfind("model-validator ", 0), 0u) << output;
     EXPECT_EQ(KX::Cli::Platform::waitFor(process), 0);
     EXPECT_EQ(process.input, -1);
+    EXPECT_EQ(process.output, -1);
 }
 
 TEST(ToolWorkers, AWorkerThatCannotStartIsNamed) {
@@ -170,6 +177,23 @@ TEST(ToolWorkers, AWorkerThatCannotStartIsNamed) {
     EXPECT_NE(run.err.find("cannot start " + broken.executable), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
 }
+
+#ifndef _WIN32
+TEST(ToolWorkers, WorkersThatEndWithoutTheirModelsFailTheRunWithTheirStatus) {
+    ToolTree t;
+    for (int i = 0; i < 40; ++i) {
+        t.addModel("rocks", "rock" + std::to_string(i), 0);
+    }
+    KX::Cli::Environment dying;
+    // Takes two models, tells of one, and ends.
+    dying.executable = t.tree.write("dying-worker", "#!/bin/sh\nread a; read b; echo 0; exit 4\n");
+    std::filesystem::permissions(dying.executable, std::filesystem::perms::owner_all);
+    const ToolRun run = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, dying);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("a worker failed (status 4)"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+}
+#endif
 
 TEST(ToolWorkers, TheDefaultStartsNoMoreWorkersThanTheModelsKeepBusy) {
     // A small tree runs in this process; a large one uses every processor, never more.

@@ -16,6 +16,7 @@
 #include <cstdio>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -99,16 +100,14 @@ bool isTerminal(int stream) {
 
 namespace {
 
-Process start(const std::string& executable, const std::vector<std::string>& args,
-              const std::string& stdoutFile, const std::string& stderrFile, HANDLE input,
-              std::string& reason) {
+Process start(const std::string& executable, const std::vector<std::string>& args, HANDLE input, HANDLE out,
+              const std::string& stderrFile, std::string& reason) {
     std::wstring line;
     appendQuoted(line, wide(executable));
     for (const std::string& arg : args) {
         line += L' ';
         appendQuoted(line, wide(arg));
     }
-    HANDLE out = openForChild(stdoutFile, STD_OUTPUT_HANDLE);
     HANDLE err = openForChild(stderrFile, STD_ERROR_HANDLE);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -119,9 +118,6 @@ Process start(const std::string& executable, const std::vector<std::string>& arg
     PROCESS_INFORMATION info{};
     const BOOL started = CreateProcessW(wide(executable).c_str(), line.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &info);
-    if (!stdoutFile.empty()) {
-        CloseHandle(out);
-    }
     if (!stderrFile.empty()) {
         CloseHandle(err);
     }
@@ -137,29 +133,42 @@ Process start(const std::string& executable, const std::vector<std::string>& arg
 
 Process startProcess(const std::string& executable, const std::vector<std::string>& args,
                      const std::string& stdoutFile, const std::string& stderrFile, std::string& reason) {
-    return start(executable, args, stdoutFile, stderrFile, GetStdHandle(STD_INPUT_HANDLE), reason);
+    HANDLE out = openForChild(stdoutFile, STD_OUTPUT_HANDLE);
+    Process process = start(executable, args, GetStdHandle(STD_INPUT_HANDLE), out, stderrFile, reason);
+    if (!stdoutFile.empty()) {
+        CloseHandle(out);
+    }
+    return process;
 }
 
-Process startProcessWithInput(const std::string& executable, const std::vector<std::string>& args,
-                              const std::string& stdoutFile, const std::string& stderrFile,
-                              std::string& reason) {
+Process startProcessWithChannel(const std::string& executable, const std::vector<std::string>& args,
+                                const std::string& stderrFile, std::string& reason) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE read = nullptr;
-    HANDLE write = nullptr;
-    if (!CreatePipe(&read, &write, &inherit, 0)) {
+    HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
+    if (!CreatePipe(&inRead, &inWrite, &inherit, 0)) {
         reason = "cannot start " + executable + " (error " + std::to_string(GetLastError()) + ")";
         return {};
     }
-    // Only the child's end is inherited: a later child holding this end would
-    // keep the input open after closeInput.
-    SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
-    Process process = start(executable, args, stdoutFile, stderrFile, read, reason);
-    CloseHandle(read);
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) {
+        reason = "cannot start " + executable + " (error " + std::to_string(GetLastError()) + ")";
+        CloseHandle(inRead);
+        CloseHandle(inWrite);
+        return {};
+    }
+    // Only the child's ends are inherited: a later child holding this
+    // process's ends would keep the channel open after it is closed.
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    Process process = start(executable, args, inRead, outWrite, stderrFile, reason);
+    CloseHandle(inRead);
+    CloseHandle(outWrite);
     if (!process.valid()) {
-        CloseHandle(write);
+        CloseHandle(inWrite);
+        CloseHandle(outRead);
         return process;
     }
-    process.input = reinterpret_cast<std::intptr_t>(write);
+    process.input = reinterpret_cast<std::intptr_t>(inWrite);
+    process.output = reinterpret_cast<std::intptr_t>(outRead);
     return process;
 }
 
@@ -183,12 +192,63 @@ void closeInput(Process& process) {
     }
 }
 
+namespace {
+
+// Bytes waiting in the child's output; -1 once it has ended.
+long long waitingOutput(const Process& process) {
+    DWORD available = 0;
+    if (process.output == -1 ||
+        !PeekNamedPipe(reinterpret_cast<HANDLE>(process.output), nullptr, 0, nullptr, &available, nullptr)) {
+        return -1;
+    }
+    return available;
+}
+
+void closeOutput(Process& process) {
+    if (process.output != -1) {
+        CloseHandle(reinterpret_cast<HANDLE>(process.output));
+        process.output = -1;
+    }
+}
+
+} // namespace
+
+bool readOutput(Process& process, std::string& into) {
+    const long long available = waitingOutput(process);
+    if (available < 0) {
+        return false;
+    }
+    if (available > 0) {
+        std::string bytes(static_cast<size_t>(available), '\0');
+        DWORD read = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(process.output), bytes.data(), static_cast<DWORD>(available),
+                      &read, nullptr)) {
+            return false;
+        }
+        into.append(bytes.data(), read);
+    }
+    return true;
+}
+
+void waitForOutput(const std::vector<Process*>& processes, int milliseconds) {
+    // Anonymous pipes cannot be waited on together: look every millisecond.
+    for (int waited = 0; waited < milliseconds; ++waited) {
+        for (const Process* process : processes) {
+            if (waitingOutput(*process) != 0) {
+                return;
+            }
+        }
+        Sleep(1);
+    }
+}
+
 bool finished(Process& process, int& status) {
     HANDLE handle = reinterpret_cast<HANDLE>(process.handle);
     if (WaitForSingleObject(handle, 0) != WAIT_OBJECT_0) {
         return false;
     }
     closeInput(process);
+    closeOutput(process);
     DWORD code = 0;
     GetExitCodeProcess(handle, &code);
     CloseHandle(handle);
@@ -249,12 +309,14 @@ bool isTerminal(int stream) {
 
 namespace {
 
-Process start(const std::string& executable, const std::vector<std::string>& args,
-              const std::string& stdoutFile, const std::string& stderrFile, int input, std::string& reason) {
+// `channel`, when not -1, becomes the child's standard input and output.
+Process start(const std::string& executable, const std::vector<std::string>& args, int channel,
+              const std::string& stdoutFile, const std::string& stderrFile, std::string& reason) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (input != -1) {
-        posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+    if (channel != -1) {
+        posix_spawn_file_actions_adddup2(&actions, channel, STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, channel, STDOUT_FILENO);
     }
     if (!stdoutFile.empty()) {
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutFile.c_str(),
@@ -284,14 +346,14 @@ Process start(const std::string& executable, const std::vector<std::string>& arg
 
 Process startProcess(const std::string& executable, const std::vector<std::string>& args,
                      const std::string& stdoutFile, const std::string& stderrFile, std::string& reason) {
-    return start(executable, args, stdoutFile, stderrFile, -1, reason);
+    return start(executable, args, -1, stdoutFile, stderrFile, reason);
 }
 
-Process startProcessWithInput(const std::string& executable, const std::vector<std::string>& args,
-                              const std::string& stdoutFile, const std::string& stderrFile,
-                              std::string& reason) {
-    // A socket rather than a pipe: writing to a child that has ended then
-    // fails instead of raising a signal that would end this process.
+Process startProcessWithChannel(const std::string& executable, const std::vector<std::string>& args,
+                                const std::string& stderrFile, std::string& reason) {
+    // A socket rather than pipes: one channel both ways, and writing to a
+    // child that has ended fails instead of raising a signal that would end
+    // this process.
     int ends[2] = {-1, -1};
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         reason = "cannot start " + executable + " (error " + std::to_string(errno) + ")";
@@ -301,16 +363,14 @@ Process startProcessWithInput(const std::string& executable, const std::vector<s
     const int on = 1;
     setsockopt(ends[0], SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof(on));
 #endif
-    // The child reads only; this process writes only.
-    shutdown(ends[0], SHUT_RD);
-    shutdown(ends[1], SHUT_WR);
-    Process process = start(executable, args, stdoutFile, stderrFile, ends[1], reason);
+    Process process = start(executable, args, ends[1], "", stderrFile, reason);
     close(ends[1]);
     if (!process.valid()) {
         close(ends[0]);
         return process;
     }
     process.input = ends[0];
+    process.output = ends[0];
     return process;
 }
 
@@ -335,8 +395,48 @@ bool writeInput(Process& process, std::string_view bytes) {
 
 void closeInput(Process& process) {
     if (process.input != -1) {
-        close(static_cast<int>(process.input));
+        // The same socket carries the output, which stays open.
+        shutdown(static_cast<int>(process.input), SHUT_WR);
         process.input = -1;
+    }
+}
+
+namespace {
+
+void closeOutput(Process& process) {
+    if (process.output != -1) {
+        close(static_cast<int>(process.output));
+        process.output = -1;
+    }
+}
+
+} // namespace
+
+bool readOutput(Process& process, std::string& into) {
+    while (process.output != -1) {
+        char bytes[4096];
+        const ssize_t got = recv(static_cast<int>(process.output), bytes, sizeof(bytes), MSG_DONTWAIT);
+        if (got > 0) {
+            into.append(bytes, static_cast<size_t>(got));
+            continue;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+    return false;
+}
+
+void waitForOutput(const std::vector<Process*>& processes, int milliseconds) {
+    std::vector<pollfd> watched;
+    for (const Process* process : processes) {
+        if (process->output != -1) {
+            watched.push_back({static_cast<int>(process->output), POLLIN, 0});
+        }
+    }
+    if (!watched.empty()) {
+        poll(watched.data(), watched.size(), milliseconds);
     }
 }
 
@@ -346,6 +446,7 @@ bool finished(Process& process, int& status) {
         return false;
     }
     closeInput(process);
+    closeOutput(process);
     process.handle = -1;
     status = exitStatus(raw);
     return true;
@@ -356,6 +457,7 @@ int waitFor(Process& process) {
     // A child still reading its input would wait for this process forever.
     closeInput(process);
     waitpid(static_cast<pid_t>(process.handle), &raw, 0);
+    closeOutput(process);
     process.handle = -1;
     return exitStatus(raw);
 }
@@ -377,6 +479,7 @@ int waitFor(Process& process, ProcessUsage& usage) {
         };
         usage.cpuSeconds = seconds(used.ru_utime) + seconds(used.ru_stime);
     }
+    closeOutput(process);
     process.handle = -1;
     return exitStatus(raw);
 }

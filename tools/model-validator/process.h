@@ -21,8 +21,10 @@ unsigned processorCount();
 // A started child process.
 struct Process {
     std::intptr_t handle = -1;
-    // The writing end of the child's standard input, when it was started with one.
+    // This process's ends of the child's standard input and output, when it
+    // was started with a channel.
     std::intptr_t input = -1;
+    std::intptr_t output = -1;
     bool valid() const { return handle != -1; }
 };
 
@@ -31,17 +33,23 @@ struct Process {
 // invalid process (and a reason) when it cannot start.
 Process startProcess(const std::string& executable, const std::vector<std::string>& args,
                      const std::string& stdoutFile, const std::string& stderrFile, std::string& reason);
-// The same, with the child's standard input a channel that `writeInput`
-// feeds and `closeInput` ends.
-Process startProcessWithInput(const std::string& executable, const std::vector<std::string>& args,
-                              const std::string& stdoutFile, const std::string& stderrFile,
-                              std::string& reason);
+// The same, with the child's standard input and output a channel to this
+// process: `writeInput` feeds the input and `closeInput` ends it;
+// `readOutput` takes what the child has written.
+Process startProcessWithChannel(const std::string& executable, const std::vector<std::string>& args,
+                                const std::string& stderrFile, std::string& reason);
 // Writes all of `bytes` to the child's standard input, waiting while the
 // child has not read what came before; false once the child no longer reads
 // (it has ended), never a signal that would end this process.
 bool writeInput(Process& process, std::string_view bytes);
 // Ends the child's standard input: it reads the end of its input next.
 void closeInput(Process& process);
+// Appends what the child has written to its standard output since the last
+// call, without waiting; false once its output has ended and all was read.
+bool readOutput(Process& process, std::string& into);
+// Waits until one of the processes has written to its output or ended it,
+// or until `milliseconds` have passed.
+void waitForOutput(const std::vector<Process*>& processes, int milliseconds);
 
 // Non-blocking: true with the exit status once the process has ended
 // (a process killed by a signal reports 128 + signal).

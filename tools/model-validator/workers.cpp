@@ -35,9 +35,9 @@ unsigned defaultJobs(size_t models, unsigned processors) {
     return static_cast<unsigned>(std::min<size_t>(busy, std::max(1u, processors)));
 }
 
-namespace {
-
 using Clock = std::chrono::steady_clock;
+
+namespace {
 
 ModelReport validateOne(const std::string& model, bool writeLogs) {
     ModelValidator validator;
@@ -53,6 +53,8 @@ ModelReport validateOne(const std::string& model, bool writeLogs) {
     }
     return report;
 }
+
+} // namespace
 
 // One line on a terminal, redrawn in place.
 class ProgressBar {
@@ -91,6 +93,8 @@ class ProgressBar {
     Clock::time_point start_;
 };
 
+namespace {
+
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
@@ -98,18 +102,11 @@ std::string readFile(const std::filesystem::path& path) {
     return text.str();
 }
 
-// The findings counts of the models a worker has finished since `read`
-// bytes of its progress file, one line each; only whole lines are taken.
-std::vector<size_t> progressSince(const std::filesystem::path& file, size_t& read) {
-    std::vector<size_t> counts;
-    std::ifstream in(file, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(read));
-    for (std::string line; std::getline(in, line) && !in.eof();) {
-        read += line.size() + 1;
-        counts.push_back(static_cast<size_t>(std::strtoull(line.c_str(), nullptr, 10)));
-    }
-    return counts;
-}
+// How many models a worker holds that it has not finished: enough that it
+// does not wait for the next while this process walks or waits for a
+// processor, few enough (some 8 ms of checks) that the workers end together
+// however the cost of their models differs.
+constexpr size_t kModelsAhead = 16;
 
 } // namespace
 
@@ -126,9 +123,7 @@ ModelRun::ModelRun(RunRequest request, std::ostream& err) : request_(std::move(r
 
 ModelRun::~ModelRun() {
     for (Worker& worker : workers_) {
-        if (worker.process.valid()) {
-            Platform::waitFor(worker.process);
-        }
+        endWorker(worker);
     }
     if (!folder_.empty()) {
         std::error_code ec;
@@ -149,9 +144,8 @@ void ModelRun::add(const std::string& model) {
     for (size_t wanted = wantedWorkers(); failure_.empty() && workers_.size() < wanted;) {
         startWorker();
     }
-    // Those found before the workers started go first.
-    while (failure_.empty() && !workers_.empty() && sent_ < models_.size()) {
-        send(sent_++);
+    if (!workers_.empty()) {
+        feed();
     }
 }
 
@@ -170,7 +164,6 @@ void ModelRun::startWorker() {
     const std::string stem = "worker" + std::to_string(workers_.size());
     worker.output = folder_ / (stem + ".cbor");
     worker.errors = folder_ / (stem + ".err");
-    worker.progress = folder_ / (stem + ".progress");
     std::vector<std::string> args = {"worker", "--output", pathToUtf8(worker.output)};
     for (const std::string& root : request_.roots) {
         args.insert(args.end(), {"--res", root});
@@ -184,35 +177,87 @@ void ModelRun::startWorker() {
     if (request_.verbose) {
         args.push_back("--verbose");
     }
-    if (request_.progress) {
-        args.push_back("--progress");
-    }
-    worker.process = Platform::startProcessWithInput(request_.executable, args, pathToUtf8(worker.progress),
-                                                     pathToUtf8(worker.errors), failure_);
+    worker.process =
+        Platform::startProcessWithChannel(request_.executable, args, pathToUtf8(worker.errors), failure_);
     if (worker.process.valid()) {
         workers_.push_back(std::move(worker));
     }
 }
 
-void ModelRun::send(size_t model) {
-    // The states of one model share folders: checked by one worker, those are
-    // listed and proved once. Otherwise the worker with the fewest models
-    // takes it, so a worker started later catches up and the counts end even.
-    const std::string group = modelGroupOf(models_[model]);
-    if (workers_.size() <= current_ || group != currentGroup_) {
-        current_ = static_cast<size_t>(std::min_element(workers_.begin(), workers_.end(),
-                                                        [](const Worker& a, const Worker& b) {
-                                                            return a.models.size() < b.models.size();
-                                                        }) -
-                                       workers_.begin());
-        currentGroup_ = group;
+void ModelRun::takeFinished(Worker& worker) {
+    if (worker.ended) {
+        return;
     }
-    Worker& worker = workers_[current_];
-    worker.models.push_back(model);
-    if (!Platform::writeInput(worker.process, models_[model] + "\n")) {
-        // The worker has ended; its status tells why when the run finishes.
-        failure_ = "a worker stopped taking models";
+    worker.ended = !Platform::readOutput(worker.process, worker.received);
+    // One line per model finished: its number of findings.
+    size_t start = 0;
+    for (size_t end = worker.received.find('\n'); end != std::string::npos;
+         start = end + 1, end = worker.received.find('\n', start)) {
+        const size_t findings =
+            static_cast<size_t>(std::strtoull(worker.received.c_str() + start, nullptr, 10));
+        ++worker.finished;
+        ++finishedModels_;
+        finishedFindings_ += findings;
+        if (progress_) {
+            progress_->advance(1, findings);
+        }
     }
+    worker.received.erase(0, start);
+}
+
+ModelRun::Worker* ModelRun::workerFor(const std::string& model) {
+    // The states of one model share folders: checked by one worker, those
+    // are listed and proved once.
+    std::string group = modelGroupOf(model);
+    if (current_ < workers_.size() && !workers_[current_].ended && group == currentGroup_) {
+        return &workers_[current_];
+    }
+    Worker* least = nullptr;
+    for (Worker& worker : workers_) {
+        if (!worker.ended && (!least || worker.unfinished() < least->unfinished())) {
+            least = &worker;
+        }
+    }
+    if (!least || least->unfinished() >= kModelsAhead) {
+        return nullptr;
+    }
+    current_ = static_cast<size_t>(least - workers_.data());
+    currentGroup_ = std::move(group);
+    return least;
+}
+
+void ModelRun::feed() {
+    for (Worker& worker : workers_) {
+        takeFinished(worker);
+    }
+    while (failure_.empty() && sent_ < models_.size()) {
+        Worker* worker = workerFor(models_[sent_]);
+        if (!worker) {
+            if (std::all_of(workers_.begin(), workers_.end(), [](const Worker& w) { return w.ended; })) {
+                failure_ = "a worker stopped taking models";
+            }
+            return;
+        }
+        worker->models.push_back(sent_);
+        if (!Platform::writeInput(worker->process, models_[sent_] + "\n")) {
+            // The worker has ended; its status tells why when the run finishes.
+            failure_ = "a worker stopped taking models";
+        }
+        ++sent_;
+    }
+}
+
+int ModelRun::endWorker(Worker& worker) {
+    if (!worker.process.valid()) {
+        return 0;
+    }
+    Platform::closeInput(worker.process);
+    // Read to the end, so that no worker waits on a full channel.
+    while (!worker.ended) {
+        Platform::waitForOutput({&worker.process}, 100);
+        takeFinished(worker);
+    }
+    return Platform::waitFor(worker.process);
 }
 
 bool ModelRun::collect(Worker& worker, int status, std::vector<ModelReport>& byPosition,
@@ -259,41 +304,30 @@ bool ModelRun::finish(std::vector<ModelReport>& results, std::string& reason) {
         }
         return true;
     }
+    progress.advance(finishedModels_, finishedFindings_);
+    progress_ = &progress;
+    // The rest go out as the workers finish what they hold.
+    std::vector<Platform::Process*> processes;
     for (Worker& worker : workers_) {
-        Platform::closeInput(worker.process);
+        processes.push_back(&worker.process);
+    }
+    while (failure_.empty() && sent_ < models_.size()) {
+        Platform::waitForOutput(processes, 100);
+        feed();
     }
     std::vector<ModelReport> byPosition(models_.size());
     bool ok = failure_.empty();
     reason = failure_;
-    for (size_t left = workers_.size(); left > 0;) {
-        for (Worker& worker : workers_) {
-            int status = 0;
-            if (!worker.process.valid()) {
-                continue;
-            }
-            if (!request_.progress) {
-                // Nothing to show meanwhile: wait without polling.
-                status = Platform::waitFor(worker.process);
-            } else {
-                for (size_t findings : progressSince(worker.progress, worker.progressRead)) {
-                    progress.advance(1, findings);
-                }
-                if (!Platform::finished(worker.process, status)) {
-                    continue;
-                }
-            }
-            --left;
-            // A failed worker's own reason says more than that it stopped taking models.
-            std::string failed;
-            if (!collect(worker, status, byPosition, failed) && (ok || status != 0)) {
-                reason = failed;
-            }
-            ok = ok && failed.empty();
+    for (Worker& worker : workers_) {
+        const int status = endWorker(worker);
+        // A failed worker's own reason says more than that it stopped taking models.
+        std::string failed;
+        if (!collect(worker, status, byPosition, failed) && (ok || status != 0)) {
+            reason = failed;
         }
-        if (left > 0 && request_.progress) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        ok = ok && failed.empty();
     }
+    progress_ = nullptr;
     for (size_t i = 0; i < order.size(); ++i) {
         results[i] = std::move(byPosition[order[i]]);
     }
@@ -304,13 +338,12 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
     CLI::App app("worker");
     std::string outputFile, realm;
     std::vector<std::string> roots;
-    bool writeLogs = false, verbose = false, progress = false;
+    bool writeLogs = false, verbose = false;
     app.add_option("--output", outputFile)->required();
     app.add_option("--res", roots);
     app.add_option("--realm", realm);
     app.add_flag("--write-logs", writeLogs);
     app.add_flag("--verbose", verbose);
-    app.add_flag("--progress", progress);
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
@@ -319,13 +352,12 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
         return 2;
     }
     setUpEngine(roots, realm, verbose);
-    // The models come on standard input, one per line, while the parent still finds them.
+    // The models come on standard input, one per line, as the parent hands them out.
     Json models = Json::array();
     for (std::string model; std::getline(std::cin, model);) {
         models.push_back(modelJson(validateOne(model, writeLogs)));
-        if (progress) {
-            std::cout << models.back()["findings"].size() << std::endl;
-        }
+        // Tells the parent that the model is done, and with how many findings.
+        std::cout << models.back()["findings"].size() << std::endl;
     }
     // CBOR keeps every byte of a message, valid UTF-8 or not.
     const std::vector<std::uint8_t> bytes = Json::to_cbor(models);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -10,6 +11,8 @@
 #include "report.h"
 
 namespace KX::Cli {
+
+class ProgressBar;
 
 // Points the engine at the resource roots (absolute) and realm.
 void setUpEngine(const std::vector<std::string>& roots, const std::string& realm, bool verbose);
@@ -63,13 +66,21 @@ class ModelRun {
         Platform::Process process;
         std::filesystem::path output;
         std::filesystem::path errors;
-        std::filesystem::path progress;
         std::vector<size_t> models; // positions in models_, in the order sent
-        size_t progressRead = 0;    // bytes of the progress file taken
+        size_t finished = 0;        // of `models`
+        std::string received;       // output not yet taken
+        bool ended = false;         // its output has ended
+        size_t unfinished() const { return models.size() - std::min(finished, models.size()); }
     };
     size_t wantedWorkers() const;
     void startWorker();
-    void send(size_t model);
+    // Takes what the workers have finished, then sends models to those with room.
+    void feed();
+    void takeFinished(Worker& worker);
+    // The worker the next model goes to; none while every worker holds enough.
+    Worker* workerFor(const std::string& model);
+    // Ends the worker's input and waits for it; its exit status.
+    int endWorker(Worker& worker);
     bool collect(Worker& worker, int status, std::vector<ModelReport>& byPosition, std::string& reason);
 
     RunRequest request_;
@@ -81,6 +92,9 @@ class ModelRun {
     std::string currentGroup_;     // and that model's group
     std::filesystem::path folder_; // the workers' files
     std::string failure_;          // why a worker could not start or be fed
+    size_t finishedModels_ = 0;    // by the workers
+    size_t finishedFindings_ = 0;
+    ProgressBar* progress_ = nullptr; // while finish() shows one
 };
 
 // The hidden `worker` command the workers run.
