@@ -571,10 +571,11 @@ TEST(FileSystem, ReadsAFileWithTheStampOfWhatWasReadAndRefusesWhatIsNoFile) {
 #endif
 }
 
-TEST(ViewMemo, KeepsOneValuePerObjectUntilAPurgeOrANewCheck) {
+TEST(ViewMemo, KeepsOneValuePerObjectUntilAPurgeFindsAChangeOrANewCheck) {
     TempResourceTree tree;
     tree.write("a.model", "<a/>");
     tree.write("b.model", "<b/>");
+    tree.age();
     const DataSectionPtr a = Utils::openSection("a.model");
     const DataSectionPtr b = Utils::openSection("b.model");
     ViewMemo<DataSectionPtr, int> memo;
@@ -583,11 +584,23 @@ TEST(ViewMemo, KeepsOneValuePerObjectUntilAPurgeOrANewCheck) {
     EXPECT_EQ(memo.get(a, make), 1);
     EXPECT_EQ(memo.get(b, make), 2);
     EXPECT_EQ(memo.get(a, make), 1);
+    // The disk proves the purged file and its folders unchanged: nothing derived goes.
+    const uint64_t view = fileSystem()->viewVersion();
+    DataSectionCache::instance().purge("b.model");
+    DataSectionCache::instance().purge("", true);
+    EXPECT_EQ(fileSystem()->viewVersion(), view);
+    EXPECT_EQ(memo.get(a, make), 1);
+    EXPECT_EQ(Utils::openSection("b.model").get(), b.get());
+    // A purged file saved meanwhile, or a file added beside it, starts another view.
+    std::ofstream(tree.path("b.model")) << "<bb/>";
     DataSectionCache::instance().purge("b.model");
     EXPECT_EQ(memo.get(a, make), 3);
+    tree.write("c.model", "<c/>");
+    DataSectionCache::instance().purge("a.model");
+    EXPECT_EQ(memo.get(a, make), 4);
     fileSystem()->refresh();
-    EXPECT_EQ(memo.get(a, make), 4);
-    EXPECT_EQ(memo.get(a, make), 4);
+    EXPECT_EQ(memo.get(a, make), 5);
+    EXPECT_EQ(memo.get(a, make), 5);
 }
 
 TEST(DataSectionCache, ServesParsedTreesUntilPurged) {

@@ -2,6 +2,8 @@
 
 #include "engine/resource/file_system.h"
 
+#include <vector>
+
 DataSectionCache& DataSectionCache::instance() {
     static DataSectionCache cache;
     return cache;
@@ -86,22 +88,49 @@ void DataSectionCache::drop(std::string absolute, bool recursive) {
     while (absolute.size() > 1 && absolute.back() == '/') {
         absolute.pop_back();
     }
+    // The trees this pass has handed out are proved against the disk at once.
+    // While they all stand, so does everything derived from them, and the
+    // file system's view may stay; trees not used in this pass are proved at
+    // their next use anyway.
+    const uint64_t generation = FS::fileSystem()->generation();
+    struct InUse {
+        std::string path;
+        FileStamp stamp;
+        int64_t readNs = 0;
+    };
+    std::vector<InUse> inUse;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        auto it = sections_.find(absolute);
-        if (it != sections_.end()) {
-            it->second.checkedIn = 0;
+        const auto take = [&](const std::string& path, const Entry& entry) {
+            if (entry.checkedIn == generation) {
+                inUse.push_back({path, entry.stamp, entry.readNs});
+            }
+        };
+        if (auto it = sections_.find(absolute); it != sections_.end()) {
+            take(it->first, it->second);
         }
         if (recursive) {
             const std::string prefix = absolute + "/";
-            for (auto& [path, entry] : sections_) {
+            for (const auto& [path, entry] : sections_) {
                 if (path.compare(0, prefix.size(), prefix) == 0) {
-                    entry.checkedIn = 0;
+                    take(path, entry);
                 }
             }
         }
     }
-    FS::fileSystem()->invalidateCache(absolute);
+    std::vector<std::string> changed;
+    for (const InUse& tree : inUse) {
+        if (!stampProvesContent(tree.stamp, tree.readNs) || !(tree.stamp == fileStamp(tree.path))) {
+            changed.push_back(tree.path);
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const std::string& path : changed) {
+            sections_.erase(path);
+        }
+    }
+    FS::fileSystem()->invalidateCache(absolute, !changed.empty());
 }
 
 void DataSectionCache::clear() {

@@ -268,10 +268,11 @@ std::string FileSystem::realFolder(const std::string& absoluteFolder) const {
     return canonicalFolder(absoluteFolder);
 }
 
-void FileSystem::invalidateCache(const std::string& absolutePrefix) {
+void FileSystem::invalidateCache(const std::string& absolutePrefix, bool placeChanged) {
     std::lock_guard<std::mutex> lock(mutex_);
-    // Trees and listings of the place are checked against the disk again.
-    viewVersion_.fetch_add(1, std::memory_order_acq_rel);
+    if (absolutePrefix.empty() || placeChanged) {
+        viewVersion_.fetch_add(1, std::memory_order_acq_rel);
+    }
     if (absolutePrefix.empty()) {
         // Everything: a new pass, in which every cache checks its entries again.
         forgetResolutions();

@@ -85,9 +85,11 @@ class FileSystem {
     // The folder with every link resolved ("" when it does not exist); once per pass.
     std::string realFolder(const std::string& absoluteFolder) const;
     // Cached listings at, above or below `absolutePrefix` (all when empty) are
-    // checked against the disk before their next use, and paths are resolved
-    // afresh.
-    void invalidateCache(const std::string& absolutePrefix = std::string());
+    // checked against the disk, and paths are resolved afresh when one of
+    // them changed. The view (viewVersion) changes with them, or when the
+    // caller found something else of the place changed (`placeChanged`: the
+    // parsed-tree cache proves its own trees).
+    void invalidateCache(const std::string& absolutePrefix = std::string(), bool placeChanged = true);
 
     // Starts a new pass over the files (a check): the disk may have changed
     // since the last one. Within a pass each path is resolved once, misses
@@ -99,8 +101,9 @@ class FileSystem {
     uint64_t generation() const;
     // Changes whenever anything the file system or the parsed-tree cache
     // answered may be answered differently: a new pass, forgotten resolutions,
-    // any purge. While it stays, opening a path again gives the same section.
-    // A change of the current realm counts too.
+    // a purge that finds a listing or a tree changed. While it stays, opening
+    // a path again gives the same section. A change of the current realm
+    // counts too.
     uint64_t viewVersion() const;
 
     // The disk's spelling of `path` below `root`, ignoring case; "" when no
