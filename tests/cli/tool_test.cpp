@@ -138,9 +138,6 @@ TEST(ToolTree, FindsModelsThroughLinksToFilesButNeverEntersLinkedFolders) {
     EXPECT_EQ(found.models, (std::vector<std::string>{"content/a/normal/lod0/a.model", "content/alias.model",
                                                       "content/b/deep/er/still/normal/lod0/b.model"}));
     EXPECT_TRUE(found.missing.empty());
-    // A parent of workers finds the same models without keeping the listings.
-    EXPECT_EQ(KX::Cli::discoverModels({"content"}, {tree.root()}, {}, KX::Cli::Listings::Drop).models,
-              found.models);
 }
 
 TEST(ToolTree, FindsEveryModelOfATreeLargerThanTheListingsKeptForTheChecks) {

@@ -314,15 +314,12 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
     request.processors = env.processors;
     request.progress = env.stderrIsTerminal;
     ModelRun run(request, err);
-    // Asked for workers, this process checks nothing itself.
-    const Listings listings =
-        cl.jobs.value_or(1) > 1 && !env.executable.empty() ? Listings::Drop : Listings::KeepForChecks;
-    const Discovery discovery = discoverModels(settings.paths, absoluteRoots, settings.exclude, listings,
-                                               [&](const std::string& model) {
-                                                   if (!settings.shard || inShard(model, *settings.shard)) {
-                                                       run.add(model);
-                                                   }
-                                               });
+    const Discovery discovery =
+        discoverModels(settings.paths, absoluteRoots, settings.exclude, [&](const std::string& model) {
+            if (!settings.shard || inShard(model, *settings.shard)) {
+                run.add(model);
+            }
+        });
     for (const std::string& missing : discovery.missing) {
         err << "model-validator: " << missing << "\n";
         status = MissingInput;

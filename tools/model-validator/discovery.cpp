@@ -6,7 +6,6 @@
 #include <unordered_set>
 
 #include "engine/core/ascii_case.h"
-#include "engine/platform/folder_listing.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
 #include "report_writers.h"
@@ -85,34 +84,22 @@ std::string pathBelow(const std::string& text, const std::filesystem::path& base
 // Every file below `folder` (spelled as a path joins names: one separator
 // unless the text ends in one), without entering links to folders. A folder
 // that cannot be listed is passed over. The folders still to list wait on a
-// list of their own, so that no depth of nesting can exhaust the stack. Kept,
-// the listings stay with the file system for the checks, which then only
-// prove them unchanged instead of listing every folder a second time.
-template <typename Take> void walkFiles(const std::string& folder, Listings listings, Take take) {
+// list of their own, so that no depth of nesting can exhaust the stack. The
+// listings stay with the file system for the checks, which then only prove
+// them unchanged instead of listing every folder a second time.
+template <typename Take> void walkFiles(const std::string& folder, Take take) {
     std::vector<std::string> pending{folder};
-    std::vector<Platform::FolderEntry> entries;
     while (!pending.empty()) {
         const std::string current = std::move(pending.back());
         pending.pop_back();
         const std::string prefix = !current.empty() && current.back() == '/' ? current : current + "/";
-        const auto visit = [&](const auto& entry) {
+        // Held here: past the file system's bound nothing else holds the listing.
+        const auto listing = FS::fileSystem()->listAhead(current);
+        for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
             if (entry.isFile) {
                 take(prefix + entry.name);
             } else if (entry.isFolder && !entry.isLink) {
                 pending.push_back(prefix + entry.name);
-            }
-        };
-        if (listings == Listings::KeepForChecks) {
-            // Held here: past the file system's bound nothing else holds the listing.
-            const auto listing = FS::fileSystem()->listAhead(current);
-            for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
-                visit(entry);
-            }
-        } else {
-            std::string error;
-            Platform::listFolder(current, entries, error);
-            for (const Platform::FolderEntry& entry : entries) {
-                visit(entry);
             }
         }
     }
@@ -200,7 +187,7 @@ bool resourcePathOf(std::string path, const std::vector<std::string>& roots, std
 }
 
 Discovery discoverModels(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
-                         const std::vector<std::string>& exclude, Listings listings,
+                         const std::vector<std::string>& exclude,
                          const std::function<void(const std::string&)>& onFound) {
     namespace fs = std::filesystem;
     Discovery found;
@@ -230,7 +217,7 @@ Discovery discoverModels(const std::vector<std::string>& paths, const std::vecto
             if (!fs::is_directory(folder, ec)) {
                 continue;
             }
-            walkFiles(pathToUtf8(folder), listings, [&](const std::string& file) {
+            walkFiles(pathToUtf8(folder), [&](const std::string& file) {
                 const std::string model = pathBelow(file, base, baseText);
                 if (isValidatedModel(model) &&
                     std::none_of(exclude.begin(), exclude.end(),

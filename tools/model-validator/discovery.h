@@ -38,18 +38,15 @@ struct Discovery {
     std::vector<std::string> missing; // one reason per PATH that does not exist
 };
 
-// Whether the folders listed to find the models are kept for the checks of
-// this process, which then need not list them again; worker processes could
-// not use them.
-enum class Listings { KeepForChecks, Drop };
-
 // Expands each PATH (a model or a folder, as a resource path or as a disk path
 // inside one of the absolute `roots`) against the resource file system.
 // Excludes apply to models found in folders, not to models named outright.
-// `found`, when given, is told of each model once, as soon as it is found,
-// so that checking can begin before the walk ends.
+// The folders listed to find the models stay with the file system for the
+// checks of this process, which then need not list them again. `found`, when
+// given, is told of each model once, as soon as it is found, so that
+// checking can begin before the walk ends.
 Discovery discoverModels(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
-                         const std::vector<std::string>& exclude, Listings listings = Listings::KeepForChecks,
+                         const std::vector<std::string>& exclude,
                          const std::function<void(const std::string&)>& found = {});
 
 } // namespace KX::Cli

@@ -104,9 +104,9 @@ std::string readFile(const std::filesystem::path& path) {
 
 // How many models a worker holds that it has not finished: enough that it
 // does not wait for the next while this process walks or waits for a
-// processor, few enough (some 8 ms of checks) that the workers end together
+// processor, few enough (some 3 ms of checks) that the workers end together
 // however the cost of their models differs.
-constexpr size_t kModelsAhead = 16;
+constexpr size_t kModelsAhead = 6;
 
 } // namespace
 
@@ -135,17 +135,20 @@ size_t ModelRun::wantedWorkers() const {
     if (request_.executable.empty() || models_.size() < 2) {
         return 0;
     }
+    // This process is one of the jobs: it checks models too, with the
+    // listings its walk made.
     const unsigned jobs = request_.jobs ? *request_.jobs : defaultJobs(models_.size(), request_.processors);
-    return jobs > 1 ? jobs : 0;
+    return jobs > 1 ? jobs - 1 : 0;
 }
 
 void ModelRun::add(const std::string& model) {
     models_.push_back(model);
+    byPosition_.emplace_back();
     for (size_t wanted = wantedWorkers(); failure_.empty() && workers_.size() < wanted;) {
         startWorker();
     }
     if (!workers_.empty()) {
-        feed();
+        handOut(false);
     }
 }
 
@@ -203,47 +206,69 @@ void ModelRun::takeFinished(Worker& worker) {
         }
     }
     worker.received.erase(0, start);
+    if (worker.ended && worker.unfinished() > 0) {
+        // Its status tells why when the run finishes.
+        failure_ = "a worker stopped taking models";
+    }
 }
 
-ModelRun::Worker* ModelRun::workerFor(const std::string& model) {
-    // The states of one model share folders: checked by one worker, those
+ModelRun::Worker* ModelRun::workerFor(const std::string& model, bool ending) {
+    // The states of one model share folders: checked by one process, those
     // are listed and proved once.
     std::string group = modelGroupOf(model);
-    if (current_ < workers_.size() && !workers_[current_].ended && group == currentGroup_) {
-        return &workers_[current_];
+    if (group == currentGroup_ && current_ <= workers_.size()) {
+        return current_ < workers_.size() ? &workers_[current_] : nullptr;
     }
+    currentGroup_ = std::move(group);
+    current_ = workers_.size(); // this process
     Worker* least = nullptr;
+    size_t unfinished = 0;
     for (Worker& worker : workers_) {
+        unfinished += worker.unfinished();
         if (!worker.ended && (!least || worker.unfinished() < least->unfinished())) {
             least = &worker;
         }
     }
-    if (!least || least->unfinished() >= kModelsAhead) {
+    // Once every model is known, a worker gets no more than its share of
+    // what is left, so that it does not end long after this process.
+    size_t room = kModelsAhead;
+    if (ending) {
+        room = std::min(room, (unfinished + models_.size() - handedOut_) / (workers_.size() + 1) + 1);
+    }
+    if (!least || least->unfinished() >= room) {
         return nullptr;
     }
     current_ = static_cast<size_t>(least - workers_.data());
-    currentGroup_ = std::move(group);
     return least;
 }
 
-void ModelRun::feed() {
-    for (Worker& worker : workers_) {
-        takeFinished(worker);
-    }
-    while (failure_.empty() && sent_ < models_.size()) {
-        Worker* worker = workerFor(models_[sent_]);
-        if (!worker) {
-            if (std::all_of(workers_.begin(), workers_.end(), [](const Worker& w) { return w.ended; })) {
-                failure_ = "a worker stopped taking models";
-            }
+void ModelRun::handOut(bool ending) {
+    while (failure_.empty() && handedOut_ < models_.size()) {
+        for (Worker& worker : workers_) {
+            takeFinished(worker);
+        }
+        if (!failure_.empty()) {
             return;
         }
-        worker->models.push_back(sent_);
-        if (!Platform::writeInput(worker->process, models_[sent_] + "\n")) {
-            // The worker has ended; its status tells why when the run finishes.
+        const size_t model = handedOut_++;
+        Worker* worker = workerFor(models_[model], ending);
+        if (!worker) {
+            checkHere(model);
+            continue;
+        }
+        worker->models.push_back(model);
+        if (!Platform::writeInput(worker->process, models_[model] + "\n")) {
             failure_ = "a worker stopped taking models";
         }
-        ++sent_;
+    }
+}
+
+void ModelRun::checkHere(size_t model) {
+    byPosition_[model] = validateOne(models_[model], request_.writeLogs);
+    ++finishedModels_;
+    finishedFindings_ += byPosition_[model].findings.size();
+    if (progress_) {
+        progress_->advance(1, byPosition_[model].findings.size());
     }
 }
 
@@ -306,30 +331,21 @@ bool ModelRun::finish(std::vector<ModelReport>& results, std::string& reason) {
     }
     progress.advance(finishedModels_, finishedFindings_);
     progress_ = &progress;
-    // The rest go out as the workers finish what they hold.
-    std::vector<Platform::Process*> processes;
-    for (Worker& worker : workers_) {
-        processes.push_back(&worker.process);
-    }
-    while (failure_.empty() && sent_ < models_.size()) {
-        Platform::waitForOutput(processes, 100);
-        feed();
-    }
-    std::vector<ModelReport> byPosition(models_.size());
+    handOut(true);
     bool ok = failure_.empty();
     reason = failure_;
     for (Worker& worker : workers_) {
         const int status = endWorker(worker);
         // A failed worker's own reason says more than that it stopped taking models.
         std::string failed;
-        if (!collect(worker, status, byPosition, failed) && (ok || status != 0)) {
+        if (!collect(worker, status, byPosition_, failed) && (ok || status != 0)) {
             reason = failed;
         }
         ok = ok && failed.empty();
     }
     progress_ = nullptr;
     for (size_t i = 0; i < order.size(); ++i) {
-        results[i] = std::move(byPosition[order[i]]);
+        results[i] = std::move(byPosition_[order[i]]);
     }
     return ok;
 }

@@ -22,15 +22,16 @@ struct RunRequest {
     std::string realm;
     bool writeLogs = false;
     bool verbose = false;
-    // Worker processes as asked; unset: defaultJobs of the models found so far.
+    // Jobs as asked (this process and jobs - 1 workers); unset: defaultJobs
+    // of the models found so far.
     std::optional<unsigned> jobs;
     unsigned processors = 1;
     std::string executable; // started as the workers; "" checks every model in this process
     bool progress = false;  // draw a progress bar on `err`
 };
 
-// The number of worker processes when the command line names none: one per
-// processor, but no more than the models keep busy. A worker pays for its
+// The number of jobs when the command line names none: one per processor,
+// but no more than the models keep busy. A worker pays for its
 // start and for reading the registries and decoding the shared textures once
 // more, which on a small tree costs more than another processor saves
 // (docs/performance.md).
@@ -41,12 +42,14 @@ unsigned defaultJobs(size_t models, unsigned processors);
 std::string modelGroupOf(const std::string& model);
 
 // Validates models while they are still being found. As soon as the models
-// found keep more than one job busy, that many worker processes start, and
-// each model found goes at once to the worker with the fewest, so that the
-// walk that finds the models overlaps with the checks instead of coming
-// before them. Otherwise this process checks the models itself at the end,
-// with the listings the walk kept. Workers are processes, not threads, since
-// the engine's caches are shared by all validators of a process.
+// found keep more than one job busy, worker processes start (one fewer than
+// the jobs: this process is the last job). Each model found goes at once to
+// a worker with room for it, else this process checks it itself, so the
+// walk that finds the models overlaps with the checks, this process uses the
+// listings its walk made, and the jobs end together whatever their models
+// cost. With one job this process checks the models once the walk has ended.
+// Workers are processes, not threads, since the engine's caches are shared by
+// all validators of a process.
 class ModelRun {
   public:
     ModelRun(RunRequest request, std::ostream& err);
@@ -74,21 +77,25 @@ class ModelRun {
     };
     size_t wantedWorkers() const;
     void startWorker();
-    // Takes what the workers have finished, then sends models to those with room.
-    void feed();
+    // Hands out every model found and not yet handed out: to a worker with
+    // room, else to this process, which checks it at once. `ending`: every
+    // model is known.
+    void handOut(bool ending);
+    void checkHere(size_t model);
     void takeFinished(Worker& worker);
-    // The worker the next model goes to; none while every worker holds enough.
-    Worker* workerFor(const std::string& model);
+    // The worker the next model goes to; null: this process.
+    Worker* workerFor(const std::string& model, bool ending);
     // Ends the worker's input and waits for it; its exit status.
     int endWorker(Worker& worker);
     bool collect(Worker& worker, int status, std::vector<ModelReport>& byPosition, std::string& reason);
 
     RunRequest request_;
     std::ostream& err_;
-    std::vector<std::string> models_; // in the order found
-    size_t sent_ = 0;
+    std::vector<std::string> models_;     // in the order found
+    std::vector<ModelReport> byPosition_; // of models_
+    size_t handedOut_ = 0;
     std::vector<Worker> workers_;
-    size_t current_ = 0;           // the worker that took the last model
+    size_t current_ = 0;           // who took the last model: a worker, or workers_.size() for this process
     std::string currentGroup_;     // and that model's group
     std::filesystem::path folder_; // the workers' files
     std::string failure_;          // why a worker could not start or be fed
