@@ -56,38 +56,54 @@ ModelReport validateOne(const std::string& model, bool writeLogs) {
 
 } // namespace
 
-// One line on a terminal, redrawn in place.
+// One line on a terminal, redrawn in place. While the walk still finds
+// models the count of models known so far ends in "+".
 class ProgressBar {
   public:
-    ProgressBar(std::ostream& err, bool enabled, size_t total)
-        : err_(err), enabled_(enabled && total > 1), total_(total), start_(Clock::now()) {}
+    ProgressBar(std::ostream& err, bool enabled) : err_(err), enabled_(enabled), start_(Clock::now()) {}
     ~ProgressBar() {
-        if (enabled_) {
+        if (drawn_) {
             err_ << "\r\033[K" << std::flush;
+        }
+    }
+    void setTotal(size_t total, bool walkEnded) {
+        total_ = total;
+        walkEnded_ = walkEnded;
+        if (walkEnded) {
+            draw();
         }
     }
     void advance(size_t models, size_t findings) {
         done_ += models;
         findings_ += findings;
-        if (!enabled_) {
+        draw();
+    }
+
+  private:
+    void draw() {
+        // A single model needs no bar.
+        if (!enabled_ || total_ < 2) {
             return;
         }
+        drawn_ = true;
         const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
         const double left =
             done_ > 0 ? elapsed * static_cast<double>(total_ - done_) / static_cast<double>(done_) : 0;
         const size_t width = 24;
-        const size_t filled = total_ > 0 ? width * done_ / total_ : width;
+        const size_t filled = width * std::min(done_, total_) / total_;
         char line[160];
-        std::snprintf(line, sizeof(line), "\r\033[K[%s%s] %zu/%zu models, %zu findings, %.0f s, ~%.0f s left",
+        std::snprintf(line, sizeof(line),
+                      "\r\033[K[%s%s] %zu/%zu%s models, %zu findings, %.0f s, ~%.0f s left",
                       std::string(filled, '#').c_str(), std::string(width - filled, '.').c_str(), done_,
-                      total_, findings_, elapsed, left);
+                      total_, walkEnded_ ? "" : "+", findings_, elapsed, left);
         err_ << line << std::flush;
     }
 
-  private:
     std::ostream& err_;
     bool enabled_;
-    size_t total_;
+    bool drawn_ = false;
+    bool walkEnded_ = false;
+    size_t total_ = 0;
     size_t done_ = 0;
     size_t findings_ = 0;
     Clock::time_point start_;
@@ -119,7 +135,9 @@ std::string modelGroupOf(const std::string& model) {
     return end == std::string::npos ? std::string() : model.substr(0, end);
 }
 
-ModelRun::ModelRun(RunRequest request, std::ostream& err) : request_(std::move(request)), err_(err) {}
+ModelRun::ModelRun(RunRequest request, std::ostream& err)
+    : request_(std::move(request)), err_(err),
+      progress_(std::make_unique<ProgressBar>(err, request_.progress)) {}
 
 ModelRun::~ModelRun() {
     for (Worker& worker : workers_) {
@@ -144,12 +162,12 @@ size_t ModelRun::wantedWorkers() const {
 void ModelRun::add(const std::string& model) {
     models_.push_back(model);
     byPosition_.emplace_back();
+    progress_->setTotal(models_.size(), false);
     for (size_t wanted = wantedWorkers(); failure_.empty() && workers_.size() < wanted;) {
         startWorker();
     }
-    if (!workers_.empty()) {
-        handOut(false);
-    }
+    // Checked while its listings are fresh, before the walk's bound lets them go.
+    handOut(false);
 }
 
 void ModelRun::startWorker() {
@@ -199,8 +217,6 @@ void ModelRun::takeFinished(Worker& worker) {
         const size_t findings =
             static_cast<size_t>(std::strtoull(worker.received.c_str() + start, nullptr, 10));
         ++worker.finished;
-        ++finishedModels_;
-        finishedFindings_ += findings;
         if (progress_) {
             progress_->advance(1, findings);
         }
@@ -265,8 +281,6 @@ void ModelRun::handOut(bool ending) {
 
 void ModelRun::checkHere(size_t model) {
     byPosition_[model] = validateOne(models_[model], request_.writeLogs);
-    ++finishedModels_;
-    finishedFindings_ += byPosition_[model].findings.size();
     if (progress_) {
         progress_->advance(1, byPosition_[model].findings.size());
     }
@@ -315,22 +329,7 @@ bool ModelRun::collect(Worker& worker, int status, std::vector<ModelReport>& byP
 }
 
 bool ModelRun::finish(std::vector<ModelReport>& results, std::string& reason) {
-    std::vector<size_t> order(models_.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
-    }
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return models_[a] < models_[b]; });
-    results.assign(models_.size(), ModelReport());
-    ProgressBar progress(err_, request_.progress, models_.size());
-    if (workers_.empty() && failure_.empty()) {
-        for (size_t i = 0; i < order.size(); ++i) {
-            results[i] = validateOne(models_[order[i]], request_.writeLogs);
-            progress.advance(1, results[i].findings.size());
-        }
-        return true;
-    }
-    progress.advance(finishedModels_, finishedFindings_);
-    progress_ = &progress;
+    progress_->setTotal(models_.size(), true);
     handOut(true);
     bool ok = failure_.empty();
     reason = failure_;
@@ -343,10 +342,18 @@ bool ModelRun::finish(std::vector<ModelReport>& results, std::string& reason) {
         }
         ok = ok && failed.empty();
     }
-    progress_ = nullptr;
+    std::vector<size_t> order(models_.size());
     for (size_t i = 0; i < order.size(); ++i) {
-        results[i] = std::move(byPosition_[order[i]]);
+        order[i] = i;
     }
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return models_[a] < models_[b]; });
+    results.clear();
+    results.reserve(order.size());
+    for (size_t position : order) {
+        results.push_back(std::move(byPosition_[position]));
+    }
+    // The bar leaves the terminal before the report comes.
+    progress_.reset();
     return ok;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -47,7 +48,7 @@ std::string modelGroupOf(const std::string& model);
 // a worker with room for it, else this process checks it itself, so the
 // walk that finds the models overlaps with the checks, this process uses the
 // listings its walk made, and the jobs end together whatever their models
-// cost. With one job this process checks the models once the walk has ended.
+// cost. With one job this process checks every model as it is found.
 // Workers are processes, not threads, since the engine's caches are shared by
 // all validators of a process.
 class ModelRun {
@@ -99,9 +100,7 @@ class ModelRun {
     std::string currentGroup_;     // and that model's group
     std::filesystem::path folder_; // the workers' files
     std::string failure_;          // why a worker could not start or be fed
-    size_t finishedModels_ = 0;    // by the workers
-    size_t finishedFindings_ = 0;
-    ProgressBar* progress_ = nullptr; // while finish() shows one
+    std::unique_ptr<ProgressBar> progress_;
 };
 
 // The hidden `worker` command the workers run.
