@@ -194,6 +194,17 @@ TEST(ToolWorkers, WorkersThatEndWithoutTheirModelsFailTheRunWithTheirStatus) {
     EXPECT_EQ(run.status, 3);
     EXPECT_NE(run.err.find("a worker failed (status 4)"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
+    // One that ends well but early has only its silence to show.
+    t.tree.write("dying-worker", "#!/bin/sh\nread a\nexit 0\n");
+    const ToolRun quiet = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, dying);
+    EXPECT_EQ(quiet.status, 3);
+    EXPECT_NE(quiet.err.find("model-validator: a worker stopped taking models\n"), std::string::npos)
+        << quiet.err;
+    // One that takes them all but reports none of them (its output: an empty CBOR array).
+    t.tree.write("dying-worker", "#!/bin/sh\nwhile read m; do echo 0; done\nprintf '\\200' > \"$3\"\n");
+    const ToolRun empty = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, dying);
+    EXPECT_EQ(empty.status, 3);
+    EXPECT_NE(empty.err.find("model-validator: a worker returned 0 of "), std::string::npos) << empty.err;
 }
 #endif
 

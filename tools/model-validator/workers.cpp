@@ -124,6 +124,9 @@ std::string readFile(const std::filesystem::path& path) {
 // however the cost of their models differs.
 constexpr size_t kModelsAhead = 6;
 
+// Why a run failed when a worker ended before its models, unless its status says more.
+constexpr const char* kWorkerStopped = "a worker stopped taking models";
+
 } // namespace
 
 std::string modelGroupOf(const std::string& model) {
@@ -224,7 +227,7 @@ void ModelRun::takeFinished(Worker& worker) {
     worker.received.erase(0, start);
     if (worker.ended && worker.unfinished() > 0) {
         // Its status tells why when the run finishes.
-        failure_ = "a worker stopped taking models";
+        failure_ = kWorkerStopped;
     }
 }
 
@@ -274,7 +277,7 @@ void ModelRun::handOut(bool ending) {
         }
         worker->models.push_back(model);
         if (!Platform::writeInput(worker->process, models_[model] + "\n")) {
-            failure_ = "a worker stopped taking models";
+            failure_ = kWorkerStopped;
         }
     }
 }
