@@ -135,10 +135,12 @@ TEST(ToolProgress, ABarOnATerminalOnlyAndForMoreThanOneModel) {
     EXPECT_EQ(many.err.substr(many.err.size() - 4), "\r\033[K");
     EXPECT_EQ(runInProcess({"--res", t.tree.root(), t.lod0Models[0]}, terminal).err, "");
     EXPECT_EQ(runInProcess({"--res", t.tree.root(), "content"}).err, "");
-    // Workers tell of each model they finish.
+    // Workers tell of each model they finish, and of its findings.
+    const std::string all = many.err.substr(many.err.find("] 5/5 models, "));
+    const std::string counts = all.substr(0, all.find(" findings") + 9);
     terminal.executable = KX_MODEL_VALIDATOR_EXE;
     const ToolRun workers = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, terminal);
-    EXPECT_NE(workers.err.find("] 5/5 models, "), std::string::npos) << workers.err;
+    EXPECT_NE(workers.err.find(counts), std::string::npos) << counts << "\n" << workers.err;
     EXPECT_EQ(withoutTime(workers.out), withoutTime(runInProcess({"--res", t.tree.root(), "content"}).out));
 }
 
@@ -168,6 +170,7 @@ TEST(ToolWorkers, WritingToAWorkerThatHasEndedFailsWithoutEndingThisProcess) {
     EXPECT_EQ(KX::Cli::Platform::waitFor(process), 0);
     EXPECT_EQ(process.input, -1);
     EXPECT_EQ(process.output, -1);
+    EXPECT_FALSE(KX::Cli::Platform::readOutput(process, output));
 }
 
 TEST(ToolWorkers, AWorkerThatCannotStartIsNamed) {
@@ -181,6 +184,21 @@ TEST(ToolWorkers, AWorkerThatCannotStartIsNamed) {
 }
 
 #ifndef _WIN32
+TEST(ToolWorkers, TheWorkersFilesGoWithTheRun) {
+    ToolTree t;
+    KX::Cli::Environment environment;
+    environment.executable = KX_MODEL_VALIDATOR_EXE;
+    const std::string temporary = t.tree.path("tmp");
+    std::filesystem::create_directories(temporary);
+    const char* const before = std::getenv("TMPDIR");
+    const std::string saved = before ? before : "";
+    setenv("TMPDIR", temporary.c_str(), 1);
+    const ToolRun run = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, environment);
+    before ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(temporary));
+}
+
 TEST(ToolWorkers, WorkersThatEndWithoutTheirModelsFailTheRunWithTheirStatus) {
     ToolTree t;
     for (int i = 0; i < 40; ++i) {
@@ -204,7 +222,9 @@ TEST(ToolWorkers, WorkersThatEndWithoutTheirModelsFailTheRunWithTheirStatus) {
     t.tree.write("dying-worker", "#!/bin/sh\nwhile read m; do echo 0; done\nprintf '\\200' > \"$3\"\n");
     const ToolRun empty = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, dying);
     EXPECT_EQ(empty.status, 3);
-    EXPECT_NE(empty.err.find("model-validator: a worker returned 0 of "), std::string::npos) << empty.err;
+    const size_t returned = empty.err.find("model-validator: a worker returned 0 of ");
+    EXPECT_NE(returned, std::string::npos) << empty.err;
+    EXPECT_NE(empty.err.find(" models\n", returned), std::string::npos) << empty.err;
 }
 #endif
 
