@@ -1,11 +1,9 @@
 #include <algorithm>
 #include <iterator>
 #include <list>
-#include <regex>
 #include <string>
 #include <vector>
 
-#include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/model/material_property_helper.h"
 #include "engine/resource/file_system.h"
@@ -26,16 +24,17 @@ const std::string kHavokFolder = "havok/";
 const std::string kHavokMaterialSeparator = "__";
 
 // "lod" and a number, as LOD folders are named.
-const std::regex& lodFolderExpression() {
-    static const std::regex expression(kLodDirectory + "\\d+");
-    return expression;
+bool isLodFolderName(const std::string& name) {
+    return name.size() > kLodDirectory.size() && name.compare(0, kLodDirectory.size(), kLodDirectory) == 0 &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(kLodDirectory.size()), name.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Physics models are loaded from the undamaged lod0 only.
-const std::regex& havokPlaceExpression() {
-    static const std::regex expression(
-        formatString(".*\\/normal\\/%s%u\\/havok\\/.*", kLodDirectory.c_str(), 0u));
-    return expression;
+// Physics models are loaded from the undamaged lod0 only: the path passes
+// through normal/lod0/havok/ (and, being one line, holds no line break).
+bool isInHavokPlace(const std::string& relative) {
+    static const std::string place = "/normal/" + kLodDirectory + "0/havok/";
+    return relative.find(place) != std::string::npos && relative.find_first_of("\n\r") == std::string::npos;
 }
 
 // The name of the folder that holds the file at `relative`.
@@ -79,12 +78,12 @@ void ModelValidator::checkFilesStructure(const ModelDesc& /*desc*/) {
             return;
         }
         const std::string relative = PathHelpers::getRelativePath(modelPath_, file);
-        if (std::regex_match(lastFolderName(relative), lodFolderExpression())) {
+        if (isLodFolderName(lastFolderName(relative))) {
             if (getModelState(relative).empty()) {
                 report(Findings::ModelOutsideStateFolder, Findings::ModelOutsideStateFolder.text(relative));
             }
         } else if (FS::Utils::getFilename(relative).find(kHavokModelFilenamePart) != std::string::npos) {
-            if (!std::regex_match(relative, havokPlaceExpression())) {
+            if (!isInHavokPlace(relative)) {
                 report(Findings::HavokModelInWrongFolder, Findings::HavokModelInWrongFolder.text(relative));
             }
         } else {

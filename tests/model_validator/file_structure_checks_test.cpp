@@ -31,7 +31,8 @@ TEST_F(FileStructureChecksTest, ReportsModelFilesOutsideTheirFolders) {
          {"/normal/lod1/Rock.model", "/normal/Rock.model", "/lod0/Rock.model", "/normal/LOD0/Rock.model",
           "/normal/lod0/havok/Rock__stone.hkt.model", "/normal/lod1/havok/Rock__stone.hkt.model",
           "/crash/lod0/havok/Rock__stone.hkt.model", "/normal/lod0/Rock__stone.hkt.model",
-          "/normal/notes.txt", "/normal/Rock.dds"}) {
+          "/normal/notes.txt", "/normal/Rock.dds", "/normal/lod12/Rock.model", "/normal/lod/Rock.model",
+          "/normal/lod0x/Rock.model"}) {
         tree.write(root + file, "<root/>");
     }
     tree.refresh();
@@ -41,6 +42,8 @@ TEST_F(FileStructureChecksTest, ReportsModelFilesOutsideTheirFolders) {
         sortedTexts(
             {"[Wrn. 106] Model file '" + root + "/normal/Rock.model' exist not in the lod's folder",
              "[Wrn. 106] Model file '" + root + "/normal/LOD0/Rock.model' exist not in the lod's folder",
+             "[Wrn. 106] Model file '" + root + "/normal/lod/Rock.model' exist not in the lod's folder",
+             "[Wrn. 106] Model file '" + root + "/normal/lod0x/Rock.model' exist not in the lod's folder",
              "[Wrn. 106] Model '" + root + "/lod0/Rock.model' exist not in the state's folder",
              "[Wrn. 106] Havok model file '" + root +
                  "/normal/lod1/havok/Rock__stone.hkt.model' exist in the wrong folder",
