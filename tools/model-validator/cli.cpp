@@ -165,7 +165,7 @@ void addValidateOptions(CLI::App& app, CommandLine& cl) {
         ->type_name("FILE");
     app.add_flag("--write-logs", cl.writeLogs, "write each model's error log beside it (MODEL.log)");
     app.add_option("--jobs,-j", cl.jobs,
-                   "worker processes (default: one per processor, one per 200 models at most)")
+                   "this process and N - 1 workers (default: one per processor, one per 200 models at most)")
         ->type_name("N")
         ->check(CLI::Range(1u, 1024u).description(""));
     app.add_option("--shard", cl.shard, "check the I-th of N shares of the models")->type_name("I/N");
