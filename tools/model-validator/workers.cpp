@@ -235,11 +235,11 @@ ModelRun::Worker* ModelRun::workerFor(const std::string& model, bool ending) {
     // The states of one model share folders: checked by one process, those
     // are listed and proved once.
     std::string group = modelGroupOf(model);
-    if (group == currentGroup_ && current_ <= workers_.size()) {
-        return current_ < workers_.size() ? &workers_[current_] : nullptr;
+    if (group == currentGroup_) {
+        return current_ == kThisProcess ? nullptr : &workers_[current_];
     }
     currentGroup_ = std::move(group);
-    current_ = workers_.size(); // this process
+    current_ = kThisProcess;
     Worker* least = nullptr;
     size_t unfinished = 0;
     for (Worker& worker : workers_) {

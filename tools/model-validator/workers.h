@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -96,7 +97,10 @@ class ModelRun {
     std::vector<ModelReport> byPosition_; // of models_
     size_t handedOut_ = 0;
     std::vector<Worker> workers_;
-    size_t current_ = 0;           // who took the last model: a worker, or workers_.size() for this process
+    // Who took the last model: a worker's position, or this process (which
+    // stays itself when more workers start).
+    static constexpr size_t kThisProcess = SIZE_MAX;
+    size_t current_ = kThisProcess;
     std::string currentGroup_;     // and that model's group
     std::filesystem::path folder_; // the workers' files
     std::string failure_;          // why a worker could not start or be fed
