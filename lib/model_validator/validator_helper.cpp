@@ -412,8 +412,15 @@ void Validator::setup() {
 
 SmartPointer<DataSection> Validator::checkAndOpenVisualSectionForModelName(const std::string& modelFile) {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::checkAndOpenVisualSectionForModelName");
-    const std::string visualPath = Utilities::getVisualPath(modelFile);
-    DataSectionPtr visual = visualPath.empty() ? nullptr : FS::Utils::openSection(visualPath);
+    // Every step asks for the visual of every LOD, several times a check.
+    static ViewMemo<std::string, DataSectionPtr> opened;
+    DataSectionPtr visual = opened.get(
+        modelFile,
+        [&] {
+            const std::string visualPath = Utilities::getVisualPath(modelFile);
+            return visualPath.empty() ? nullptr : FS::Utils::openSection(visualPath);
+        },
+        [](const DataSectionPtr& section) { return bool(section); });
     if (!visual) {
         DebugLog::messageText(DebugLog::Warning, "", modelFile + ": can't find .visual file for this model");
     }

@@ -319,6 +319,22 @@ TEST(FileSystem, PrefersTheCurrentRealmsVariant) {
     EXPECT_EQ(Utils::openSection("x/rock.primitives", RealmChoice::ExactName)->sectionName(), "plain");
     Options::setOptionString("realm/currentRealm", "");
     EXPECT_EQ(Utils::openSection("x/rock.primitives")->sectionName(), "plain");
+
+    // A realm's copy under a later root wins over the file as named under an earlier one.
+    TempResourceTree later;
+    later.write("x/rock.EU.primitives", "<later/>");
+    later.write("x/tree.NA.primitives", "<other/>");
+    tree.write("x/tree.primitives", "<plain/>");
+    fileSystem()->setRoots({tree.root(), later.root()});
+    Options::setOptionString("realm/currentRealm", "EU");
+    tree.remove("x/rock.EU.primitives");
+    tree.refresh();
+    EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives"), later.path("x/rock.EU.primitives"));
+    EXPECT_EQ(fileSystem()->resolveFilename("x/tree.primitives"), tree.path("x/tree.primitives"));
+    EXPECT_EQ(fileSystem()->resolveFilename("x/rock.primitives", RealmChoice::ExactName),
+              tree.path("x/rock.primitives"));
+    Options::setOptionString("realm/currentRealm", "");
+    fileSystem()->setRoots({tree.root()});
 }
 
 TEST(DataSection, ReadsTypedValuesWithDefaults) {
@@ -334,6 +350,8 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
   <extent>64.5</extent>
   <count>-3</count><big>4294967295</big><bad>12abc</bad>
   <flag>TRUE</flag><off>0</off>
+  <empty/><split> maps/<!-- moved -->c.dds </split><raw><![CDATA[ <x> ]]></raw>
+  <around> a <inner>b</inner> c </around>
   <boundingBox><min>-1 0 -2.5</min><max>1 2</max></boundingBox>
   <tint>1 0.5 0.25 1</tint>
   <transform><row0>1 0 0</row0><row1>0 1 0</row1><row2>0 0 1</row2><row3>5 6 7</row3></transform>
@@ -344,6 +362,11 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
     ASSERT_TRUE(root);
     EXPECT_EQ(root->readString("parent"), "content/x/normal/lod1/x");
     EXPECT_EQ(root->readString("missing", "dflt"), "dflt");
+    // A value is all the text of its element, comments and child elements left out, trimmed once.
+    EXPECT_EQ(root->readString("empty", "dflt"), "");
+    EXPECT_EQ(root->readString("split"), "maps/c.dds");
+    EXPECT_EQ(root->readString("raw"), "<x>");
+    EXPECT_EQ(root->readString("around"), "a  c");
     EXPECT_FLOAT_EQ(root->readFloat("extent", 1.f), 64.5f);
     EXPECT_FLOAT_EQ(root->readFloat("missing", -7.f), -7.f);
     EXPECT_EQ(root->readInt("count"), -3);

@@ -85,11 +85,12 @@ FileSystem* fileSystem() {
 }
 
 void FileSystem::setRoots(const std::vector<std::string>& roots) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    roots_.clear();
+    auto list = std::make_shared<std::vector<std::string>>();
     for (const std::string& root : roots) {
-        roots_.push_back(stripTrailingSlashes(toGeneric(root)));
+        list->push_back(stripTrailingSlashes(toGeneric(root)));
     }
+    std::lock_guard<std::mutex> lock(mutex_);
+    roots_ = std::move(list);
     listings_.clear();
     ahead_.clear();
     forgetResolutions();
@@ -97,11 +98,17 @@ void FileSystem::setRoots(const std::vector<std::string>& roots) {
 
 void FileSystem::addRoot(const std::string& root) {
     std::lock_guard<std::mutex> lock(mutex_);
-    roots_.push_back(stripTrailingSlashes(toGeneric(root)));
+    auto list = std::make_shared<std::vector<std::string>>(*roots_);
+    list->push_back(stripTrailingSlashes(toGeneric(root)));
+    roots_ = std::move(list);
     forgetResolutions();
 }
 
 std::vector<std::string> FileSystem::roots() const {
+    return *rootList();
+}
+
+std::shared_ptr<const std::vector<std::string>> FileSystem::rootList() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return roots_;
 }
@@ -127,8 +134,7 @@ void FileSystem::refresh() {
 }
 
 uint64_t FileSystem::generation() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return generation_;
+    return generation_.load(std::memory_order_acquire);
 }
 
 uint64_t FileSystem::viewVersion() const {
@@ -460,7 +466,7 @@ bool FileSystem::insideRoots(const std::string& absolute, bool isLink) const {
 }
 
 bool FileSystem::underRealRoot(const std::string& real) const {
-    for (const std::string& root : roots()) {
+    for (const std::string& root : *rootList()) {
         const std::string realRoot = canonicalFolder(root);
         if (!realRoot.empty() && (real == realRoot || (real.size() > realRoot.size() &&
                                                        real.compare(0, realRoot.size(), realRoot) == 0 &&
@@ -476,7 +482,7 @@ std::string FileSystem::existingBelow(const std::string& root,
     // The listings answer existence, spelling and type alike, so that a miss
     // (a realm copy that is not there) costs no call to the disk, and a path
     // without links below its root lies inside it without asking the disk.
-    const Spelling found = findSpelling(root, components);
+    Spelling found = findSpelling(root, components);
     if (found.path.empty() ||
         ((found.isLink || found.throughLink) && !insideRoots(found.path, found.isLink))) {
         return {};
@@ -485,21 +491,21 @@ std::string FileSystem::existingBelow(const std::string& root,
         std::lock_guard<std::mutex> lock(mutex_);
         diskTypes_.emplace(found.path, found.type);
     }
-    return found.path;
+    return std::move(found.path);
 }
 
 bool FileSystem::splitAbsolute(const std::string& absolute, std::string& root,
                                std::vector<std::string>& components) const {
     const std::string generic = toGeneric(absolute);
+    const std::shared_ptr<const std::vector<std::string>> roots = rootList();
     for (bool ignoreCase : {false, true}) {
-        for (const std::string& candidate : roots()) {
+        for (const std::string& candidate : *roots) {
             if (generic.size() < candidate.size() ||
                 (generic.size() > candidate.size() && generic[candidate.size()] != '/')) {
                 continue;
             }
-            const std::string head = generic.substr(0, candidate.size());
-            if (head == candidate ||
-                (ignoreCase && AsciiCase::toLower(head) == AsciiCase::toLower(candidate))) {
+            const std::string_view head(generic.data(), candidate.size());
+            if (head == candidate || (ignoreCase && AsciiCase::equalIgnoringCase(head, candidate))) {
                 root = candidate;
                 return splitResourcePath(generic.substr(candidate.size()), components);
             }
@@ -572,26 +578,30 @@ std::string FileSystem::resolveExistingUncached(const std::string& path, const s
     if (!splitResourcePath(path, components) || components.empty()) {
         return {};
     }
-    std::vector<std::vector<std::string>> candidates;
-    if (!code.empty()) {
-        const std::string ext = Utils::getExtension(components.back());
-        if (!ext.empty()) {
-            std::vector<std::string> realmComponents = components;
-            realmComponents.back() = Utils::changeExtension(components.back(), "." + code + "." + ext);
-            candidates.push_back(std::move(realmComponents));
-        }
-    }
-    candidates.push_back(components);
-    const std::vector<std::string> rootList = roots();
-    for (const auto& candidate : candidates) {
-        for (const std::string& root : rootList) {
+    const std::shared_ptr<const std::vector<std::string>> roots = rootList();
+    const auto firstBelowARoot = [&](const std::vector<std::string>& candidate) {
+        for (const std::string& root : *roots) {
             std::string found = existingBelow(root, candidate);
             if (!found.empty()) {
                 return found;
             }
         }
+        return std::string();
+    };
+    if (!code.empty()) {
+        const std::string ext = Utils::getExtension(components.back());
+        if (!ext.empty()) {
+            // The realm's copy first, under every root, then the file as named.
+            const std::string asNamed = components.back();
+            components.back() = Utils::changeExtension(asNamed, "." + code + "." + ext);
+            std::string found = firstBelowARoot(components);
+            if (!found.empty()) {
+                return found;
+            }
+            components.back() = asNamed;
+        }
     }
-    return {};
+    return firstBelowARoot(components);
 }
 
 int FileSystem::diskTypeOf(const std::string& absolute) const {

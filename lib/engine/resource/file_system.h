@@ -168,10 +168,13 @@ class FileSystem {
     bool underRealRoot(const std::string& real) const;
     std::string canonicalFolder(const std::string& absoluteFolder) const;
     int diskTypeOf(const std::string& absolute) const;
+    std::shared_ptr<const std::vector<std::string>> rootList() const;
 
     mutable std::mutex mutex_;
-    std::vector<std::string> roots_;
-    uint64_t generation_ = 1;
+    // Replaced whole, never changed in place: a resolution reads the list it took without the lock.
+    std::shared_ptr<const std::vector<std::string>> roots_ = std::make_shared<std::vector<std::string>>();
+    // Read without the lock by every cache that asks which pass it is; changed under it.
+    std::atomic<uint64_t> generation_{1};
     mutable std::unordered_map<std::string, CachedListing> listings_;
     // Listed by listAhead and not yet asked for: no pass has used them, so
     // they neither take part in purges nor go with old passes.

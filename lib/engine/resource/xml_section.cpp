@@ -99,13 +99,19 @@ class XMLSection : public DataSection {
     static std::string textOf(const pugi::xml_node& node) {
         // Nearly every value is one run of text: trimmed where it lies.
         const pugi::xml_node first = node.first_child();
-        if (first && !first.next_sibling() &&
-            (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata)) {
+        if (!first) {
+            return {};
+        }
+        const auto isText = [](const pugi::xml_node& n) {
+            const pugi::xml_node_type type = n.type();
+            return type == pugi::node_pcdata || type == pugi::node_cdata;
+        };
+        if (!first.next_sibling() && isText(first)) {
             return SectionText::trim(std::string_view(first.value()));
         }
         std::string text;
-        for (pugi::xml_node child : node.children()) {
-            if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+        for (pugi::xml_node child = first; child; child = child.next_sibling()) {
+            if (isText(child)) {
                 text += child.value();
             }
         }
