@@ -172,9 +172,8 @@ void ModelValidator::checkDestructibles(const ModelDesc&) {
     const std::string destructiblesPath = absoluteRegistryPath(kDestructiblesRegistry);
     const std::string effectsPath = absoluteRegistryPath(kDestructiblesEffectsRegistry);
     const std::string environmentPath = absoluteRegistryPath(kEnvironmentEffectsRegistry);
-    for (const std::string& path : {destructiblesPath, effectsPath, environmentPath}) {
-        DataSectionCache::instance().purge(path, false);
-    }
+    // The host may have edited any of them since the last check.
+    DataSectionCache::instance().purgeAll({destructiblesPath, effectsPath, environmentPath}, false);
 
     const DataSectionPtr effects = FS::Utils::openSection(effectsPath);
     const DataSectionPtr registry = FS::Utils::openSection(destructiblesPath);

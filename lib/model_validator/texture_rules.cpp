@@ -85,6 +85,7 @@ class KnownTextures {
         int64_t readNs = 0;
         std::optional<TextureLoader::Output> header; // once it loaded
         std::unordered_map<std::string, bool> verdicts;
+        uint64_t provedIn = 0; // the file system's pass
     };
 
     static KnownTextures& instance() {
@@ -94,7 +95,14 @@ class KnownTextures {
 
     // The reads of an existing file, emptied when the file changed since
     // they were made; null when the file cannot be stamped.
+    // Proved once per pass, as parsed files are: the steps of one check that
+    // read the same texture see the same file.
     Reads* of(const std::string& diskPath) {
+        const uint64_t pass = FS::fileSystem()->generation();
+        if (const auto known = files_.find(diskPath);
+            known != files_.end() && known->second.provedIn == pass) {
+            return &known->second;
+        }
         const FileStamp stamp = fileStamp(diskPath);
         if (stamp.type != FileStamp::File) {
             files_.erase(diskPath);
@@ -103,8 +111,9 @@ class KnownTextures {
         Reads& reads = files_[diskPath];
         if (!(reads.stamp == stamp && stampProvesContent(reads.stamp, reads.readNs))) {
             // Stamped before the read: a save during the read changes the stamp.
-            reads = Reads{stamp, fileClockNowNs(), std::nullopt, {}};
+            reads = Reads{stamp, fileClockNowNs(), std::nullopt, {}, 0};
         }
+        reads.provedIn = pass;
         return &reads;
     }
 

@@ -636,6 +636,32 @@ TEST(DataSectionCache, ServesParsedTreesUntilPurged) {
     EXPECT_FLOAT_EQ(Utils::openSection("a.model")->readFloat("extent"), 2.f);
 }
 
+TEST(DataSectionCache, PurgesSeveralPlacesAtOnce) {
+    TempResourceTree tree;
+    tree.write("r/a.xml", "<a>1</a>");
+    tree.write("r/b.xml", "<b>1</b>");
+    tree.write("s/c.xml", "<c>1</c>");
+    tree.age();
+    const DataSectionPtr a = Utils::openSection("r/a.xml");
+    const DataSectionPtr b = Utils::openSection("r/b.xml");
+    const DataSectionPtr c = Utils::openSection("s/c.xml");
+    const uint64_t view = fileSystem()->viewVersion();
+    DataSectionCache::instance().purgeAll({tree.path("r/a.xml"), "r/b.xml", "s/c.xml"}, false);
+    EXPECT_EQ(fileSystem()->viewVersion(), view);
+    EXPECT_EQ(Utils::openSection("r/b.xml").get(), b.get());
+
+    // Saved since: only that file is read again, whichever place names it.
+    std::ofstream(tree.path("s/c.xml")) << "<c>2</c>";
+    DataSectionCache::instance().purgeAll({"r/a.xml", "r/b.xml", tree.path("s/c.xml")}, false);
+    EXPECT_NE(fileSystem()->viewVersion(), view);
+    EXPECT_EQ(Utils::openSection("r/a.xml").get(), a.get());
+    EXPECT_EQ(Utils::openSection("s/c.xml")->asInt(), 2);
+    // A file added beside one of them is found.
+    tree.write("r/d.xml", "<d/>");
+    DataSectionCache::instance().purgeAll({"s/c.xml", "r/a.xml"}, false);
+    EXPECT_TRUE(Utils::openSection("r/d.xml"));
+}
+
 TEST(DataSectionCache, KeepsATreeAcrossChecksOnlyWhileTheDiskProvesItUnchanged) {
     TempResourceTree tree;
     tree.write("a.model", "<root><extent>1</extent></root>");

@@ -2,6 +2,7 @@
 
 #include "engine/resource/file_system.h"
 
+#include <algorithm>
 #include <vector>
 
 DataSectionCache& DataSectionCache::instance() {
@@ -70,28 +71,39 @@ void DataSectionCache::add(const std::string& absolutePath, const DataSectionPtr
 }
 
 void DataSectionCache::purge(const std::string& path, bool recursive) {
-    if (FS::Utils::isAbsolute(path)) {
-        drop(path, recursive);
-        return;
-    }
-    // While a realm is current the path opens its realm copy or, asked for
-    // by exact name, the file itself: both trees may be stale.
-    const std::string preferred = FS::fileSystem()->resolveFilename(path, FS::RealmChoice::PreferRealm);
-    const std::string exact = FS::fileSystem()->resolveFilename(path, FS::RealmChoice::ExactName);
-    drop(preferred, recursive);
-    if (exact != preferred) {
-        drop(exact, recursive);
-    }
+    purgeAll({path}, recursive);
 }
 
-void DataSectionCache::drop(std::string absolute, bool recursive) {
-    while (absolute.size() > 1 && absolute.back() == '/') {
-        absolute.pop_back();
+void DataSectionCache::purgeAll(const std::vector<std::string>& paths, bool recursive) {
+    std::vector<std::string> places;
+    for (const std::string& path : paths) {
+        if (FS::Utils::isAbsolute(path)) {
+            places.push_back(path);
+            continue;
+        }
+        // While a realm is current the path opens its realm copy or, asked for
+        // by exact name, the file itself: both trees may be stale.
+        const std::string preferred = FS::fileSystem()->resolveFilename(path, FS::RealmChoice::PreferRealm);
+        const std::string exact = FS::fileSystem()->resolveFilename(path, FS::RealmChoice::ExactName);
+        places.push_back(preferred);
+        if (exact != preferred) {
+            places.push_back(exact);
+        }
+    }
+    drop(std::move(places), recursive);
+}
+
+void DataSectionCache::drop(std::vector<std::string> places, bool recursive) {
+    for (std::string& absolute : places) {
+        while (absolute.size() > 1 && absolute.back() == '/') {
+            absolute.pop_back();
+        }
     }
     // The trees this pass has handed out are proved against the disk at once.
     // While they all stand, so does everything derived from them, and the
     // file system's view may stay; trees not used in this pass are proved at
-    // their next use anyway.
+    // their next use anyway. Each tree and listing is proved once, however
+    // many of the places it lies in.
     const uint64_t generation = FS::fileSystem()->generation();
     struct InUse {
         std::string path;
@@ -106,17 +118,25 @@ void DataSectionCache::drop(std::string absolute, bool recursive) {
                 inUse.push_back({path, entry.stamp, entry.readNs});
             }
         };
-        if (auto it = sections_.find(absolute); it != sections_.end()) {
-            take(it->first, it->second);
-        }
-        if (recursive) {
-            const std::string prefix = absolute + "/";
-            for (const auto& [path, entry] : sections_) {
-                if (path.compare(0, prefix.size(), prefix) == 0) {
-                    take(path, entry);
+        for (const std::string& absolute : places) {
+            if (auto it = sections_.find(absolute); it != sections_.end()) {
+                take(it->first, it->second);
+            }
+            if (recursive) {
+                const std::string prefix = absolute + "/";
+                for (const auto& [path, entry] : sections_) {
+                    if (path.compare(0, prefix.size(), prefix) == 0) {
+                        take(path, entry);
+                    }
                 }
             }
         }
+    }
+    if (places.size() > 1) {
+        std::sort(inUse.begin(), inUse.end(), [](const InUse& a, const InUse& b) { return a.path < b.path; });
+        inUse.erase(std::unique(inUse.begin(), inUse.end(),
+                                [](const InUse& a, const InUse& b) { return a.path == b.path; }),
+                    inUse.end());
     }
     std::vector<std::string> changed;
     for (const InUse& tree : inUse) {
@@ -130,7 +150,7 @@ void DataSectionCache::drop(std::string absolute, bool recursive) {
             sections_.erase(path);
         }
     }
-    FS::fileSystem()->invalidateCache(absolute, !changed.empty());
+    FS::fileSystem()->invalidateCache(places, !changed.empty());
 }
 
 void DataSectionCache::clear() {

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/platform/file_stamp.h"
 #include "engine/resource/data_section.h"
@@ -32,6 +33,9 @@ class DataSectionCache {
     // listings of that place are checked again too. A tree whose file is
     // proved unchanged is kept, so purging costs a look at the disk, not a parse.
     void purge(const std::string& path, bool recursive = false);
+    // Several places purged at one moment: what lies in more than one of them
+    // is looked at once.
+    void purgeAll(const std::vector<std::string>& paths, bool recursive);
     void clear();
     size_t size();
 
@@ -46,7 +50,7 @@ class DataSectionCache {
     // The entry of a file the disk proves unchanged in this pass, else null
     // (and a stale entry is gone). Called and answered under mutex_.
     Entry* proved(const std::string& absolutePath, uint64_t generation, std::unique_lock<std::mutex>& lock);
-    void drop(std::string absolutePath, bool recursive);
+    void drop(std::vector<std::string> places, bool recursive);
     // Once per pass: drops trees used in neither this pass nor the one before.
     void sweep(uint64_t generation);
 

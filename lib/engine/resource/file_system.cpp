@@ -275,25 +275,40 @@ std::string FileSystem::realFolder(const std::string& absoluteFolder) const {
 }
 
 void FileSystem::invalidateCache(const std::string& absolutePrefix, bool placeChanged) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (absolutePrefix.empty() || placeChanged) {
-        viewVersion_.fetch_add(1, std::memory_order_acq_rel);
-    }
     if (absolutePrefix.empty()) {
+        std::lock_guard<std::mutex> lock(mutex_);
         // Everything: a new pass, in which every cache checks its entries again.
+        viewVersion_.fetch_add(1, std::memory_order_acq_rel);
         forgetResolutions();
         ++generation_;
         return;
     }
-    const std::string prefix = stripTrailingSlashes(toGeneric(absolutePrefix));
+    invalidateCache(std::vector<std::string>{absolutePrefix}, placeChanged);
+}
+
+void FileSystem::invalidateCache(const std::vector<std::string>& absolutePrefixes, bool placeChanged) {
+    std::vector<std::string> prefixes;
+    for (const std::string& place : absolutePrefixes) {
+        if (place.empty()) {
+            invalidateCache(std::string(), placeChanged);
+            return;
+        }
+        prefixes.push_back(stripTrailingSlashes(toGeneric(place)));
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (placeChanged) {
+        viewVersion_.fetch_add(1, std::memory_order_acq_rel);
+    }
     // A resolution reads nothing but listings, so while every listing that
-    // may mention the place is proved unchanged the pass's resolutions stand.
+    // may mention a place is proved unchanged the pass's resolutions stand.
     bool listingsUnchanged = true;
     for (auto& [folder, cached] : listings_) {
         // A folder's own listing and those of its parents may mention it.
-        const bool below = folder.compare(0, prefix.size(), prefix) == 0;
-        const bool above = prefix.compare(0, folder.size(), folder) == 0;
-        if (!below && !above) {
+        const bool mentions = std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) {
+            return folder.compare(0, prefix.size(), prefix) == 0 ||
+                   prefix.compare(0, folder.size(), folder) == 0;
+        });
+        if (!mentions) {
             continue;
         }
         const Listing& known = *cached.listing;

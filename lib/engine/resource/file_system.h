@@ -90,6 +90,9 @@ class FileSystem {
     // caller found something else of the place changed (`placeChanged`: the
     // parsed-tree cache proves its own trees).
     void invalidateCache(const std::string& absolutePrefix = std::string(), bool placeChanged = true);
+    // The same for several places at once: a listing that may mention more
+    // than one of them is checked once.
+    void invalidateCache(const std::vector<std::string>& absolutePrefixes, bool placeChanged);
 
     // Starts a new pass over the files (a check): the disk may have changed
     // since the last one. Within a pass each path is resolved once, misses
