@@ -3,6 +3,7 @@
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/resource/file_system.h"
+#include "engine/resource/view_memo.h"
 #include "engine/settings/options.h"
 #include "model_validator/finding_catalogue.h"
 #include "model_validator/model_validator.h"
@@ -70,10 +71,15 @@ void ModelValidator::checkingInvalidSymbols(const std::string& path) {
         report(kind, kind.text(path));
     }
 
-    std::string onDisk = withoutCurrentRealm(FS::Utils::resolveAndCorrectCaseOfPath(path));
+    // Steps ask about the same textures and models many times a check.
+    static ViewMemo<std::string, std::string> spelledOnDisk;
+    const std::string onDisk = spelledOnDisk.get(path, [&] {
+        std::string spelled = withoutCurrentRealm(FS::Utils::resolveAndCorrectCaseOfPath(path));
+        PathHelpers::normalizePath(spelled);
+        return spelled;
+    });
     std::string written = path;
     PathHelpers::normalizePath(written);
-    PathHelpers::normalizePath(onDisk);
     // The disk path is absolute, so the written path only has to be part of it.
     if (written.empty() || onDisk.find(written) != std::string::npos) {
         return;

@@ -214,4 +214,14 @@ TEST(GeometryBlocks, VisualLoadsBSPAndReportsABadNodeOnce) {
     EXPECT_FALSE(visual->pBSPTree);
     ASSERT_EQ(capture.lines().size(), 1u);
     EXPECT_EQ(capture.count("house.primitives: bsp2: "), 1u);
+
+    // Within the pass, a quiet load of part of it is the whole visual loaded
+    // already; a loud one is loaded and owes its own log line.
+    const std::string path = "content/x/normal/lod0/house.visual";
+    EXPECT_EQ(VisualManager::instance().get(path, VisualManager::LoadCollision, false).get(), visual.get());
+    const VisualPtr loud = VisualManager::instance().get(path, VisualManager::LoadCollision, true);
+    EXPECT_NE(loud.get(), visual.get());
+    EXPECT_EQ(capture.count("house.primitives: bsp2: "), 2u);
+    tree.refresh();
+    EXPECT_NE(VisualManager::instance().get(path, VisualManager::LoadCollision, false).get(), visual.get());
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 
 #include "engine/core/debug_log.h"
@@ -102,6 +103,16 @@ TEST_F(PathChecksTest, ComparesTheWrittenCaseWithTheDiskPreferringTheCurrentReal
                   Messages{"[Err. 131] File on disk '" + tree.root() +
                            "/content/Props/Crate.visual' doesn't match the case of path "
                            "'content/Props/Crate.EU.visual'"});
+    }
+
+    // Renamed between two checks: the next check compares with the new spelling.
+    Options::setOptionString("realm/currentRealm", "");
+    if (caseSensitive) {
+        EXPECT_EQ(pathFindingsForVisual("content/props/crate"), typo);
+        std::filesystem::rename(tree.path("content/Props"), tree.path("content/props"));
+        std::filesystem::rename(tree.path("content/props/Crate.visual"),
+                                tree.path("content/props/crate.visual"));
+        EXPECT_TRUE(pathFindingsForVisual("content/props/crate").empty());
     }
 }
 

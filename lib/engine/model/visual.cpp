@@ -259,6 +259,16 @@ VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool
         if (inPass != ofThisPass_.end()) {
             return inPass->second;
         }
+        // A quiet load of part of a visual is answered by a whole one loaded
+        // in this pass: it read the same files, and nothing is owed to the log.
+        if (!reportErrors && flags != LoadAll) {
+            for (const char* kind : {"|r", "|q"}) {
+                auto whole = ofThisPass_.find(visualPath + "|" + std::to_string(LoadAll) + kind);
+                if (whole != ofThisPass_.end() && whole->second) {
+                    return whole->second;
+                }
+            }
+        }
     }
     VisualPtr visual = loadVisual(visualPath, flags, reportErrors);
     std::lock_guard<std::mutex> lock(mutex_);
