@@ -508,6 +508,27 @@ TEST(DataSection, FolderSectionsListEntriesAndOpenFiles) {
     EXPECT_EQ(normal->openChild(0)->sectionName(), "lod0");
     EXPECT_FLOAT_EQ(normal->openSection("lod1/house.model")->readFloat("extent"), 1.f);
     EXPECT_FALSE(normal->openSection("lod1/other.model"));
+
+    // Links open as what they lead to, and only inside the roots.
+    TempResourceTree outside;
+    outside.write("far/x.model", "<root/>");
+    fileSystem()->setRoots({tree.root()});
+    std::error_code linked;
+    std::filesystem::create_directory_symlink(tree.path("m/normal"), tree.path("m/alias"), linked);
+    std::filesystem::create_directory_symlink(outside.path("far"), tree.path("m/away"), linked);
+    std::filesystem::create_symlink(tree.path("m/normal/lod0/house.model"), tree.path("m/one.model"), linked);
+    if (linked) {
+        GTEST_SKIP() << "this disk cannot hold symbolic links: " << linked.message();
+    }
+    tree.refresh();
+    folder = Utils::openSection("m");
+    ASSERT_TRUE(folder);
+    std::vector<std::string> opened;
+    for (int i = 0; i < folder->countChildren(); ++i) {
+        const DataSectionPtr child = folder->openChild(i);
+        opened.push_back(child ? child->sectionName() + "/" + std::to_string(child->countChildren()) : "-");
+    }
+    EXPECT_EQ(opened, (std::vector<std::string>{"alias/2", "-", "crash/0", "normal/2", "root/0"}));
 }
 
 TEST(FileSystem, RealFoldersFollowTheLinksOfTheRootAndOfTheFoldersBelowIt) {

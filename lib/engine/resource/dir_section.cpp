@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
 
@@ -6,20 +8,20 @@ namespace {
 class DirSection : public DataSection {
   public:
     explicit DirSection(std::string absolutePath)
-        : path_(std::move(absolutePath)), entries_(FS::fileSystem()->listDirectory(path_)) {}
+        : path_(std::move(absolutePath)), listed_(FS::fileSystem()->listDirectoryWithTypes(path_)) {}
 
     std::string sectionName() const override {
         size_t slash = path_.rfind('/');
         return slash == std::string::npos ? path_ : path_.substr(slash + 1);
     }
 
-    int countChildren() override { return static_cast<int>(entries_.size()); }
+    int countChildren() override { return static_cast<int>(listed_.names.size()); }
 
     DataSectionPtr openChild(int index) override {
-        if (index < 0 || index >= static_cast<int>(entries_.size())) {
+        if (index < 0 || index >= static_cast<int>(listed_.names.size())) {
             return nullptr;
         }
-        return openEntry(entries_[static_cast<size_t>(index)]);
+        return openEntry(listed_.names[static_cast<size_t>(index)]);
     }
 
     DataSectionPtr findChild(const std::string& tag) override {
@@ -33,14 +35,24 @@ class DirSection : public DataSection {
   private:
     DataSectionPtr openEntry(const std::string& name) {
         const std::string entryPath = path_ + "/" + name;
-        if (FS::fileSystem()->fileType(entryPath) == FS::FT_DIRECTORY) {
+        // A folder the listing shows opens at once; anything else, a link
+        // included, is resolved (and kept inside the roots) as it opens.
+        if (listedType(name) == FS::FT_DIRECTORY) {
             return DataSectionPtr(new DirSection(entryPath));
         }
         return FS::Utils::openSection(entryPath);
     }
 
+    int listedType(const std::string& name) const {
+        const auto at = std::lower_bound(listed_.names.begin(), listed_.names.end(), name);
+        if (at == listed_.names.end() || *at != name) {
+            return FS::FileSystem::kTypeUnknown;
+        }
+        return listed_.types[static_cast<size_t>(at - listed_.names.begin())];
+    }
+
     std::string path_;
-    std::vector<std::string> entries_;
+    FS::FileSystem::TypedListing listed_;
 };
 
 } // namespace

@@ -226,6 +226,17 @@ std::vector<std::string> FileSystem::listDirectory(const std::string& absoluteFo
     return listing(stripTrailingSlashes(toGeneric(absoluteFolder)))->names;
 }
 
+FileSystem::TypedListing FileSystem::listDirectoryWithTypes(const std::string& absoluteFolder) const {
+    const std::shared_ptr<const Listing> known = listing(stripTrailingSlashes(toGeneric(absoluteFolder)));
+    TypedListing typed;
+    typed.names = known->names;
+    typed.types.reserve(known->kinds.size());
+    for (const Listing::Kind& kind : known->kinds) {
+        typed.types.push_back(kind.isLink ? kTypeUnknown : kind.type);
+    }
+    return typed;
+}
+
 std::shared_ptr<const FileSystem::DiskListing>
 FileSystem::listInDiskOrder(const std::string& absoluteFolder) const {
     return listing(stripTrailingSlashes(toGeneric(absoluteFolder)))->disk;

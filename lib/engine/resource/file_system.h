@@ -61,6 +61,15 @@ class FileSystem {
 
     // Names of the entries of an absolute folder, sorted; cached.
     std::vector<std::string> listDirectory(const std::string& absoluteFolder) const;
+    // The same names with what the listing tells of each: FT_FILE,
+    // FT_DIRECTORY or FT_NOT_FOUND (neither), and kTypeUnknown for a link,
+    // whose target only the disk can tell.
+    static constexpr int kTypeUnknown = -2;
+    struct TypedListing {
+        std::vector<std::string> names;
+        std::vector<int> types;
+    };
+    TypedListing listDirectoryWithTypes(const std::string& absoluteFolder) const;
 
     struct DirectoryEntry {
         std::string name;
@@ -117,7 +126,6 @@ class FileSystem {
     std::string findExisting(const std::string& path) const;
 
   private:
-    static constexpr int kTypeUnknown = -2;
     struct Listing {
         std::shared_ptr<DiskListing> disk; // never null once indexed
         std::vector<std::string> names;    // sorted
