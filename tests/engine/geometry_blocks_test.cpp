@@ -108,6 +108,19 @@ TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
 
     in.groups[0].vertexCount = 3; // index 3 now lies outside the group's range
     EXPECT_FALSE(IndexBlock::encode(in, bytes, error));
+    EXPECT_EQ(error, "index 3 at 5 lies outside the vertex range 0..3 of group 0");
+    in.groups = {{0, 1, 0, 3}, {3, 1, 2, 2}}; // the second group names one index below its range
+    EXPECT_FALSE(IndexBlock::encode(in, bytes, error));
+    EXPECT_EQ(error, "index 1 at 4 lies outside the vertex range 2..4 of group 1");
+    in.groups = {{0, 2, 0, 4}, {6, 0, 9, 1}}; // a group of no triangles addresses nothing
+    EXPECT_TRUE(IndexBlock::encode(in, bytes, error)) << error;
+    // A block whose stored indices stray is refused as it is read, not only as it is written.
+    in.groups = {{0, 2, 0, 4}};
+    ASSERT_TRUE(IndexBlock::encode(in, bytes, error));
+    bytes[bytes.size() - 2] = 9;
+    EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
+    EXPECT_EQ(error, "index 9 at 5 lies outside the vertex range 0..4 of group 0");
+    in.groups = {{0, 2, 0, 3}};
     in.groups[0] = {3, 2, 0, 4}; // runs past the indices
     EXPECT_FALSE(IndexBlock::encode(in, bytes, error));
     EXPECT_NE(error.find("runs past"), std::string::npos);

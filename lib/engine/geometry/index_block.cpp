@@ -1,6 +1,8 @@
 #include "engine/geometry/index_block.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
@@ -11,6 +13,17 @@ namespace {
 
 constexpr size_t kHeaderSize = 16;
 constexpr size_t kGroupSize = 16;
+
+// The first index of [begin, end) outside [low, end of range), or end.
+size_t firstOutside(const std::vector<uint32_t>& indices, size_t begin, size_t end, uint32_t low,
+                    uint64_t rangeEnd) {
+    for (size_t i = begin; i < end; ++i) {
+        if (indices[i] < low || indices[i] >= rangeEnd) {
+            return i;
+        }
+    }
+    return end;
+}
 
 // Every group must address indices inside the list and vertices inside its own range.
 bool checkGroups(const IndexData& data, std::string& error) {
@@ -34,18 +47,66 @@ bool checkGroups(const IndexData& data, std::string& error) {
                                  group.startIndex, static_cast<unsigned long long>(end), data.indices.size());
             return false;
         }
+        // The smallest and largest index decide; only a group that fails is
+        // searched for the index to name.
+        uint32_t smallest = UINT32_MAX;
+        uint32_t largest = 0;
+        for (size_t i = group.startIndex; i < end; ++i) {
+            smallest = std::min(smallest, data.indices[i]);
+            largest = std::max(largest, data.indices[i]);
+        }
         const uint64_t vertexEnd = uint64_t{group.startVertex} + group.vertexCount;
-        for (uint64_t i = group.startIndex; i < end; ++i) {
-            const uint32_t index = data.indices[static_cast<size_t>(i)];
-            if (index < group.startVertex || index >= vertexEnd) {
-                error = formatString("index %u at %llu lies outside the vertex range %u..%llu of group %zu",
-                                     index, static_cast<unsigned long long>(i), group.startVertex,
-                                     static_cast<unsigned long long>(vertexEnd), g);
-                return false;
-            }
+        if (end > group.startIndex && (smallest < group.startVertex || largest >= vertexEnd)) {
+            const size_t i = firstOutside(data.indices, group.startIndex, static_cast<size_t>(end),
+                                          group.startVertex, vertexEnd);
+            error = formatString("index %u at %zu lies outside the vertex range %u..%llu of group %zu",
+                                 data.indices[i], i, group.startVertex,
+                                 static_cast<unsigned long long>(vertexEnd), g);
+            return false;
         }
     }
     return true;
+}
+
+// The little-endian indices of a block as an iterator, so that the index
+// list is filled once from the file's bytes, not zeroed first.
+template <int Size> class StoredIndices {
+  public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = uint32_t;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const uint32_t*;
+    using reference = uint32_t;
+
+    explicit StoredIndices(const char* at) : at_(at) {}
+    uint32_t operator*() const { return Size == 2 ? ByteIO::u16At(at_) : ByteIO::u32At(at_); }
+    StoredIndices& operator++() {
+        at_ += Size;
+        return *this;
+    }
+    StoredIndices operator++(int) {
+        StoredIndices before = *this;
+        at_ += Size;
+        return before;
+    }
+    StoredIndices& operator--() {
+        at_ -= Size;
+        return *this;
+    }
+    StoredIndices& operator+=(difference_type steps) {
+        at_ += steps * Size;
+        return *this;
+    }
+    difference_type operator-(const StoredIndices& other) const { return (at_ - other.at_) / Size; }
+    bool operator==(const StoredIndices& other) const { return at_ == other.at_; }
+    bool operator!=(const StoredIndices& other) const { return at_ != other.at_; }
+
+  private:
+    const char* at_;
+};
+
+template <int Size> void readIndices(const char* at, uint32_t count, std::vector<uint32_t>& out) {
+    out.assign(StoredIndices<Size>(at), StoredIndices<Size>(at + size_t{count} * Size));
 }
 
 } // namespace
@@ -122,18 +183,11 @@ SmartPointer<IndexBlock> IndexBlock::decode(std::string_view block, std::string&
         g.vertexCount = r.u32();
     }
     // The size check above keeps every index inside the block.
-    d.indices.resize(indexCount);
     const char* at = block.data() + r.position();
     if (indexSize == 2) {
-        for (uint32_t& index : d.indices) {
-            index = ByteIO::u16At(at);
-            at += 2;
-        }
+        readIndices<2>(at, indexCount, d.indices);
     } else {
-        for (uint32_t& index : d.indices) {
-            index = ByteIO::u32At(at);
-            at += 4;
-        }
+        readIndices<4>(at, indexCount, d.indices);
     }
     if (!checkGroups(d, error)) {
         return nullptr;
