@@ -39,6 +39,11 @@ TEST(PathUtilities, SplitAndJoinResourcePaths) {
     EXPECT_EQ(Utils::removeExtension("a.b/c"), "a.b/c");
     EXPECT_EQ(Utils::getExtension("a/Rock__stone.hkt.model"), "model");
     EXPECT_EQ(Utils::getExtension("a.b/c"), "");
+    EXPECT_EQ(Utils::getExtension("a/c."), "");
+    EXPECT_EQ(Utils::removeExtension("a/c."), "a/c");
+    EXPECT_EQ(Utils::getExtension("a/.dds"), "dds");
+    EXPECT_EQ(Utils::getExtension("c.tar.gz"), "gz");
+    EXPECT_EQ(Utils::removeExtension("c.tar.gz"), "c.tar");
     EXPECT_EQ(Utils::changeExtension("x/rock.primitives", ".EU.primitives"), "x/rock.EU.primitives");
     std::vector<std::string> components;
     EXPECT_TRUE(splitResourcePath("a\\b//./c/../d/", components));

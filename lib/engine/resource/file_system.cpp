@@ -734,22 +734,32 @@ std::string getDirectory(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string removeExtension(const std::string& path) {
-    size_t slash = path.rfind('/');
-    size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return path;
+namespace {
+
+// Where the extension's dot of the file name lies: the last dot after the last
+// '/', looked for from the end only as far as the name goes.
+size_t extensionDot(const std::string& path) {
+    for (size_t i = path.size(); i-- > 0;) {
+        if (path[i] == '.') {
+            return i;
+        }
+        if (path[i] == '/') {
+            break;
+        }
     }
-    return path.substr(0, dot);
+    return std::string::npos;
+}
+
+} // namespace
+
+std::string removeExtension(const std::string& path) {
+    const size_t dot = extensionDot(path);
+    return dot == std::string::npos ? path : path.substr(0, dot);
 }
 
 std::string getExtension(const std::string& path) {
-    size_t slash = path.rfind('/');
-    size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return {};
-    }
-    return path.substr(dot + 1);
+    const size_t dot = extensionDot(path);
+    return dot == std::string::npos ? std::string() : path.substr(dot + 1);
 }
 
 std::string changeExtension(const std::string& path, const std::string& extension) {
