@@ -6,10 +6,9 @@
 namespace KX::PathHelpers {
 
 void normalizePath(std::string& path) {
-    for (char& c : path) {
-        if (c == '\\') {
-            c = '/';
-        }
+    // Back slashes are rare: looked for at the speed of a byte search first.
+    for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
+        path[at] = '/';
     }
     while (!path.empty() && (path.back() == '/' || path.back() == '\\')) {
         path.pop_back();

@@ -788,6 +788,18 @@ TEST(CoreServices, LetterCaseFoldsOnlyAsciiLetters) {
     EXPECT_EQ(AsciiCase::toLower("@AZ[`az{"), "@az[`az{");
     // Bytes of UTF-8 sequences are never letters: \xc3\x89 stays capital E acute.
     EXPECT_EQ(AsciiCase::toLower("\xc3\x89TAGE"), "\xc3\x89tage");
+    // Every byte value, at every place of an eight-byte step and of the tail.
+    for (int byte = 0; byte < 256; ++byte) {
+        const char c = static_cast<char>(byte);
+        const char lowered = byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 32) : c;
+        for (size_t at = 0; at < 19; ++at) {
+            std::string text(19, 'Q');
+            text[at] = c;
+            std::string expected(19, 'q');
+            expected[at] = lowered;
+            ASSERT_EQ(AsciiCase::toLower(text), expected) << byte << " at " << at;
+        }
+    }
     EXPECT_TRUE(AsciiCase::equalIgnoringCase("TEXCOORD", "texCoord"));
     EXPECT_FALSE(AsciiCase::equalIgnoringCase("lod", "lod0"));
     EXPECT_FALSE(AsciiCase::equalIgnoringCase("\xc3\x89", "\xc3\xa9"));
