@@ -49,6 +49,12 @@ TEST(PathUtilities, SplitAndJoinResourcePaths) {
     EXPECT_TRUE(splitResourcePath("a\\b//./c/../d/", components));
     EXPECT_EQ(components, (std::vector<std::string>{"a", "b", "d"}));
     EXPECT_FALSE(splitResourcePath("a/../../b", components));
+    EXPECT_TRUE(splitResourcePath("/a/b.c/./d", components));
+    EXPECT_EQ(components, (std::vector<std::string>{"a", "b.c", "d"}));
+    EXPECT_TRUE(splitResourcePath("a\\b\\c", components));
+    EXPECT_EQ(components, (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_TRUE(splitResourcePath("", components));
+    EXPECT_TRUE(components.empty());
     for (const char* absolute : {"/x", "\\x", "D:/x", "d:\\x"}) {
         EXPECT_TRUE(Utils::isAbsolute(absolute)) << absolute;
         EXPECT_FALSE(Utils::isRelative(absolute)) << absolute;

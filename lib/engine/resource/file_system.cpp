@@ -62,11 +62,14 @@ bool splitResourcePath(const std::string& path, std::vector<std::string>& compon
     // Every path a check asks about passes here first: no copies but the components.
     components.clear();
     components.reserve(8);
+    // Separators are found by a byte search; a path with back slashes (rare)
+    // is searched for both.
+    const bool backSlashes = path.find('\\') != std::string::npos;
     size_t start = 0;
     while (start <= path.size()) {
-        size_t end = start;
-        while (end < path.size() && path[end] != '/' && path[end] != '\\') {
-            ++end;
+        size_t end = backSlashes ? path.find_first_of("/\\", start) : path.find('/', start);
+        if (end == std::string::npos) {
+            end = path.size();
         }
         const std::string_view part(path.data() + start, end - start);
         if (part == "..") {
