@@ -97,20 +97,24 @@ class XMLSection : public DataSection {
 
   private:
     static std::string textOf(const pugi::xml_node& node) {
-        // Nearly every value is one run of text: trimmed where it lies.
-        const pugi::xml_node first = node.first_child();
-        if (!first) {
-            return {};
-        }
+        // Nearly every value is one run of text, alone or beside child
+        // elements (a material property's name): trimmed where it lies.
         const auto isText = [](const pugi::xml_node& n) {
             const pugi::xml_node_type type = n.type();
             return type == pugi::node_pcdata || type == pugi::node_cdata;
         };
-        if (!first.next_sibling() && isText(first)) {
-            return SectionText::trim(std::string_view(first.value()));
+        pugi::xml_node run;
+        int runs = 0;
+        for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+            if (isText(child) && runs++ == 0) {
+                run = child;
+            }
+        }
+        if (runs <= 1) {
+            return runs == 0 ? std::string() : SectionText::trim(std::string_view(run.value()));
         }
         std::string text;
-        for (pugi::xml_node child = first; child; child = child.next_sibling()) {
+        for (pugi::xml_node child = run; child; child = child.next_sibling()) {
             if (isText(child)) {
                 text += child.value();
             }
