@@ -321,9 +321,10 @@ void FileSystem::invalidateCache(const std::vector<std::string>& absolutePrefixe
     bool listingsUnchanged = true;
     for (auto& [folder, cached] : listings_) {
         // A folder's own listing and those of its parents may mention it.
+        const std::string& listed = folder;
         const bool mentions = std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) {
-            return folder.compare(0, prefix.size(), prefix) == 0 ||
-                   prefix.compare(0, folder.size(), folder) == 0;
+            return listed.compare(0, prefix.size(), prefix) == 0 ||
+                   prefix.compare(0, listed.size(), listed) == 0;
         });
         if (!mentions) {
             continue;
