@@ -363,6 +363,7 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
   <flag>TRUE</flag><off>0</off>
   <empty/><split> maps/<!-- moved -->c.dds </split><raw><![CDATA[ <x> ]]></raw>
   <around> a <inner>b</inner> c </around>
+  <partial><row3>1 2 3</row3></partial><bad><row0>1 0 0</row0><row1>0 x 0</row1></bad>
   <boundingBox><min>-1 0 -2.5</min><max>1 2</max></boundingBox>
   <tint>1 0.5 0.25 1</tint>
   <transform><row0>1 0 0</row0><row1>0 1 0</row1><row2>0 0 1</row2><row3>5 6 7</row3></transform>
@@ -392,6 +393,11 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
     Matrix m = root->readMatrix34("transform");
     EXPECT_EQ(m.row3(3), Vector3(5, 6, 7));
     EXPECT_EQ(root->readMatrix34("missing"), Matrix::identity());
+    // Rows not given stay as in the identity; a row that is not three numbers refuses the whole.
+    Matrix partial = Matrix::identity();
+    partial.setRow3(3, Vector3(1, 2, 3));
+    EXPECT_EQ(root->readMatrix34("partial"), partial);
+    EXPECT_EQ(root->readMatrix34("bad", partial), partial);
 
     std::vector<DataSectionPtr> properties;
     root->openSections("property", properties);

@@ -227,16 +227,26 @@ Vector4 DataSection::asVector4(const Vector4& defaultValue) {
 }
 
 Matrix DataSection::asMatrix34(const Matrix& defaultValue) {
-    static const char* rows[] = {"row0", "row1", "row2", "row3"};
+    static const std::string rows[] = {"row0", "row1", "row2", "row3"};
     Matrix result = Matrix::identity();
     bool any = false;
+    std::string text;
     for (int r = 0; r < 4; ++r) {
-        DataSectionPtr row = findChild(rows[r]);
-        if (!row) {
+        // Read as values are, without a section per row where the section
+        // type can answer.
+        const TextLookup looked = lookUpText(rows[r], text);
+        if (looked == TextLookup::Missing) {
             continue;
         }
+        if (looked == TextLookup::Unanswered) {
+            DataSectionPtr row = findChild(rows[r]);
+            if (!row) {
+                continue;
+            }
+            text = row->asString();
+        }
         float v[3];
-        if (!SectionText::parseFloats(row->asString(), v, 3)) {
+        if (!SectionText::parseFloats(text, v, 3)) {
             return defaultValue;
         }
         result.setRow3(r, {v[0], v[1], v[2]});
