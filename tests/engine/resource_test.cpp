@@ -438,6 +438,40 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
     EXPECT_EQ(root->readString("property"), "diffuseMap");
 }
 
+namespace {
+
+// A section type that answers no value by key, as folder and binary sections do.
+class PlainSection : public DataSection {
+  public:
+    PlainSection(std::string name, std::string text, std::vector<DataSectionPtr> children = {})
+        : name_(std::move(name)), text_(std::move(text)), children_(std::move(children)) {}
+    std::string sectionName() const override { return name_; }
+    int countChildren() override { return static_cast<int>(children_.size()); }
+    DataSectionPtr openChild(int index) override { return children_.at(static_cast<size_t>(index)); }
+    std::string asString(const std::string& /*defaultValue*/) override { return text_; }
+
+  private:
+    std::string name_;
+    std::string text_;
+    std::vector<DataSectionPtr> children_;
+};
+
+} // namespace
+
+TEST(DataSection, SectionsThatAnswerNoKeyAreReadThroughTheirChildren) {
+    DataSectionPtr transform(new PlainSection("transform", "",
+                                              {DataSectionPtr(new PlainSection("row1", "4 5 6")),
+                                               DataSectionPtr(new PlainSection("row3", "7 8 9"))}));
+    DataSectionPtr root(
+        new PlainSection("root", "", {transform, DataSectionPtr(new PlainSection("extent", " 2.5 "))}));
+    Matrix expected = Matrix::identity();
+    expected.setRow3(1, Vector3(4, 5, 6));
+    expected.setRow3(3, Vector3(7, 8, 9));
+    EXPECT_EQ(root->readMatrix34("transform"), expected);
+    EXPECT_FLOAT_EQ(root->readFloat("extent", 0.f), 2.5f);
+    EXPECT_EQ(root->readString("missing", "dflt"), "dflt");
+}
+
 TEST(DataSection, FloatsReadAsTheCLibraryReadsThem) {
     // The reading every value had before plain decimals got a faster path.
     const auto reference = [](const std::string& text, float* values, int count) {
