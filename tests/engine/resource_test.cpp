@@ -94,11 +94,10 @@ TEST(FileSystem, NothingOutsideTheRootsIsReachedByPathOrLink) {
     std::ofstream(outside + "/secret.model") << "<root><parent>x</parent></root>";
     std::ofstream(outside + "/lods/secret.model") << "<root/>";
     tree.write("content/inside.model", "<root/>");
-    std::error_code linked;
-    std::filesystem::create_symlink(outside + "/secret.model", tree.path("content/out.model"), linked);
-    std::filesystem::create_directory_symlink(outside + "/lods", tree.path("content/lods"), linked);
-    std::filesystem::create_symlink(tree.path("content/inside.model"), tree.path("content/alias.model"),
-                                    linked);
+    const std::error_code linked =
+        makeLinks({{outside + "/secret.model", tree.path("content/out.model")},
+                   {outside + "/lods", tree.path("content/lods"), true},
+                   {tree.path("content/inside.model"), tree.path("content/alias.model")}});
     tree.refresh();
     if (linked) {
         std::filesystem::remove_all(outside);
@@ -128,9 +127,8 @@ TEST(FileSystem, ALinkRetargetedOutOfTheRootsBetweenChecksNoLongerResolves) {
     std::filesystem::create_directories(outside);
     std::ofstream(outside + "/rock.model") << "<root/>";
     tree.write("content/shared/rock.model", "<root/>");
-    std::error_code linked;
-    std::filesystem::create_directory_symlink(tree.path("content/shared"), tree.path("content/props"),
-                                              linked);
+    const std::error_code linked =
+        makeLinks({{tree.path("content/shared"), tree.path("content/props"), true}});
     if (linked) {
         std::filesystem::remove_all(outside);
         GTEST_SKIP() << "this disk cannot hold symbolic links: " << linked.message();
@@ -564,10 +562,10 @@ TEST(DataSection, FolderSectionsListEntriesAndOpenFiles) {
     TempResourceTree outside;
     outside.write("far/x.model", "<root/>");
     fileSystem()->setRoots({tree.root()});
-    std::error_code linked;
-    std::filesystem::create_directory_symlink(tree.path("m/normal"), tree.path("m/alias"), linked);
-    std::filesystem::create_directory_symlink(outside.path("far"), tree.path("m/away"), linked);
-    std::filesystem::create_symlink(tree.path("m/normal/lod0/house.model"), tree.path("m/one.model"), linked);
+    const std::error_code linked =
+        makeLinks({{tree.path("m/normal"), tree.path("m/alias"), true},
+                   {outside.path("far"), tree.path("m/away"), true},
+                   {tree.path("m/normal/lod0/house.model"), tree.path("m/one.model")}});
     if (linked) {
         GTEST_SKIP() << "this disk cannot hold symbolic links: " << linked.message();
     }
@@ -587,11 +585,8 @@ TEST(FileSystem, RealFoldersFollowTheLinksOfTheRootAndOfTheFoldersBelowIt) {
     tree.write("content/props/a.model", "<root/>");
     tree.write("shared/b.model", "<root/>");
     const std::string viaLink = tree.root() + "-link";
-    std::error_code linked;
-    std::filesystem::create_directory_symlink(tree.path("shared"), tree.path("content/linked"), linked);
-    if (!linked) {
-        std::filesystem::create_directory_symlink(tree.root(), viaLink, linked);
-    }
+    const std::error_code linked =
+        makeLinks({{tree.path("shared"), tree.path("content/linked"), true}, {tree.root(), viaLink, true}});
     if (linked) {
         GTEST_SKIP() << "this disk cannot hold symbolic links: " << linked.message();
     }
@@ -608,10 +603,9 @@ TEST(FileSystem, AListingTypesItsEntriesAndFollowsLinks) {
     TempResourceTree tree;
     tree.write("f/file.txt", "x");
     tree.makeDirectory("f/folder");
-    std::error_code linked;
-    std::filesystem::create_symlink(tree.path("f/file.txt"), tree.path("f/to-file"), linked);
-    std::filesystem::create_directory_symlink(tree.path("f/folder"), tree.path("f/to-folder"), linked);
-    std::filesystem::create_symlink(tree.path("f/nothing"), tree.path("f/broken"), linked);
+    const std::error_code linked = makeLinks({{tree.path("f/file.txt"), tree.path("f/to-file")},
+                                              {tree.path("f/folder"), tree.path("f/to-folder"), true},
+                                              {tree.path("f/nothing"), tree.path("f/broken")}});
     if (linked) {
         GTEST_SKIP() << "this disk cannot hold symbolic links: " << linked.message();
     }

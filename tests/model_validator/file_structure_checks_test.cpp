@@ -6,6 +6,7 @@
 #include <list>
 
 #include "engine/platform/utf8_path.h"
+#include "support/resource_tree.h"
 #include "support/scenery_fixture.h"
 #include "support/test_validator.h"
 
@@ -119,17 +120,10 @@ TEST_F(FileStructureChecksTest, ReadDirectoryStaysInsideTheRootsThroughLinks) {
     const std::string outside = tree.root() + "_outside";
     fs::create_directories(pathFromUtf8(outside));
     std::ofstream(pathFromUtf8(outside + "/secret.dds")) << "x";
-    std::error_code ec;
-    const auto link = [&](const std::string& target, const std::string& at, bool folder) {
-        if (!ec) {
-            folder ? fs::create_directory_symlink(pathFromUtf8(target), pathFromUtf8(tree.path(at)), ec)
-                   : fs::create_symlink(pathFromUtf8(target), pathFromUtf8(tree.path(at)), ec);
-        }
-    };
-    link(tree.path("content"), "content/a/loop", true);
-    link(tree.path("other"), "content/a/inside", true);
-    link(outside, "content/a/out", true);
-    link(outside + "/secret.dds", "content/a/secret.dds", false);
+    const std::error_code ec = makeLinks({{tree.path("content"), tree.path("content/a/loop"), true},
+                                          {tree.path("other"), tree.path("content/a/inside"), true},
+                                          {outside, tree.path("content/a/out"), true},
+                                          {outside + "/secret.dds", tree.path("content/a/secret.dds")}});
     if (ec) {
         fs::remove_all(pathFromUtf8(outside));
         GTEST_SKIP() << "links cannot be made here: " << ec.message();

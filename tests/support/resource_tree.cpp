@@ -88,3 +88,19 @@ bool diskIsCaseSensitive(const std::string& folder) {
     fs::remove(probe, ec);
     return sensitive;
 }
+
+std::error_code makeLinks(const std::vector<TestLink>& links) {
+    std::error_code error;
+    for (const TestLink& link : links) {
+        if (link.folder) {
+            std::filesystem::create_directory_symlink(pathFromUtf8(link.target), pathFromUtf8(link.at),
+                                                      error);
+        } else {
+            std::filesystem::create_symlink(pathFromUtf8(link.target), pathFromUtf8(link.at), error);
+        }
+        if (error) {
+            break;
+        }
+    }
+    return error;
+}

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 // A temporary folder that is the only resource root while the object lives.
@@ -41,3 +42,14 @@ std::string readDiskFile(const std::string& absolutePath);
 
 // True when the disk distinguishes Foo from foo.
 bool diskIsCaseSensitive(const std::string& folder);
+
+// A symbolic link to make at the absolute path `at`, to a folder or a file.
+struct TestLink {
+    std::string target;
+    std::string at;
+    bool folder = false;
+};
+// Makes the links in order, stopping at the first that fails, and says why
+// (nothing where links can be made), so that a test can skip on a disk
+// without them.
+std::error_code makeLinks(const std::vector<TestLink>& links);
