@@ -239,11 +239,24 @@ VisualManager& VisualManager::instance() {
     return manager;
 }
 
+namespace {
+
+// A visual loaded with some parts, as kept for the process.
+std::string keyOf(const std::string& visualPath, unsigned flags) {
+    return visualPath + "|" + std::to_string(flags);
+}
+
+// As kept for a pass: a quiet load must not spare a later load the log lines it owes.
+std::string passKeyOf(const std::string& visualPath, unsigned flags, bool reportErrors) {
+    return keyOf(visualPath, flags) + (reportErrors ? "|r" : "|q");
+}
+
+} // namespace
+
 VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool reportErrors, bool keep) {
     KX_STACK_TRACK("VisualManager::get");
-    const std::string key = visualPath + "|" + std::to_string(flags);
-    // A quiet load must not spare a later load the log lines it owes.
-    const std::string passKey = key + (reportErrors ? "|r" : "|q");
+    const std::string key = keyOf(visualPath, flags);
+    const std::string passKey = passKeyOf(visualPath, flags, reportErrors);
     const uint64_t pass = FS::fileSystem()->generation();
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -262,8 +275,8 @@ VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool
         // A quiet load of part of a visual is answered by a whole one loaded
         // in this pass: it read the same files, and nothing is owed to the log.
         if (!reportErrors && flags != LoadAll) {
-            for (const char* kind : {"|r", "|q"}) {
-                auto whole = ofThisPass_.find(visualPath + "|" + std::to_string(LoadAll) + kind);
+            for (const bool reported : {true, false}) {
+                auto whole = ofThisPass_.find(passKeyOf(visualPath, LoadAll, reported));
                 if (whole != ofThisPass_.end() && whole->second) {
                     return whole->second;
                 }
