@@ -246,6 +246,9 @@ TEST(PathHelpers, SplitNormaliseAndFindFolders) {
     p = "///";
     normalizePath(p);
     EXPECT_EQ(p, "");
+    p = "\\\\a\\\\b";
+    normalizePath(p);
+    EXPECT_EQ(p, "//a//b");
     EXPECT_EQ(getRelativePath("content/", "D:\\res\\content\\x\\y.dds"), "content/x/y.dds");
     EXPECT_EQ(getRelativePath("other/", "D:\\res\\content\\x"), "D:\\res\\content\\x");
 
