@@ -32,8 +32,8 @@ TEST_F(FileStructureChecksTest, ReportsModelFilesOutsideTheirFolders) {
          {"/normal/lod1/Rock.model", "/normal/Rock.model", "/lod0/Rock.model", "/normal/LOD0/Rock.model",
           "/normal/lod0/havok/Rock__stone.hkt.model", "/normal/lod1/havok/Rock__stone.hkt.model",
           "/crash/lod0/havok/Rock__stone.hkt.model", "/normal/lod0/Rock__stone.hkt.model",
-          "/normal/notes.txt", "/normal/Rock.dds", "/normal/lod12/Rock.model", "/normal/lod/Rock.model",
-          "/normal/lod0x/Rock.model"}) {
+          "/normal/notes.txt", "/normal/Rock.dds", "/normal/lod12/Rock.model", "/normal/lod9/Rock.model",
+          "/normal/lod/Rock.model", "/normal/lod0x/Rock.model"}) {
         tree.write(root + file, "<root/>");
     }
     tree.refresh();
