@@ -8,7 +8,6 @@
 #include "engine/core/debug_log.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/model/material_property_helper.h"
-#include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/finding_catalogue.h"
 #include "model_validator/material_properties.h"
@@ -172,8 +171,9 @@ void ModelValidator::checkDestructibles(const ModelDesc&) {
     const std::string destructiblesPath = absoluteRegistryPath(kDestructiblesRegistry);
     const std::string effectsPath = absoluteRegistryPath(kDestructiblesEffectsRegistry);
     const std::string environmentPath = absoluteRegistryPath(kEnvironmentEffectsRegistry);
-    // The host may have edited any of them since the last check.
-    DataSectionCache::instance().purgeAll({destructiblesPath, effectsPath, environmentPath}, false);
+    // The host may have edited any of them since the last check: every check
+    // proves each file against the disk at its first use and reads a changed
+    // one again, so they are read as they are now without a purge.
 
     const DataSectionPtr effects = FS::Utils::openSection(effectsPath);
     const DataSectionPtr registry = FS::Utils::openSection(destructiblesPath);

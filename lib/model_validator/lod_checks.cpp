@@ -6,7 +6,6 @@
 #include "engine/core/stack_tracker.h"
 #include "engine/model/model_constants.h"
 #include "engine/resource/data_section.h"
-#include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/finding_catalogue.h"
 #include "model_validator/model_validator.h"
@@ -218,8 +217,9 @@ void Validator::checkLodExtents(const std::string& state, const std::vector<LODE
 void ModelValidator::checkDisconnectedLods(const ModelDesc&) {
     KX_STACK_TRACK("KX::ModelValidator::checkDisconnectedLods");
     const std::string name = FS::Utils::getFilename(currentModelPath);
-    // Folders may have been copied or deleted since the last look.
-    DataSectionCache::instance().purge(modelPath_, true);
+    // Folders may have been copied or deleted since the last check: every
+    // check proves each listing against the disk at its first use (and lists
+    // a changed folder again), which is all a purge here would add.
     const DataSectionPtr root = FS::Utils::openSection(modelPath_);
     if (!root) {
         return;

@@ -102,6 +102,22 @@ TEST_F(ChangesBetweenChecks, FilesAddedToOrRemovedFromAFolderAreSeen) {
     EXPECT_TRUE(codesOf({106}).empty());
 }
 
+TEST_F(ChangesBetweenChecks, ALodFolderCopiedOrRemovedBetweenChecksIsSeen) {
+    model.write(tree);
+    tree.age();
+    EXPECT_TRUE(codesOf({139}).empty());
+
+    const std::string copy = "content/buildings/barn/normal/lod5";
+    fs::create_directories(pathFromUtf8(tree.path(copy)));
+    save(copy + "/barn.model", readDiskFile(tree.path(model.path(1))));
+    EXPECT_EQ(codesOf({139}).size(), 1u);
+
+    tree.age();
+    EXPECT_EQ(codesOf({139}).size(), 1u);
+    fs::remove_all(pathFromUtf8(tree.path(copy)));
+    EXPECT_TRUE(codesOf({139}).empty());
+}
+
 TEST_F(ChangesBetweenChecks, TheDestructiblesRegistrySavedBetweenChecksIsReadAgain) {
     for (size_t lod = 0; lod < 2; ++lod) {
         model.lod(lod).nodes[0].children.push_back({"HP_module1", Matrix::identity(), {}});
