@@ -112,8 +112,12 @@ void ModelValidator::checkBSPForRealms(const ModelDesc& /*desc*/) {
     KX_STACK_TRACK("KX::ModelValidator::checkBSPForRealms");
     for (const std::string& file : lodModels) {
         const std::string source = primitivesPathOfModel(file);
-        const std::unique_ptr<BSPTree> sourceTree = source.empty() ? nullptr : loadBSPOfPrimitives(source);
-        if (!sourceTree || !mayHaveRealmCopies(source)) {
+        // Most folders hold no realm copy: their listings answer before the tree is read.
+        if (source.empty() || !mayHaveRealmCopies(source)) {
+            continue;
+        }
+        const std::unique_ptr<BSPTree> sourceTree = loadBSPOfPrimitives(source);
+        if (!sourceTree) {
             continue;
         }
         for (const std::string& realm : PathHelpers::realmCodes()) {
