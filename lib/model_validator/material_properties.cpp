@@ -1,6 +1,9 @@
 #include "model_validator/material_properties.h"
 
-#include <sstream>
+#include <charconv>
+#include <limits>
+#include <string_view>
+#include <system_error>
 
 #include "engine/resource/file_system.h"
 #include "engine/variant/variant.h"
@@ -47,11 +50,12 @@ namespace MaterialProperties {
 namespace {
 
 // Digits as a stream reads them: a number too large for int gives the
-// stream's saturated value rather than undefined behaviour.
-int toInt(const std::string& digits) {
-    int value = -1;
-    std::istringstream(digits) >> value;
-    return value;
+// stream's saturated value rather than undefined behaviour. Read without a
+// stream, which cost thousands of instructions a call.
+int toInt(std::string_view digits) {
+    int value = 0;
+    const std::from_chars_result read = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return read.ec == std::errc::result_out_of_range ? std::numeric_limits<int>::max() : value;
 }
 
 } // namespace
@@ -96,7 +100,7 @@ int getFirstIndex(const std::string& text) {
             ++end;
         }
         if (end > i + 1 && (end == text.size() || text[end] == '_')) {
-            return toInt(text.substr(i + 1, end - (i + 1)));
+            return toInt(std::string_view(text).substr(i + 1, end - (i + 1)));
         }
     }
     return -1;
@@ -108,7 +112,7 @@ int getLastIndex(const std::string& text) {
     while (start > 0 && isAsciiDigit(text[start - 1])) {
         --start;
     }
-    return start == text.size() ? -1 : toInt(text.substr(start));
+    return start == text.size() ? -1 : toInt(std::string_view(text).substr(start));
 }
 
 int lodNumber(const std::string& modelPath) {

@@ -70,6 +70,11 @@ TEST_F(MaterialPropertiesTest, NameHelpersFindTheWordAndTheNumbers) {
     EXPECT_EQ(getLastIndex("a1b22"), 22);
     EXPECT_EQ(getLastIndex("lod"), -1);
     EXPECT_EQ(getLastIndex(""), -1);
+    // Past the range of int a number reads as the largest int, as a stream gives it.
+    EXPECT_EQ(getLastIndex("lod2147483647"), 2147483647);
+    EXPECT_EQ(getLastIndex("lod2147483648"), 2147483647);
+    EXPECT_EQ(getFirstIndex("n_99999999999999999999_x"), 2147483647);
+    EXPECT_EQ(getLastIndex("lod007"), 7);
 
     EXPECT_EQ(lodNumber("content/a/normal/lod2/a.model"), 2);
     EXPECT_EQ(lodNumber("content/a/normal/lodx/a.model"), -1);
