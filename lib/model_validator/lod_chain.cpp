@@ -35,11 +35,13 @@ std::string lodNameOfParent(const std::string& parentPath) {
 } // namespace
 
 std::string Validator::getModelRootPath(const std::string& modelName, const std::string& state) const {
-    std::string path = subFolderLOD.empty()
-                           ? formatString("%s/%s/%s%d/%s", modelPath_.c_str(), state.c_str(),
-                                          kLodDirectory.c_str(), 0, modelName.c_str())
-                           : formatString("%s/%s%s/%s%d/%s", modelPath_.c_str(), subFolderLOD.c_str(),
-                                          state.c_str(), kLodDirectory.c_str(), 0, modelName.c_str());
+    // <model folder>/<LOD sub-folder, if any><state>/lod0/<name>: asked several
+    // times per step, so put together without formatting.
+    std::string path;
+    path.reserve(modelPath_.size() + subFolderLOD.size() + state.size() + kLodDirectory.size() +
+                 modelName.size() + 8);
+    path.append(modelPath_).append(1, '/').append(subFolderLOD).append(state).append(1, '/');
+    path.append(kLodDirectory).append("0/").append(modelName);
     return withModelExtension(path);
 }
 
@@ -81,7 +83,7 @@ bool Validator::standsUnchanged(const WalkedChain& walked) const {
 
 std::vector<LODEntry> Validator::walkModelLODHierarchy(const std::string& root, WalkedChain& walked) {
     std::vector<LODEntry> chain;
-    std::string lodName = formatString("%s%u", kLodDirectory.c_str(), 0u);
+    std::string lodName = kLodDirectory + "0";
     std::string current = root;
     // The target platform ignores case, so a loop may close through any spelling.
     std::unordered_set<std::string> visited;
