@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "engine/asset_writers/geometry_writer.h"
 #include "engine/core/debug_log.h"
 #include "engine/geometry/byte_io.h"
@@ -55,6 +57,19 @@ TEST(GeometryContainer, BlocksOpenAsChildSectionsWithTheirBytes) {
     EXPECT_EQ(block, "alpha");
     EXPECT_FALSE(PrimitivesFormat::splitBlockPath("content/a/box.primitives", file, block));
     EXPECT_FALSE(PrimitivesFormat::splitBlockPath("content/a/box.visual/alpha", file, block));
+    // Any letter case; a dot next to the extension's; the first extension
+    // followed by a valid block name wins.
+    for (const auto& [path, wantFile, wantBlock] :
+         std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"content/A/Box.PRIMITIVES/alpha", "content/A/Box.PRIMITIVES", "alpha"},
+             {"x..primitives/beta", "x..primitives", "beta"},
+             {"v.primitives/sub.Primitives/gamma", "v.primitives/sub.Primitives", "gamma"},
+             {".primitives/a", ".primitives", "a"}}) {
+        ASSERT_TRUE(PrimitivesFormat::splitBlockPath(path, file, block)) << path;
+        EXPECT_EQ(file, wantFile);
+        EXPECT_EQ(block, wantBlock);
+    }
+    EXPECT_FALSE(PrimitivesFormat::splitBlockPath("box.primitive/alpha", file, block));
 
     std::vector<char> out;
     std::string error;

@@ -128,8 +128,10 @@ bool splitBlockPath(const std::string& path, std::string& file, std::string& blo
     size_t searchFrom = 0;
     while (searchFrom < path.size()) {
         size_t found = std::string::npos;
-        // The extension is matched without regard to case, as the file system resolves names.
-        for (size_t i = searchFrom; i + extension.size() <= path.size(); ++i) {
+        // The extension is matched without regard to case, as the file system
+        // resolves names; only a dot can start it.
+        for (size_t i = path.find('.', searchFrom);
+             i != std::string::npos && i + extension.size() <= path.size(); i = path.find('.', i + 1)) {
             if (AsciiCase::equalIgnoringCase(std::string_view(path).substr(i, extension.size()), extension)) {
                 found = i;
                 break;
