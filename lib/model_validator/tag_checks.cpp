@@ -4,7 +4,6 @@
 
 #include "engine/core/ascii_case.h"
 #include "engine/core/debug_log.h"
-#include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/model/visual_path.h"
 #include "engine/platform/file_replace.h"
@@ -241,8 +240,7 @@ void ModelValidator::checkModelForDifferentTags(const ModelDesc& desc) {
         if (cancelled()) {
             return;
         }
-        const std::string lod0 = formatString("%s/%s/%s%u/%s", modelPath_.c_str(), state.c_str(),
-                                              kLodDirectory.c_str(), 0u, fileName.c_str());
+        const std::string lod0 = modelPath_ + "/" + state + "/" + kLodDirectory + "0/" + fileName;
         if (FS::Utils::openSection(lod0)) {
             Validator::checkModelForDifferentTags(lod0, kDifferentTagsCode);
         }
