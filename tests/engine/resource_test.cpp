@@ -8,11 +8,14 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <thread>
+#include <vector>
 
 #include "engine/component/component_registry.h"
 #include "engine/core/ascii_case.h"
 #include "engine/core/debug_log.h"
 #include "engine/core/format.h"
+#include "engine/core/light_mutex.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/core/string_conv.h"
 #include "engine/l10n/string_provider.h"
@@ -843,4 +846,29 @@ TEST(CoreServices, LetterCaseFoldsOnlyAsciiLetters) {
     EXPECT_TRUE(AsciiCase::equalIgnoringCase("TEXCOORD", "texCoord"));
     EXPECT_FALSE(AsciiCase::equalIgnoringCase("lod", "lod0"));
     EXPECT_FALSE(AsciiCase::equalIgnoringCase("\xc3\x89", "\xc3\xa9"));
+}
+
+TEST(CoreServices, TheCachesLockLetsOneThreadInAtATime) {
+    LightMutex mutex;
+    EXPECT_TRUE(mutex.try_lock());
+    EXPECT_FALSE(mutex.try_lock());
+    mutex.unlock();
+
+    // Unprotected increments from several threads would lose some.
+    long counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                std::lock_guard<LightMutex> lock(mutex);
+                counter = counter + 1;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(counter, 80000);
+    EXPECT_TRUE(mutex.try_lock());
+    mutex.unlock();
 }

@@ -235,7 +235,7 @@ VerticesPtr VerticesManager::get(const std::string& resourceID) {
 VerticesPtr VerticesManager::decode(const BinaryPtr& block, std::string& error) {
     const uint64_t pass = FS::fileSystem()->generation();
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         if (pass_ != pass) {
             ofThisPass_.clear();
             pass_ = pass;
@@ -247,7 +247,7 @@ VerticesPtr VerticesManager::decode(const BinaryPtr& block, std::string& error) 
         }
     }
     VerticesPtr vertices = Vertices::decode(block->view(), error, Vertices::Attributes::Positions);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     if (pass_ == pass) {
         ofThisPass_[block->view().data()] = Decoded{block, vertices, error};
     }

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/core/light_mutex.h"
 #include "engine/core/smart_pointer.h"
 #include "engine/math/math_types.h"
 #include "engine/resource/binary_block.h"
@@ -98,7 +99,7 @@ class VerticesManager {
         VerticesPtr vertices;
         std::string error;
     };
-    std::mutex mutex_;
+    LightMutex mutex_;
     // By the address of the bytes: each open of a block is a new view of
     // the same bytes of the file.
     std::unordered_map<const char*, Decoded> ofThisPass_;

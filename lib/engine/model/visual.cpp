@@ -259,7 +259,7 @@ VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool
     const std::string passKey = passKeyOf(visualPath, flags, reportErrors);
     const uint64_t pass = FS::fileSystem()->generation();
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         auto it = kept_.find(key);
         if (it != kept_.end()) {
             return it->second;
@@ -284,7 +284,7 @@ VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool
         }
     }
     VisualPtr visual = loadVisual(visualPath, flags, reportErrors);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     if (visual && keep) {
         kept_[key] = visual;
     } else if (pass_ == pass) {
@@ -294,7 +294,7 @@ VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool
 }
 
 void VisualManager::purge(const std::string& visualPath) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     const std::string prefix = visualPath + "|";
     for (auto* visuals : {&kept_, &ofThisPass_}) {
         for (auto it = visuals->lower_bound(prefix);
@@ -305,7 +305,7 @@ void VisualManager::purge(const std::string& visualPath) {
 }
 
 void VisualManager::clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     kept_.clear();
     ofThisPass_.clear();
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/light_mutex.h"
 #include "engine/core/smart_pointer.h"
 #include "engine/geometry/index_block.h"
 #include "engine/geometry/vertices.h"
@@ -91,7 +92,7 @@ class VisualManager {
     void clear();
 
   private:
-    std::mutex mutex_;
+    LightMutex mutex_;
     std::map<std::string, VisualPtr> kept_;
     std::map<std::string, VisualPtr> ofThisPass_;
     uint64_t pass_ = 0;

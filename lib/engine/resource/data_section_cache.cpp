@@ -23,7 +23,7 @@ void DataSectionCache::sweep(uint64_t generation) {
 }
 
 DataSectionCache::Entry* DataSectionCache::proved(const std::string& absolutePath, uint64_t generation,
-                                                  std::unique_lock<std::mutex>& lock) {
+                                                  std::unique_lock<LightMutex>& lock) {
     sweep(generation);
     auto it = sections_.find(absolutePath);
     if (it == sections_.end()) {
@@ -50,14 +50,14 @@ DataSectionCache::Entry* DataSectionCache::proved(const std::string& absolutePat
 
 DataSectionPtr DataSectionCache::find(const std::string& absolutePath) {
     const uint64_t generation = FS::fileSystem()->generation();
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<LightMutex> lock(mutex_);
     const Entry* entry = proved(absolutePath, generation, lock);
     return entry ? entry->section : nullptr;
 }
 
 BinaryPtr DataSectionCache::findBytes(const std::string& absolutePath) {
     const uint64_t generation = FS::fileSystem()->generation();
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<LightMutex> lock(mutex_);
     const Entry* entry = proved(absolutePath, generation, lock);
     return entry ? entry->bytes : nullptr;
 }
@@ -65,7 +65,7 @@ BinaryPtr DataSectionCache::findBytes(const std::string& absolutePath) {
 void DataSectionCache::add(const std::string& absolutePath, const DataSectionPtr& section,
                            const BinaryPtr& bytes, const FileStamp& stamp, int64_t readNs) {
     const uint64_t generation = FS::fileSystem()->generation();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     sweep(generation);
     sections_[absolutePath] = Entry{section, bytes, stamp, readNs, generation};
 }
@@ -112,7 +112,7 @@ void DataSectionCache::drop(std::vector<std::string> places, bool recursive) {
     };
     std::vector<InUse> inUse;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         const auto take = [&](const std::string& path, const Entry& entry) {
             if (entry.checkedIn == generation) {
                 inUse.push_back({path, entry.stamp, entry.readNs});
@@ -145,7 +145,7 @@ void DataSectionCache::drop(std::vector<std::string> places, bool recursive) {
         }
     }
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         for (const std::string& path : changed) {
             sections_.erase(path);
         }
@@ -155,13 +155,13 @@ void DataSectionCache::drop(std::vector<std::string> places, bool recursive) {
 
 void DataSectionCache::clear() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         sections_.clear();
     }
     FS::fileSystem()->invalidateCache();
 }
 
 size_t DataSectionCache::size() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     return sections_.size();
 }

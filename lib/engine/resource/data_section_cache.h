@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/core/light_mutex.h"
 #include "engine/platform/file_stamp.h"
 #include "engine/resource/data_section.h"
 
@@ -49,12 +50,12 @@ class DataSectionCache {
     };
     // The entry of a file the disk proves unchanged in this pass, else null
     // (and a stale entry is gone). Called and answered under mutex_.
-    Entry* proved(const std::string& absolutePath, uint64_t generation, std::unique_lock<std::mutex>& lock);
+    Entry* proved(const std::string& absolutePath, uint64_t generation, std::unique_lock<LightMutex>& lock);
     void drop(std::vector<std::string> places, bool recursive);
     // Once per pass: drops trees used in neither this pass nor the one before.
     void sweep(uint64_t generation);
 
-    std::mutex mutex_;
+    LightMutex mutex_;
     uint64_t sweptIn_ = 0;
     std::unordered_map<std::string, Entry> sections_;
 };

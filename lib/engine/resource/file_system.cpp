@@ -95,7 +95,7 @@ void FileSystem::setRoots(const std::vector<std::string>& roots) {
     for (const std::string& root : roots) {
         list->push_back(stripTrailingSlashes(toGeneric(root)));
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     roots_ = std::move(list);
     listings_.clear();
     ahead_.clear();
@@ -103,7 +103,7 @@ void FileSystem::setRoots(const std::vector<std::string>& roots) {
 }
 
 void FileSystem::addRoot(const std::string& root) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     auto list = std::make_shared<std::vector<std::string>>(*roots_);
     list->push_back(stripTrailingSlashes(toGeneric(root)));
     roots_ = std::move(list);
@@ -115,7 +115,7 @@ std::vector<std::string> FileSystem::roots() const {
 }
 
 std::shared_ptr<const std::vector<std::string>> FileSystem::rootList() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     return roots_;
 }
 
@@ -129,7 +129,7 @@ void FileSystem::forgetResolutions() const {
 }
 
 void FileSystem::refresh() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     ++generation_;
     forgetResolutions();
     // Listings of folders no longer visited go, so that memory does not grow
@@ -145,7 +145,7 @@ uint64_t FileSystem::generation() const {
 
 uint64_t FileSystem::viewVersion() const {
     if (Options::version() != realmOptionsVersion_.load(std::memory_order_acquire)) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         currentRealmCode();
     }
     return viewVersion_.load(std::memory_order_acquire);
@@ -199,7 +199,7 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string
     std::shared_ptr<const Listing> known;
     Ahead ahead;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         if (auto it = listings_.find(absoluteFolder); it != listings_.end()) {
             if (it->second.checkedIn == generation_) {
                 return it->second.listing;
@@ -223,7 +223,7 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string
         }
         known = indexed(std::move(ahead));
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     listings_[absoluteFolder] = CachedListing{known, generation_};
     return known;
 }
@@ -252,7 +252,7 @@ std::shared_ptr<const FileSystem::DiskListing> FileSystem::listAhead(const std::
     const std::string folder = stripTrailingSlashes(toGeneric(absoluteFolder));
     bool inUse = false;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         if (auto early = ahead_.find(folder); early != ahead_.end()) {
             return early->second.disk;
         }
@@ -264,7 +264,7 @@ std::shared_ptr<const FileSystem::DiskListing> FileSystem::listAhead(const std::
     }
     Ahead read = readListing(folder);
     std::shared_ptr<const DiskListing> disk = read.disk;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     // Past the bound a walk's listings are not kept: memory stays the same
     // whatever the size of the tree, and the checks list those folders themselves.
     if (ahead_.size() < kMaxListedAhead) {
@@ -293,7 +293,7 @@ std::string FileSystem::realFolder(const std::string& absoluteFolder) const {
 
 void FileSystem::invalidateCache(const std::string& absolutePrefix, bool placeChanged) {
     if (absolutePrefix.empty()) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         // Everything: a new pass, in which every cache checks its entries again.
         viewVersion_.fetch_add(1, std::memory_order_acq_rel);
         forgetResolutions();
@@ -312,7 +312,7 @@ void FileSystem::invalidateCache(const std::vector<std::string>& absolutePrefixe
         }
         prefixes.push_back(stripTrailingSlashes(toGeneric(place)));
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     if (placeChanged) {
         viewVersion_.fetch_add(1, std::memory_order_acq_rel);
     }
@@ -358,7 +358,7 @@ FileSystem::Spelling FileSystem::findSpelling(const std::string& root,
     }
     std::shared_ptr<const SpelledFolder> folder;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         auto it = spelledFolders_.find(folderAsAsked);
         if (it != spelledFolders_.end()) {
             folder = it->second;
@@ -389,7 +389,7 @@ FileSystem::spellFolder(const std::string& root, const std::vector<std::string>&
     std::shared_ptr<const SpelledFolder> folder;
     size_t spelled = 0;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         for (size_t k = depth; k-- > 0 && !folder;) {
             auto it = spelledFolders_.find(folderAsAsked.substr(0, ends[k]));
             if (it != spelledFolders_.end()) {
@@ -403,7 +403,7 @@ FileSystem::spellFolder(const std::string& root, const std::vector<std::string>&
         top->onDisk = root;
         top->listing = listing(root);
         folder = top;
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         spelledFolders_.emplace(root, std::move(top));
     }
     for (size_t k = spelled; k < depth; ++k) {
@@ -417,7 +417,7 @@ FileSystem::spellFolder(const std::string& root, const std::vector<std::string>&
             }
         }
         folder = next;
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         spelledFolders_.emplace(folderAsAsked.substr(0, ends[k + 1]), std::move(next));
     }
     return folder;
@@ -451,7 +451,7 @@ std::string FileSystem::findIgnoringCase(const std::string& root,
 
 std::string FileSystem::canonicalFolder(const std::string& absoluteFolder) const {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         auto it = canonicalFolders_.find(absoluteFolder);
         if (it != canonicalFolders_.end()) {
             return it->second;
@@ -460,7 +460,7 @@ std::string FileSystem::canonicalFolder(const std::string& absoluteFolder) const
     std::error_code ec;
     const fs::path real = fs::canonical(pathFromUtf8(absoluteFolder), ec);
     const std::string result = ec ? std::string() : toGeneric(pathToUtf8(real));
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     canonicalFolders_[absoluteFolder] = result;
     return result;
 }
@@ -478,7 +478,7 @@ bool FileSystem::insideRoots(const std::string& absolute, bool isLink) const {
         const std::string holder = slash == 0 ? "/" : absolute.substr(0, slash);
         // Everything in a folder inside a root is inside too; asked once per folder and pass.
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<LightMutex> lock(mutex_);
             auto it = foldersInsideRoots_.find(holder);
             if (it != foldersInsideRoots_.end() && it->second) {
                 return true;
@@ -488,7 +488,7 @@ bool FileSystem::insideRoots(const std::string& absolute, bool isLink) const {
         real = folder.empty() ? std::string() : stripTrailingSlashes(folder) + absolute.substr(slash);
         if (!folder.empty()) {
             const bool inside = underRealRoot(stripTrailingSlashes(folder));
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<LightMutex> lock(mutex_);
             foldersInsideRoots_[holder] = inside;
             if (inside) {
                 return true;
@@ -521,7 +521,7 @@ std::string FileSystem::existingBelow(const std::string& root,
         return {};
     }
     if (found.type != kTypeUnknown && !found.isLink) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         diskTypes_.emplace(found.path, found.type);
     }
     return std::move(found.path);
@@ -563,7 +563,7 @@ const std::string& FileSystem::currentRealmCode() const {
 std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm) const {
     std::string code;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         if (realm == RealmChoice::PreferRealm) {
             code = currentRealmCode();
         }
@@ -575,7 +575,7 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
         }
     }
     std::string found = resolveExistingUncached(path, code);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     Resolved& entry = resolutions_[path];
     if (code.empty()) {
         entry.exactName = found;
@@ -639,14 +639,14 @@ std::string FileSystem::resolveExistingUncached(const std::string& path, const s
 
 int FileSystem::diskTypeOf(const std::string& absolute) const {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         auto it = diskTypes_.find(absolute);
         if (it != diskTypes_.end()) {
             return it->second;
         }
     }
     const int type = diskType(absolute);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightMutex> lock(mutex_);
     diskTypes_.emplace(absolute, type);
     return type;
 }

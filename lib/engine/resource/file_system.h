@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/core/light_mutex.h"
 #include "engine/core/smart_pointer.h"
 #include "engine/platform/file_stamp.h"
 #include "engine/resource/binary_block.h"
@@ -181,7 +182,7 @@ class FileSystem {
     int diskTypeOf(const std::string& absolute) const;
     std::shared_ptr<const std::vector<std::string>> rootList() const;
 
-    mutable std::mutex mutex_;
+    mutable LightMutex mutex_;
     // Replaced whole, never changed in place: a resolution reads the list it took without the lock.
     std::shared_ptr<const std::vector<std::string>> roots_ = std::make_shared<std::vector<std::string>>();
     // Read without the lock by every cache that asks which pass it is; changed under it.

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "engine/core/light_mutex.h"
 #include "engine/resource/file_system.h"
 
 // Values kept while the file system's view stays as it was
@@ -23,7 +24,7 @@ template <typename Key, typename Value> class ViewMemo {
         // Taken before making: a purge while the value is made starts another view.
         const uint64_t view = FS::fileSystem()->viewVersion();
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<LightMutex> lock(mutex_);
             if (view == view_) {
                 const auto found = values_.find(key);
                 if (found != values_.end()) {
@@ -35,7 +36,7 @@ template <typename Key, typename Value> class ViewMemo {
         if (!keep(value)) {
             return value;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<LightMutex> lock(mutex_);
         if (view != view_) {
             values_.clear();
             view_ = view;
@@ -45,7 +46,7 @@ template <typename Key, typename Value> class ViewMemo {
     }
 
   private:
-    std::mutex mutex_;
+    LightMutex mutex_;
     uint64_t view_ = 0;
     std::unordered_map<Key, Value> values_;
 };
