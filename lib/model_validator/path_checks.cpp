@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
@@ -71,20 +72,23 @@ void ModelValidator::checkingInvalidSymbols(const std::string& path) {
         report(kind, kind.text(path));
     }
 
-    // Steps ask about the same textures and models many times a check.
-    static ViewMemo<std::string, std::string> spelledOnDisk;
-    const std::string onDisk = spelledOnDisk.get(path, [&] {
+    // Steps ask about the same textures and models many times a check: the
+    // disk's spelling is compared once per path and view (none when it agrees).
+    static ViewMemo<std::string, std::optional<std::string>> differingOnDisk;
+    const std::optional<std::string> onDisk = differingOnDisk.get(path, [&]() -> std::optional<std::string> {
         std::string spelled = withoutCurrentRealm(FS::Utils::resolveAndCorrectCaseOfPath(path));
         PathHelpers::normalizePath(spelled);
+        std::string written = path;
+        PathHelpers::normalizePath(written);
+        // The disk path is absolute, so the written path only has to be part of it.
+        if (written.empty() || spelled.find(written) != std::string::npos) {
+            return std::nullopt;
+        }
         return spelled;
     });
-    std::string written = path;
-    PathHelpers::normalizePath(written);
-    // The disk path is absolute, so the written path only has to be part of it.
-    if (written.empty() || onDisk.find(written) != std::string::npos) {
-        return;
+    if (onDisk) {
+        report(Findings::PathCaseDiffersFromDisk, Findings::PathCaseDiffersFromDisk.text(*onDisk, path));
     }
-    report(Findings::PathCaseDiffersFromDisk, Findings::PathCaseDiffersFromDisk.text(onDisk, path));
 }
 
 } // namespace KX

@@ -409,7 +409,13 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
     EXPECT_FALSE(root->parentSection());
     // Appended in file order, and only sections of exactly that tag.
     root->openSections("property", properties);
-    EXPECT_EQ(properties.size(), 4u);
+    ASSERT_EQ(properties.size(), 4u);
+    EXPECT_EQ(properties[2]->asString(), "diffuseMap");
+    EXPECT_EQ(properties[3]->readString("Texture"), "maps/b.dds");
+    std::vector<DataSectionPtr> boxes;
+    root->openSections("boundingBox", boxes);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0]->readString("min"), "-1 0 -2.5");
     std::vector<DataSectionPtr> none;
     root->openSections(std::string("property\0x", 10), none);
     root->openSections("propert", none);

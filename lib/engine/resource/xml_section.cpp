@@ -32,13 +32,26 @@ class XMLSection : public DataSection {
     }
 
     void openSections(const std::string& tag, std::vector<DataSectionPtr>& out) override {
-        // Sections are made only for the children asked for: a material has
-        // dozens of properties, and a check asks for a few kinds of them.
-        for (pugi::xml_node child : node_.children()) {
-            if (child.type() == pugi::node_element && tag == child.name()) {
-                out.push_back(DataSectionPtr(new XMLSection(doc_, child)));
+        // A parsed tree does not change, and the steps of a check ask the
+        // same section (a material of the check's visual) for the same
+        // children again and again: they get the sections made the first
+        // time. Sections are made only for the children asked for: a
+        // material has dozens of properties, and a check asks for a few
+        // kinds of them.
+        for (const OpenedChildren& opened : openedByTag_) {
+            if (opened.tag == tag) {
+                out.insert(out.end(), opened.sections.begin(), opened.sections.end());
+                return;
             }
         }
+        OpenedChildren opened{tag, {}};
+        for (pugi::xml_node child : node_.children()) {
+            if (child.type() == pugi::node_element && tag == child.name()) {
+                opened.sections.push_back(DataSectionPtr(new XMLSection(doc_, child)));
+            }
+        }
+        out.insert(out.end(), opened.sections.begin(), opened.sections.end());
+        openedByTag_.push_back(std::move(opened));
     }
 
     DataSectionPtr findChild(const std::string& tag) override {
@@ -96,6 +109,11 @@ class XMLSection : public DataSection {
     }
 
   private:
+    struct OpenedChildren {
+        std::string tag;
+        std::vector<DataSectionPtr> sections;
+    };
+
     static std::string textOf(const pugi::xml_node& node) {
         // Nearly every value is one run of text, alone or beside child
         // elements (a material property's name): trimmed where it lies.
@@ -138,6 +156,7 @@ class XMLSection : public DataSection {
     pugi::xml_node node_;
     bool childrenRead_ = false;
     std::vector<pugi::xml_node> children_;
+    std::vector<OpenedChildren> openedByTag_; // children asked for by tag, as made the first time
 };
 
 } // namespace
