@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <tuple>
 
 #include "process.h"
 #include "tool_support.h"
@@ -27,9 +28,10 @@ const std::vector<std::vector<std::string>> kFormats = {{"--format", "text"},
 
 TEST(ToolWorkers, WorkerProcessesPrintTheSerialReportByteForByte) {
     ToolTree t;
-    // Enough models for batches of several models per worker.
+    // Enough models for batches of several models per worker; a worker
+    // reads "%41" in a name as written.
     for (int i = 0; i < 16; ++i) {
-        t.addModel("rocks", "rock" + std::to_string(i), i % 2 ? 1024 : 0);
+        t.addModel("rocks", (i == 5 ? "rock%41_" : "rock") + std::to_string(i), i % 2 ? 1024 : 0);
     }
     const std::vector<std::string> args = {"--res", t.tree.root(), "content"};
     for (const std::vector<std::string>& format : kFormats) {
@@ -173,6 +175,47 @@ TEST(ToolWorkers, WritingToAWorkerThatHasEndedFailsWithoutEndingThisProcess) {
     EXPECT_FALSE(KX::Cli::Platform::readOutput(process, output));
 }
 
+TEST(ToolWorkers, AListingReachesAWorkerWhateverItsNames) {
+    FS::FileSystem::ListedAhead listed;
+    listed.folder = "/tree/a b/100%\tx";
+    listed.stamp = {FileStamp::Folder, 2049, 1234567, 4096, -5, 1700000000123456789};
+    listed.readNs = 1700000000987654321;
+    auto disk = std::make_shared<FS::FileSystem::DiskListing>();
+    disk->entries = {{"lod0", false, true, false},
+                     {"new\nline.model", false, false, true},
+                     {"link\x01%41", true, true, false},
+                     {"\xc3\xa9t\x7f\r", true, false, true}};
+    listed.disk = disk;
+    const std::string line = KX::Cli::listingLine(listed);
+    EXPECT_EQ(line[0], '\t');
+    EXPECT_EQ(line.find_first_of("\n\r\x01\x7f"), std::string::npos) << line;
+
+    FS::FileSystem::ListedAhead read;
+    ASSERT_TRUE(KX::Cli::readListingLine(line, read));
+    EXPECT_EQ(read.folder, listed.folder);
+    EXPECT_EQ(read.stamp, listed.stamp);
+    EXPECT_EQ(read.readNs, listed.readNs);
+    ASSERT_EQ(read.disk->entries.size(), disk->entries.size());
+    for (size_t i = 0; i < disk->entries.size(); ++i) {
+        const FS::FileSystem::DirectoryEntry& a = read.disk->entries[i];
+        const FS::FileSystem::DirectoryEntry& b = disk->entries[i];
+        EXPECT_EQ(a.name, b.name);
+        EXPECT_EQ(std::make_tuple(a.isLink, a.isFolder, a.isFile),
+                  std::make_tuple(b.isLink, b.isFolder, b.isFile));
+    }
+    // Anything else is no listing, and nothing of it is believed.
+    const std::string stamp = "\t/f\t1 2 3 4 5 6 7";
+    for (const std::string& bad : {std::string(), std::string("/f\t1 2 3 4 5 6 7"), std::string("\t/f"),
+                                   std::string("\t/f\t1 2 3 4 5 6"), std::string("\t/f\t1 2 3 4 5 6 7 8"),
+                                   std::string("\t/f\t9 2 3 4 5 6 7"), std::string("\t/f\tx 2 3 4 5 6 7"),
+                                   stamp + "\t8name", stamp + "\t4", stamp + "\t", stamp + "\t4na%G1",
+                                   stamp + "\t4na%4", std::string("\t/f%\t1 2 3 4 5 6 7")}) {
+        EXPECT_FALSE(KX::Cli::readListingLine(bad, read)) << bad;
+    }
+    EXPECT_TRUE(KX::Cli::readListingLine(stamp, read));
+    EXPECT_TRUE(read.disk->entries.empty());
+}
+
 TEST(ToolWorkers, AWorkerThatCannotStartIsNamed) {
     ToolTree t;
     KX::Cli::Environment broken;
@@ -218,13 +261,26 @@ TEST(ToolWorkers, WorkersThatEndWithoutTheirModelsFailTheRunWithTheirStatus) {
     EXPECT_EQ(quiet.status, 3);
     EXPECT_NE(quiet.err.find("model-validator: a worker stopped taking models\n"), std::string::npos)
         << quiet.err;
-    // One that takes them all but reports none of them (its output: an empty CBOR array).
-    t.tree.write("dying-worker", "#!/bin/sh\nwhile read m; do echo 0; done\nprintf '\\200' > \"$3\"\n");
+    // One that takes them all but tells of no report.
+    t.tree.write("dying-worker", "#!/bin/sh\nwhile read m; do echo 0; done\n");
     const ToolRun empty = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, dying);
     EXPECT_EQ(empty.status, 3);
     const size_t returned = empty.err.find("model-validator: a worker returned 0 of ");
     EXPECT_NE(returned, std::string::npos) << empty.err;
     EXPECT_NE(empty.err.find(" models\n", returned), std::string::npos) << empty.err;
+    // One that tells of reports it did not write, or wrote as no CBOR.
+    t.tree.write("dying-worker", "#!/bin/sh\nwhile read m; do echo 0 5; done\n");
+    const ToolRun missing = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, dying);
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_NE(missing.err.find("a worker's output cannot be read: a report of 5 bytes is not there"),
+              std::string::npos)
+        << missing.err;
+    t.tree.write("dying-worker",
+                 "#!/bin/sh\nwhile read m; do printf '\\377\\377' >> \"$3\"; echo 0 2; done\n");
+    const ToolRun garbled = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, dying);
+    EXPECT_EQ(garbled.status, 3);
+    EXPECT_NE(garbled.err.find("a worker's output cannot be read: "), std::string::npos) << garbled.err;
+    EXPECT_EQ(garbled.err.find("a report of"), std::string::npos) << garbled.err;
 }
 #endif
 

@@ -217,6 +217,48 @@ TEST(FileSystem, AFolderListedAheadIsProvedByTheCheckThatUsesIt) {
               std::vector<std::string>{"house.model"});
 }
 
+TEST(FileSystem, ListingsMadeAheadGoToWhoeverChecksTheirFolders) {
+    TempResourceTree tree;
+    tree.write("content/m/normal/lod0/m.model", "<root/>");
+    tree.write("content/m/normal/lod1/m.model", "<root/>");
+    tree.write("content/n/n.model", "<root/>");
+    tree.age();
+    for (const char* folder :
+         {"content/m", "content/m/normal", "content/m/normal/lod0", "content/m/normal/lod1", "content/n"}) {
+        fileSystem()->listAhead(tree.path(folder));
+    }
+    // A folder and every folder below it that was listed, and nothing else.
+    std::vector<FileSystem::ListedAhead> taken = fileSystem()->takeListedAhead(tree.path("content/m/"));
+    std::vector<std::string> folders;
+    for (const FileSystem::ListedAhead& listed : taken) {
+        folders.push_back(listed.folder);
+    }
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ(folders, (std::vector<std::string>{tree.path("content/m"), tree.path("content/m/normal"),
+                                                 tree.path("content/m/normal/lod0"),
+                                                 tree.path("content/m/normal/lod1")}));
+    EXPECT_TRUE(fileSystem()->takeListedAhead(tree.path("content/m")).empty());
+    EXPECT_EQ(fileSystem()->takeListedAhead(tree.path("content/n")).size(), 1u);
+
+    // Kept as if listed here: what the listing says is believed while the
+    // folder's stamp proves it, and a folder that changed is listed again.
+    for (FileSystem::ListedAhead& listed : taken) {
+        if (listed.folder == tree.path("content/m/normal/lod0") ||
+            listed.folder == tree.path("content/m/normal/lod1")) {
+            auto told = std::make_shared<FileSystem::DiskListing>(*listed.disk);
+            told->entries.push_back({"told.model", false, false, true});
+            listed.disk = told;
+        }
+        fileSystem()->keepListedAhead(std::move(listed));
+    }
+    std::ofstream(tree.path("content/m/normal/lod1/new.model")) << "<root/>";
+    fileSystem()->refresh();
+    EXPECT_EQ(fileSystem()->listDirectory(tree.path("content/m/normal/lod0")),
+              (std::vector<std::string>{"m.model", "told.model"}));
+    EXPECT_EQ(fileSystem()->listDirectory(tree.path("content/m/normal/lod1")),
+              (std::vector<std::string>{"m.model", "new.model"}));
+}
+
 TEST(FileSystem, APurgeWithinACheckSeesEveryChangeOfThePlacePurged) {
     TempResourceTree tree;
     tree.write("content/props/crate.model", "<root/>");

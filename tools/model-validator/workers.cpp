@@ -1,6 +1,7 @@
 #include "workers.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -129,6 +130,113 @@ constexpr const char* kWorkerStopped = "a worker stopped taking models";
 
 } // namespace
 
+namespace {
+
+std::string escaped(std::string_view text) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == '%') {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool unescaped(std::string_view text, std::string& out) {
+    out.clear();
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size() || hex(text[i + 1]) < 0 || hex(text[i + 2]) < 0) {
+            return false;
+        }
+        out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+        i += 2;
+    }
+    return true;
+}
+
+template <typename Number> bool readNumber(std::string_view& text, Number& value) {
+    while (!text.empty() && text.front() == ' ') {
+        text.remove_prefix(1);
+    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end == text.data()) {
+        return false;
+    }
+    text.remove_prefix(static_cast<size_t>(end - text.data()));
+    return true;
+}
+
+} // namespace
+
+std::string listingLine(const FS::FileSystem::ListedAhead& listed) {
+    const FileStamp& stamp = listed.stamp;
+    std::string line = "\t" + escaped(listed.folder) + "\t" + std::to_string(static_cast<int>(stamp.type)) +
+                       ' ' + std::to_string(stamp.device) + ' ' + std::to_string(stamp.identity) + ' ' +
+                       std::to_string(stamp.size) + ' ' + std::to_string(stamp.modifiedNs) + ' ' +
+                       std::to_string(stamp.changedNs) + ' ' + std::to_string(listed.readNs);
+    for (const FS::FileSystem::DirectoryEntry& entry : listed.disk->entries) {
+        line += '\t';
+        line += static_cast<char>('0' + (entry.isLink ? 1 : 0) + (entry.isFolder ? 2 : 0) +
+                                  (entry.isFile ? 4 : 0));
+        line += escaped(entry.name);
+    }
+    return line;
+}
+
+bool readListingLine(const std::string& line, FS::FileSystem::ListedAhead& listed) {
+    std::vector<std::string_view> fields;
+    for (size_t start = 1, end = 0; start <= line.size(); start = end + 1) {
+        end = line.find('\t', start);
+        if (end == std::string::npos) {
+            end = line.size();
+        }
+        fields.emplace_back(line.data() + start, end - start);
+    }
+    if (line.empty() || line[0] != '\t' || fields.size() < 2 || !unescaped(fields[0], listed.folder)) {
+        return false;
+    }
+    std::string_view numbers = fields[1];
+    int type = 0;
+    FileStamp& stamp = listed.stamp;
+    if (!readNumber(numbers, type) || type < FileStamp::Missing || type > FileStamp::Other ||
+        !readNumber(numbers, stamp.device) || !readNumber(numbers, stamp.identity) ||
+        !readNumber(numbers, stamp.size) || !readNumber(numbers, stamp.modifiedNs) ||
+        !readNumber(numbers, stamp.changedNs) || !readNumber(numbers, listed.readNs) || !numbers.empty()) {
+        return false;
+    }
+    stamp.type = static_cast<FileStamp::Type>(type);
+    auto disk = std::make_shared<FS::FileSystem::DiskListing>();
+    for (size_t i = 2; i < fields.size(); ++i) {
+        const std::string_view field = fields[i];
+        FS::FileSystem::DirectoryEntry entry;
+        if (field.empty() || field[0] < '0' || field[0] > '7' || !unescaped(field.substr(1), entry.name) ||
+            entry.name.empty()) {
+            return false;
+        }
+        const int kinds = field[0] - '0';
+        entry.isLink = (kinds & 1) != 0;
+        entry.isFolder = (kinds & 2) != 0;
+        entry.isFile = (kinds & 4) != 0;
+        disk->entries.push_back(std::move(entry));
+    }
+    listed.disk = std::move(disk);
+    return true;
+}
+
 std::string modelGroupOf(const std::string& model) {
     // name.model in lodN in a state folder (normal, crash) in the model's folder.
     size_t end = model.size();
@@ -165,6 +273,10 @@ size_t ModelRun::wantedWorkers() const {
 void ModelRun::add(const std::string& model) {
     models_.push_back(model);
     byPosition_.emplace_back();
+    if (std::string group = modelGroupOf(model); models_.size() == 1 || group != lastGroup_) {
+        lastGroup_ = std::move(group);
+        lastGroupStart_ = models_.size() - 1;
+    }
     progress_->setTotal(models_.size(), false);
     for (size_t wanted = wantedWorkers(); failure_.empty() && workers_.size() < wanted;) {
         startWorker();
@@ -213,12 +325,19 @@ void ModelRun::takeFinished(Worker& worker) {
         return;
     }
     worker.ended = !Platform::readOutput(worker.process, worker.received);
-    // One line per model finished: its number of findings.
+    // One line per model finished: its number of findings and the size of its report.
     size_t start = 0;
     for (size_t end = worker.received.find('\n'); end != std::string::npos;
          start = end + 1, end = worker.received.find('\n', start)) {
+        char* rest = nullptr;
         const size_t findings =
-            static_cast<size_t>(std::strtoull(worker.received.c_str() + start, nullptr, 10));
+            static_cast<size_t>(std::strtoull(worker.received.c_str() + start, &rest, 10));
+        char* sizeEnd = nullptr;
+        const uint64_t reportSize = std::strtoull(rest, &sizeEnd, 10);
+        if (sizeEnd != rest && sizeEnd <= worker.received.c_str() + end &&
+            worker.finished < worker.models.size()) {
+            readReport(worker, reportSize);
+        }
         ++worker.finished;
         if (progress_) {
             progress_->advance(1, findings);
@@ -228,6 +347,30 @@ void ModelRun::takeFinished(Worker& worker) {
     if (worker.ended && worker.unfinished() > 0) {
         // Its status tells why when the run finishes.
         failure_ = kWorkerStopped;
+    }
+}
+
+void ModelRun::readReport(Worker& worker, uint64_t size) {
+    // The worker has written the report before it told of it. A report
+    // that cannot be read leaves its model unreported, and the run fails.
+    if (!worker.unreadable.empty()) {
+        return;
+    }
+    if (!worker.reports.is_open()) {
+        worker.reports.open(worker.output, std::ios::binary);
+    }
+    std::string bytes(static_cast<size_t>(std::min<uint64_t>(size, kMaxReportBytes)), '\0');
+    worker.reports.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (size > kMaxReportBytes || !worker.reports) {
+        worker.unreadable = "a report of " + std::to_string(size) + " bytes is not there";
+        return;
+    }
+    try {
+        byPosition_[worker.models[worker.finished]] =
+            modelFromJson(Json::from_cbor(bytes.begin(), bytes.end()));
+        ++worker.reported;
+    } catch (const std::exception& e) {
+        worker.unreadable = e.what();
     }
 }
 
@@ -262,7 +405,11 @@ ModelRun::Worker* ModelRun::workerFor(const std::string& model, bool ending) {
 }
 
 void ModelRun::handOut(bool ending) {
-    while (failure_.empty() && handedOut_ < models_.size()) {
+    // A group waits until the walk leaves it (the walk goes depth first, so
+    // it does not come back), so that a worker that takes it gets every
+    // listing of its folders.
+    const size_t ready = ending ? models_.size() : lastGroupStart_;
+    while (failure_.empty() && handedOut_ < ready) {
         for (Worker& worker : workers_) {
             takeFinished(worker);
         }
@@ -275,11 +422,36 @@ void ModelRun::handOut(bool ending) {
             checkHere(model);
             continue;
         }
+        std::string lines;
+        if (std::string group = modelGroupOf(models_[model]); group != worker->listedGroup) {
+            lines = listingsFor(group);
+            worker->listedGroup = std::move(group);
+        }
         worker->models.push_back(model);
-        if (!Platform::writeInput(worker->process, models_[model] + "\n")) {
+        lines += escaped(models_[model]) + "\n";
+        if (!Platform::writeInput(worker->process, lines)) {
             failure_ = kWorkerStopped;
         }
     }
+}
+
+std::string ModelRun::listingsFor(const std::string& group) const {
+    std::string lines;
+    if (group.empty()) {
+        return lines;
+    }
+    for (std::string root : request_.roots) {
+        while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) {
+            root.pop_back();
+        }
+        for (const FS::FileSystem::ListedAhead& listed :
+             FS::fileSystem()->takeListedAhead(root + "/" + group)) {
+            if (listed.disk->error.empty()) {
+                lines += listingLine(listed) + "\n";
+            }
+        }
+    }
+    return lines;
 }
 
 void ModelRun::checkHere(size_t model) {
@@ -299,11 +471,12 @@ int ModelRun::endWorker(Worker& worker) {
         Platform::waitForOutput({&worker.process}, 100);
         takeFinished(worker);
     }
+    // Closed before the run's folder goes, which an open file would keep on some systems.
+    worker.reports.close();
     return Platform::waitFor(worker.process);
 }
 
-bool ModelRun::collect(Worker& worker, int status, std::vector<ModelReport>& byPosition,
-                       std::string& reason) {
+bool ModelRun::collect(Worker& worker, int status, std::string& reason) {
     const std::string errors = readFile(worker.errors);
     if (request_.verbose) {
         err_ << errors;
@@ -313,19 +486,13 @@ bool ModelRun::collect(Worker& worker, int status, std::vector<ModelReport>& byP
             "a worker failed (status " + std::to_string(status) + ")" + (errors.empty() ? "" : ": " + errors);
         return false;
     }
-    try {
-        const std::string bytes = readFile(worker.output);
-        const Json models = Json::from_cbor(bytes.begin(), bytes.end());
-        if (models.size() != worker.models.size()) {
-            reason = "a worker returned " + std::to_string(models.size()) + " of " +
-                     std::to_string(worker.models.size()) + " models";
-            return false;
-        }
-        for (size_t i = 0; i < worker.models.size(); ++i) {
-            byPosition[worker.models[i]] = modelFromJson(models[i]);
-        }
-    } catch (const std::exception& e) {
-        reason = std::string("a worker's output cannot be read: ") + e.what();
+    if (!worker.unreadable.empty()) {
+        reason = "a worker's output cannot be read: " + worker.unreadable;
+        return false;
+    }
+    if (worker.reported != worker.models.size()) {
+        reason = "a worker returned " + std::to_string(worker.reported) + " of " +
+                 std::to_string(worker.models.size()) + " models";
         return false;
     }
     return true;
@@ -340,7 +507,7 @@ bool ModelRun::finish(std::vector<ModelReport>& results, std::string& reason) {
         const int status = endWorker(worker);
         // A failed worker's own reason says more than that it stopped taking models.
         std::string failed;
-        if (!collect(worker, status, byPosition_, failed) && (ok || status != 0)) {
+        if (!collect(worker, status, failed) && (ok || status != 0)) {
             reason = failed;
         }
         ok = ok && failed.empty();
@@ -378,17 +545,31 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
         return 2;
     }
     setUpEngine(roots, realm, verbose);
-    // The models come on standard input, one per line, as the parent hands them out.
-    Json models = Json::array();
-    for (std::string model; std::getline(std::cin, model);) {
-        models.push_back(modelJson(validateOne(model, writeLogs)));
-        // Tells the parent that the model is done, and with how many findings.
-        std::cout << models.back()["findings"].size() << std::endl;
-    }
-    // CBOR keeps every byte of a message, valid UTF-8 or not.
-    const std::vector<std::uint8_t> bytes = Json::to_cbor(models);
+    // Each model's report is written as soon as the model is checked, so
+    // that the parent reads it while it still checks models itself, not all
+    // of them once the last is done.
     std::ofstream out(pathFromUtf8(outputFile), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    // The models come on standard input, one per line, as the parent hands
+    // them out, each group's after the listings the parent made of its folders.
+    std::string model;
+    for (std::string line; out && std::getline(std::cin, line);) {
+        if (FS::FileSystem::ListedAhead listed; !line.empty() && line[0] == '\t') {
+            if (readListingLine(line, listed)) {
+                FS::fileSystem()->keepListedAhead(std::move(listed));
+            }
+            continue;
+        }
+        if (!unescaped(line, model)) {
+            model = line;
+        }
+        const Json report = modelJson(validateOne(model, writeLogs));
+        // CBOR keeps every byte of a message, valid UTF-8 or not.
+        const std::vector<std::uint8_t> bytes = Json::to_cbor(report);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        // Tells the parent that the model is done: its findings and the size of its report.
+        std::cout << report["findings"].size() << ' ' << bytes.size() << std::endl;
+    }
     return out ? 0 : 1;
 }
 

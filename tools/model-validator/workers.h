@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "engine/resource/file_system.h"
 #include "process.h"
 #include "report.h"
 
@@ -73,8 +75,12 @@ class ModelRun {
         std::filesystem::path errors;
         std::vector<size_t> models; // positions in models_, in the order sent
         size_t finished = 0;        // of `models`
+        size_t reported = 0;        // of `models`, whose reports are read
         std::string received;       // output not yet taken
         bool ended = false;         // its output has ended
+        std::ifstream reports;      // `output`, read as the worker tells of each report
+        std::string unreadable;     // why a report could not be read; "" while all could
+        std::string listedGroup;    // the model group whose listings it was given last
         size_t unfinished() const { return models.size() - std::min(finished, models.size()); }
     };
     size_t wantedWorkers() const;
@@ -84,18 +90,30 @@ class ModelRun {
     // model is known.
     void handOut(bool ending);
     void checkHere(size_t model);
+    // The listings this process's walk made of a model group's folders, as
+    // lines for the worker that takes the group, which then need not list them.
+    std::string listingsFor(const std::string& group) const;
     void takeFinished(Worker& worker);
+    // Reads the next report of `size` bytes from the worker's output into its model's place.
+    void readReport(Worker& worker, uint64_t size);
+    // A model's report is a few kilobytes; a claim past this is no report.
+    static constexpr uint64_t kMaxReportBytes = uint64_t(256) << 20;
     // The worker the next model goes to; null: this process.
     Worker* workerFor(const std::string& model, bool ending);
     // Ends the worker's input and waits for it; its exit status.
     int endWorker(Worker& worker);
-    bool collect(Worker& worker, int status, std::vector<ModelReport>& byPosition, std::string& reason);
+    // Whether the worker ended well and every model it took is reported; else why not.
+    bool collect(Worker& worker, int status, std::string& reason);
 
     RunRequest request_;
     std::ostream& err_;
     std::vector<std::string> models_;     // in the order found
     std::vector<ModelReport> byPosition_; // of models_
     size_t handedOut_ = 0;
+    // Where the models of the group the walk is in begin: they wait there
+    // until the walk leaves the group, when all its folders are listed.
+    size_t lastGroupStart_ = 0;
+    std::string lastGroup_;
     std::vector<Worker> workers_;
     // Who took the last model: a worker's position, or this process (which
     // stays itself when more workers start).
@@ -106,6 +124,12 @@ class ModelRun {
     std::string failure_;          // why a worker could not start or be fed
     std::unique_ptr<ProgressBar> progress_;
 };
+
+// A listing made ahead as one line of a worker's input, and back: a tab,
+// the folder, its stamp, and each entry's kinds and name; every '%', tab and
+// other control byte of a name is written as %XX.
+std::string listingLine(const FS::FileSystem::ListedAhead& listed);
+bool readListingLine(const std::string& line, FS::FileSystem::ListedAhead& listed);
 
 // The hidden `worker` command the workers run.
 int runWorker(const std::vector<std::string>& args, std::ostream& err);

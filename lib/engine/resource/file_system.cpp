@@ -153,17 +153,18 @@ uint64_t FileSystem::viewVersion() const {
 
 FileSystem::Ahead FileSystem::readListing(const std::string& absoluteFolder) {
     Ahead read;
-    read.disk = std::make_shared<DiskListing>();
+    auto disk = std::make_shared<DiskListing>();
     // Stamped by the listing before its entries are read, so that a change
     // while the folder is listed moves its time.
     read.readNs = fileClockNowNs();
     std::vector<Platform::FolderEntry> entries;
     // The reason is set only when the folder cannot be listed.
-    Platform::listFolder(absoluteFolder, entries, read.disk->error, &read.stamp);
-    read.disk->entries.reserve(entries.size());
+    Platform::listFolder(absoluteFolder, entries, disk->error, &read.stamp);
+    disk->entries.reserve(entries.size());
     for (Platform::FolderEntry& found : entries) {
-        read.disk->entries.push_back({std::move(found.name), found.isLink, found.isFolder, found.isFile});
+        disk->entries.push_back({std::move(found.name), found.isLink, found.isFolder, found.isFile});
     }
+    read.disk = std::move(disk);
     return read;
 }
 
@@ -271,6 +272,41 @@ std::shared_ptr<const FileSystem::DiskListing> FileSystem::listAhead(const std::
         ahead_.emplace(folder, std::move(read));
     }
     return disk;
+}
+
+std::vector<FileSystem::ListedAhead> FileSystem::takeListedAhead(const std::string& absoluteFolder) {
+    // The folders below are those the listings taken name, so only folders
+    // that were listed are looked up.
+    std::vector<ListedAhead> taken;
+    std::vector<std::string> pending{stripTrailingSlashes(toGeneric(absoluteFolder))};
+    std::lock_guard<LightMutex> lock(mutex_);
+    while (!pending.empty()) {
+        const std::string folder = std::move(pending.back());
+        pending.pop_back();
+        const auto it = ahead_.find(folder);
+        if (it == ahead_.end()) {
+            continue;
+        }
+        for (const DirectoryEntry& entry : it->second.disk->entries) {
+            if (entry.isFolder && !entry.isLink) {
+                pending.push_back(folder + "/" + entry.name);
+            }
+        }
+        taken.push_back({folder, it->second.stamp, it->second.readNs, std::move(it->second.disk)});
+        ahead_.erase(it);
+    }
+    return taken;
+}
+
+void FileSystem::keepListedAhead(ListedAhead listed) {
+    if (!listed.disk) {
+        return;
+    }
+    const std::string folder = stripTrailingSlashes(toGeneric(listed.folder));
+    std::lock_guard<LightMutex> lock(mutex_);
+    if (ahead_.size() < kMaxListedAhead && listings_.count(folder) == 0) {
+        ahead_.emplace(folder, Ahead{std::move(listed.disk), listed.stamp, listed.readNs});
+    }
 }
 
 std::string FileSystem::realFolder(const std::string& absoluteFolder) const {

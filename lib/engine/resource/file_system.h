@@ -92,6 +92,19 @@ class FileSystem {
     std::shared_ptr<const DiskListing> listAhead(const std::string& absoluteFolder);
     // How many folders listed ahead are kept at most (some 600 models' worth).
     static constexpr size_t kMaxListedAhead = 4096;
+    // A listing made ahead, as one process hands it to another.
+    struct ListedAhead {
+        std::string folder; // absolute, as listAhead was asked
+        FileStamp stamp;
+        int64_t readNs = 0;
+        std::shared_ptr<const DiskListing> disk;
+    };
+    // Takes away the listings made ahead at and below an absolute folder
+    // that no pass has asked for: another process checks what lies there.
+    std::vector<ListedAhead> takeListedAhead(const std::string& absoluteFolder);
+    // Keeps a listing another process made ahead as if it were listed here:
+    // under the same bound, and proved against the disk at its first use.
+    void keepListedAhead(ListedAhead listed);
     // The folder with every link resolved ("" when it does not exist); once per pass.
     std::string realFolder(const std::string& absoluteFolder) const;
     // Cached listings at, above or below `absolutePrefix` (all when empty) are
@@ -128,8 +141,8 @@ class FileSystem {
 
   private:
     struct Listing {
-        std::shared_ptr<DiskListing> disk; // never null once indexed
-        std::vector<std::string> names;    // sorted
+        std::shared_ptr<const DiskListing> disk; // never null once indexed
+        std::vector<std::string> names;          // sorted
         struct Kind {
             // FT_FILE, FT_DIRECTORY or FT_NOT_FOUND (neither) of an entry that
             // is no link; what a link names is asked of the disk.
@@ -147,7 +160,7 @@ class FileSystem {
     };
     // A folder's entries as listed, before they are indexed for lookups.
     struct Ahead {
-        std::shared_ptr<DiskListing> disk;
+        std::shared_ptr<const DiskListing> disk;
         FileStamp stamp;
         int64_t readNs = 0;
     };
