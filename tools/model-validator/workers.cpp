@@ -132,40 +132,60 @@ constexpr const char* kWorkerStopped = "a worker stopped taking models";
 
 namespace {
 
-std::string escaped(std::string_view text) {
+bool needsEscape(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F || c == '%';
+}
+
+// Appends `text` with every byte needsEscape names written as %XX; names
+// seldom hold one, so runs of plain bytes go at once.
+void appendEscaped(std::string& out, std::string_view text) {
     static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '%') {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        } else {
-            out += c;
+    for (auto run = text.begin(); run != text.end();) {
+        const auto special = std::find_if(run, text.end(), needsEscape);
+        out.append(run, special);
+        if (special == text.end()) {
+            break;
         }
+        const auto byte = static_cast<unsigned char>(*special);
+        out += '%';
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+        run = special + 1;
     }
+}
+
+std::string escaped(std::string_view text) {
+    std::string out;
+    appendEscaped(out, text);
     return out;
 }
 
 bool unescaped(std::string_view text, std::string& out) {
-    out.clear();
     const auto hex = [](char c) {
         return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
     };
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
+    out.clear();
+    for (size_t at = 0;;) {
+        const size_t percent = text.find('%', at);
+        out.append(
+            text.substr(at, percent == std::string_view::npos ? std::string_view::npos : percent - at));
+        if (percent == std::string_view::npos) {
+            return true;
         }
-        if (i + 2 >= text.size() || hex(text[i + 1]) < 0 || hex(text[i + 2]) < 0) {
+        if (percent + 2 >= text.size() || hex(text[percent + 1]) < 0 || hex(text[percent + 2]) < 0) {
             return false;
         }
-        out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
-        i += 2;
+        out += static_cast<char>(hex(text[percent + 1]) * 16 + hex(text[percent + 2]));
+        at = percent + 3;
     }
-    return true;
+}
+
+template <typename Number> void appendNumber(std::string& out, char before, Number value) {
+    char digits[24];
+    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), value);
+    out += before;
+    out.append(digits, end);
 }
 
 template <typename Number> bool readNumber(std::string_view& text, Number& value) {
@@ -184,15 +204,22 @@ template <typename Number> bool readNumber(std::string_view& text, Number& value
 
 std::string listingLine(const FS::FileSystem::ListedAhead& listed) {
     const FileStamp& stamp = listed.stamp;
-    std::string line = "\t" + escaped(listed.folder) + "\t" + std::to_string(static_cast<int>(stamp.type)) +
-                       ' ' + std::to_string(stamp.device) + ' ' + std::to_string(stamp.identity) + ' ' +
-                       std::to_string(stamp.size) + ' ' + std::to_string(stamp.modifiedNs) + ' ' +
-                       std::to_string(stamp.changedNs) + ' ' + std::to_string(listed.readNs);
+    std::string line;
+    line.reserve(128 + 24 * listed.disk->entries.size());
+    line += '\t';
+    appendEscaped(line, listed.folder);
+    appendNumber(line, '\t', static_cast<int>(stamp.type));
+    appendNumber(line, ' ', stamp.device);
+    appendNumber(line, ' ', stamp.identity);
+    appendNumber(line, ' ', stamp.size);
+    appendNumber(line, ' ', stamp.modifiedNs);
+    appendNumber(line, ' ', stamp.changedNs);
+    appendNumber(line, ' ', listed.readNs);
     for (const FS::FileSystem::DirectoryEntry& entry : listed.disk->entries) {
         line += '\t';
         line += static_cast<char>('0' + (entry.isLink ? 1 : 0) + (entry.isFolder ? 2 : 0) +
                                   (entry.isFile ? 4 : 0));
-        line += escaped(entry.name);
+        appendEscaped(line, entry.name);
     }
     return line;
 }
