@@ -572,6 +572,9 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
         return 2;
     }
     setUpEngine(roots, realm, verbose);
+    // Standard input carries long lines (a folder's listing); kept in step
+    // with C's streams, it is read a character at a time.
+    std::ios::sync_with_stdio(false);
     // Each model's report is written as soon as the model is checked, so
     // that the parent reads it while it still checks models itself, not all
     // of them once the last is done.
