@@ -300,7 +300,11 @@ size_t ModelRun::wantedWorkers() const {
 void ModelRun::add(const std::string& model) {
     models_.push_back(model);
     byPosition_.emplace_back();
-    if (std::string group = modelGroupOf(model); models_.size() == 1 || group != lastGroup_) {
+    if (std::string group = modelGroupOf(model); group.empty()) {
+        // A model outside the usual folders has no listings to wait for.
+        lastGroup_.clear();
+        lastGroupStart_ = models_.size();
+    } else if (models_.size() == 1 || group != lastGroup_) {
         lastGroup_ = std::move(group);
         lastGroupStart_ = models_.size() - 1;
     }
