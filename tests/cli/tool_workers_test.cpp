@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <tuple>
 
@@ -282,6 +283,44 @@ TEST(ToolWorkers, WorkersThatEndWithoutTheirModelsFailTheRunWithTheirStatus) {
     EXPECT_EQ(garbled.status, 3);
     EXPECT_NE(garbled.err.find("a worker's output cannot be read: "), std::string::npos) << garbled.err;
     EXPECT_EQ(garbled.err.find("a report of"), std::string::npos) << garbled.err;
+}
+TEST(ToolWorkers, AWorkerIsGivenTheWalksListingsOfItsModelFoldersBeforeTheirModels) {
+    ToolTree t;
+    for (int i = 0; i < 12; ++i) {
+        t.addModel("rocks", "rock" + std::to_string(i), 0);
+    }
+    // Keeps what it is given and tells of each model, without a report.
+    const std::string given = t.tree.path("given.txt");
+    KX::Cli::Environment recording;
+    recording.executable = t.tree.write(
+        "recording-worker",
+        "#!/bin/sh\ntab=$(printf '\\t')\nwhile IFS= read -r line; do printf '%s\\n' \"$line\" >> '" + given +
+            "'; case \"$line\" in \"$tab\"*) ;; *) echo 0;; esac; done\n");
+    std::filesystem::permissions(recording.executable, std::filesystem::perms::owner_all);
+    // Not the whole of content: a model lying in content itself has its
+    // folder walked by its checks, which takes the listings for this process.
+    runInProcess({"--res", t.tree.root(), "--jobs", "2", "content/rocks"}, recording);
+
+    std::ifstream in(given);
+    std::set<std::string> listed;
+    std::vector<std::string> models;
+    for (std::string line; std::getline(in, line);) {
+        FS::FileSystem::ListedAhead listing;
+        if (KX::Cli::readListingLine(line, listing)) {
+            listed.insert(listing.folder);
+        } else {
+            models.push_back(line);
+        }
+    }
+    ASSERT_FALSE(models.empty());
+    for (const std::string& model : models) {
+        // The model folder, its state folder and its LOD folder came first.
+        const std::string folder = KX::Cli::modelGroupOf(model);
+        for (const std::string& below :
+             {std::string(), std::string("/normal"), std::string("/normal/lod0")}) {
+            EXPECT_EQ(listed.count(t.tree.path(folder + below)), 1u) << model << below;
+        }
+    }
 }
 #endif
 

@@ -304,7 +304,7 @@ void ModelRun::add(const std::string& model) {
         // A model outside the usual folders has no listings to wait for.
         lastGroup_.clear();
         lastGroupStart_ = models_.size();
-    } else if (models_.size() == 1 || group != lastGroup_) {
+    } else if (group != lastGroup_) {
         lastGroup_ = std::move(group);
         lastGroupStart_ = models_.size() - 1;
     }
