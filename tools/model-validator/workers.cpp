@@ -128,10 +128,7 @@ constexpr size_t kModelsAhead = 6;
 // Why a run failed when a worker ended before its models, unless its status says more.
 constexpr const char* kWorkerStopped = "a worker stopped taking models";
 
-} // namespace
-
-namespace {
-
+// Lines on a worker's input stay text whatever bytes a name holds.
 bool needsEscape(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return byte < 0x20 || byte == 0x7F || c == '%';
