@@ -487,6 +487,38 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
     EXPECT_EQ(root->readString("property"), "diffuseMap");
 }
 
+TEST(DataSection, NestedElementsKeepTheirOwnChildrenParentsAndValues) {
+    TempResourceTree tree;
+    tree.write("nested.visual", R"(<root>
+  <node>a<node>a1<node>a1x</node></node><other/><node>a2</node></node>
+  <node>b<node>b1</node></node>
+  text <renderSet><geometry>g</geometry></renderSet>
+</root>)");
+    DataSectionPtr root = Utils::openSection("nested.visual");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->asString(), "text");
+    ASSERT_EQ(root->countChildren(), 3);
+    EXPECT_FALSE(root->openChild(3));
+    EXPECT_FALSE(root->openChild(-1));
+    const DataSectionPtr a = root->openChild(0);
+    ASSERT_EQ(a->countChildren(), 3);
+    EXPECT_EQ(a->openChild(0)->asString(), "a1");
+    EXPECT_EQ(a->openChild(1)->sectionName(), "other");
+    EXPECT_EQ(a->openChild(2)->asString(), "a2");
+    const DataSectionPtr a1x = a->openChild(0)->findChild("node");
+    ASSERT_TRUE(a1x);
+    EXPECT_EQ(a1x->asString(), "a1x");
+    EXPECT_EQ(a1x->countChildren(), 0);
+    EXPECT_EQ(a1x->parentSection()->parentSection()->asString(), "a");
+    EXPECT_EQ(root->openChild(1)->readString("node"), "b1");
+    EXPECT_EQ(root->readString("node/node/node"), "a1x");
+    EXPECT_EQ(root->readString("renderSet/geometry"), "g");
+    std::vector<DataSectionPtr> bChildren;
+    root->openChild(1)->openSections("node", bChildren);
+    ASSERT_EQ(bChildren.size(), 1u);
+    EXPECT_EQ(bChildren[0]->parentSection()->asString(), "b");
+}
+
 namespace {
 
 // A section type that answers no value by key, as folder and binary sections do.

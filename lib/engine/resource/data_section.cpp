@@ -60,7 +60,7 @@ float readFloat(const char* p, const char** end) {
 
 namespace SectionText {
 
-std::string trim(std::string_view text) {
+std::string_view trimmed(std::string_view text) {
     // Every value read passes here: the blanks are tested inline, not searched for.
     const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     size_t first = 0;
@@ -71,7 +71,11 @@ std::string trim(std::string_view text) {
     while (end > first && blank(text[end - 1])) {
         --end;
     }
-    return std::string(text.substr(first, end - first));
+    return text.substr(first, end - first);
+}
+
+std::string trim(std::string_view text) {
+    return std::string(trimmed(text));
 }
 
 bool parseInt(const std::string& text, long long& value) {

@@ -91,6 +91,8 @@ class DataSection : public ReferenceCount {
 // Parses section text the way every section type reads values.
 namespace SectionText {
 std::string trim(std::string_view text);
+// The same text without its surrounding blanks, where it lies.
+std::string_view trimmed(std::string_view text);
 bool parseInt(const std::string& text, long long& value);
 bool parseFloat(const std::string& text, float& value);
 bool parseBool(const std::string& text, bool& value);

@@ -1,123 +1,68 @@
 #include <pugixml.hpp>
 
+#include <cstdint>
+#include <deque>
 #include <sstream>
+#include <string_view>
 
 #include "engine/resource/data_section.h"
 
 namespace {
 
-// Keeps a parsed document alive for as long as any of its sections is held.
+constexpr uint32_t kNoElement = UINT32_MAX;
+
+// A parsed document, and its elements laid out once for reading: each one's
+// name and trimmed value, and its element children side by side. A check
+// reads hundreds of values by key; walking the parser's nodes and trimming
+// their text at every read cost more than parsing the file.
 class XMLDocument : public ReferenceCount {
   public:
+    struct Element {
+        pugi::xml_node node;
+        std::string_view name;
+        std::string_view value;
+        uint32_t parent = kNoElement;
+        uint32_t firstChild = 0;
+        uint32_t childCount = 0;
+    };
+
     pugi::xml_document document;
-};
+    std::vector<Element> elements;
 
-class XMLSection : public DataSection {
-  public:
-    XMLSection(SmartPointer<XMLDocument> doc, pugi::xml_node node) : doc_(std::move(doc)), node_(node) {}
-
-    std::string sectionName() const override { return node_.name(); }
-
-    int countChildren() override {
-        ensureChildren();
-        return static_cast<int>(children_.size());
-    }
-
-    DataSectionPtr openChild(int index) override {
-        ensureChildren();
-        if (index < 0 || index >= static_cast<int>(children_.size())) {
-            return nullptr;
-        }
-        return DataSectionPtr(new XMLSection(doc_, children_[static_cast<size_t>(index)]));
-    }
-
-    void openSections(const std::string& tag, std::vector<DataSectionPtr>& out) override {
-        // A parsed tree does not change, and the steps of a check ask the
-        // same section (a material of the check's visual) for the same
-        // children again and again: they get the sections made the first
-        // time. Sections are made only for the children asked for: a
-        // material has dozens of properties, and a check asks for a few
-        // kinds of them.
-        for (const OpenedChildren& opened : openedByTag_) {
-            if (opened.tag == tag) {
-                out.insert(out.end(), opened.sections.begin(), opened.sections.end());
-                return;
-            }
-        }
-        OpenedChildren opened{tag, {}};
-        for (pugi::xml_node child : node_.children()) {
-            if (child.type() == pugi::node_element && tag == child.name()) {
-                opened.sections.push_back(DataSectionPtr(new XMLSection(doc_, child)));
-            }
-        }
-        out.insert(out.end(), opened.sections.begin(), opened.sections.end());
-        openedByTag_.push_back(std::move(opened));
-    }
-
-    DataSectionPtr findChild(const std::string& tag) override {
-        pugi::xml_node child = node_.child(tag.c_str());
-        return child ? DataSectionPtr(new XMLSection(doc_, child)) : nullptr;
-    }
-
-    DataSectionPtr parentSection() override {
-        pugi::xml_node parent = node_.parent();
-        if (!parent || parent.type() != pugi::node_element) {
-            return nullptr;
-        }
-        return DataSectionPtr(new XMLSection(doc_, parent));
-    }
-
-    std::string asString(const std::string& /*defaultValue*/) override { return textOf(node_); }
-
-    BinaryPtr asBinary() override {
-        std::ostringstream out;
-        node_.print(out, "\t", pugi::format_default);
-        std::string s = out.str();
-        return BinaryPtr(new BinaryBlock(std::vector<char>(s.begin(), s.end())));
-    }
-
-  protected:
-    TextLookup lookUpText(const std::string& path, std::string& text) override {
-        // The steps openSection takes (empty steps are skipped), on the nodes.
-        pugi::xml_node node = node_;
-        if (!path.empty() && path.find('/') == std::string::npos) {
-            node = node.child(path.c_str());
-            if (!node) {
-                return TextLookup::Missing;
-            }
-            text = textOf(node);
-            return TextLookup::Found;
-        }
-        size_t start = 0;
-        std::string step;
-        while (start < path.size()) {
-            size_t end = path.find('/', start);
-            if (end == std::string::npos) {
-                end = path.size();
-            }
-            if (end > start) {
-                step.assign(path, start, end - start);
-                node = node.child(step.c_str());
-                if (!node) {
-                    return TextLookup::Missing;
+    // Lays out `root` and every element below it, breadth first, so that the
+    // children of each element follow one another.
+    void layOut(pugi::xml_node root) {
+        elements.push_back({root, root.name(), valueOf(root), kNoElement, 0, 0});
+        for (uint32_t at = 0; at < elements.size(); ++at) {
+            const auto first = static_cast<uint32_t>(elements.size());
+            for (pugi::xml_node child = elements[at].node.first_child(); child;
+                 child = child.next_sibling()) {
+                if (child.type() == pugi::node_element) {
+                    elements.push_back({child, child.name(), valueOf(child), at, 0, 0});
                 }
             }
-            start = end + 1;
+            elements[at].firstChild = first;
+            elements[at].childCount = static_cast<uint32_t>(elements.size()) - first;
         }
-        text = textOf(node);
-        return TextLookup::Found;
+    }
+
+    // The first child of element `at` with this tag, or kNoElement.
+    uint32_t child(uint32_t at, std::string_view tag) const {
+        const Element& parent = elements[at];
+        for (uint32_t i = parent.firstChild; i < parent.firstChild + parent.childCount; ++i) {
+            if (elements[i].name == tag) {
+                return i;
+            }
+        }
+        return kNoElement;
     }
 
   private:
-    struct OpenedChildren {
-        std::string tag;
-        std::vector<DataSectionPtr> sections;
-    };
-
-    static std::string textOf(const pugi::xml_node& node) {
-        // Nearly every value is one run of text, alone or beside child
-        // elements (a material property's name): trimmed where it lies.
-        const auto isText = [](const pugi::xml_node& n) {
+    // All the text of an element, comments and child elements left out, trimmed
+    // once. Nearly every value is one run of text, trimmed where it lies; the
+    // runs of the few others are joined and kept here.
+    std::string_view valueOf(pugi::xml_node node) {
+        const auto isText = [](pugi::xml_node n) {
             const pugi::xml_node_type type = n.type();
             return type == pugi::node_pcdata || type == pugi::node_cdata;
         };
@@ -129,33 +74,112 @@ class XMLSection : public DataSection {
             }
         }
         if (runs <= 1) {
-            return runs == 0 ? std::string() : SectionText::trim(std::string_view(run.value()));
+            return runs == 0 ? std::string_view() : SectionText::trimmed(run.value());
         }
-        std::string text;
+        std::string& joined = joinedValues_.emplace_back();
         for (pugi::xml_node child = run; child; child = child.next_sibling()) {
             if (isText(child)) {
-                text += child.value();
+                joined += child.value();
             }
         }
-        return SectionText::trim(text);
+        return SectionText::trimmed(joined);
     }
 
-    void ensureChildren() {
-        if (childrenRead_) {
-            return;
+    std::deque<std::string> joinedValues_;
+};
+
+class XMLSection : public DataSection {
+  public:
+    XMLSection(SmartPointer<XMLDocument> doc, uint32_t index) : doc_(std::move(doc)), index_(index) {}
+
+    std::string sectionName() const override { return std::string(element().name); }
+
+    int countChildren() override { return static_cast<int>(element().childCount); }
+
+    DataSectionPtr openChild(int index) override {
+        if (index < 0 || static_cast<uint32_t>(index) >= element().childCount) {
+            return nullptr;
         }
-        for (pugi::xml_node child : node_.children()) {
-            if (child.type() == pugi::node_element) {
-                children_.push_back(child);
+        return DataSectionPtr(new XMLSection(doc_, element().firstChild + static_cast<uint32_t>(index)));
+    }
+
+    void openSections(const std::string& tag, std::vector<DataSectionPtr>& out) override {
+        // The steps of a check ask the same section (a material of the
+        // check's visual) for the same children again and again: they get the
+        // sections made the first time. Sections are made only for the
+        // children asked for: a material has dozens of properties, and a
+        // check asks for a few kinds of them.
+        for (const OpenedChildren& opened : openedByTag_) {
+            if (opened.tag == tag) {
+                out.insert(out.end(), opened.sections.begin(), opened.sections.end());
+                return;
             }
         }
-        childrenRead_ = true;
+        OpenedChildren opened{tag, {}};
+        const XMLDocument::Element& parent = element();
+        for (uint32_t i = parent.firstChild; i < parent.firstChild + parent.childCount; ++i) {
+            if (doc_->elements[i].name == tag) {
+                opened.sections.push_back(DataSectionPtr(new XMLSection(doc_, i)));
+            }
+        }
+        out.insert(out.end(), opened.sections.begin(), opened.sections.end());
+        openedByTag_.push_back(std::move(opened));
     }
+
+    DataSectionPtr findChild(const std::string& tag) override {
+        const uint32_t child = doc_->child(index_, tag);
+        return child == kNoElement ? nullptr : DataSectionPtr(new XMLSection(doc_, child));
+    }
+
+    DataSectionPtr parentSection() override {
+        const uint32_t parent = element().parent;
+        return parent == kNoElement ? nullptr : DataSectionPtr(new XMLSection(doc_, parent));
+    }
+
+    std::string asString(const std::string& /*defaultValue*/) override {
+        return std::string(element().value);
+    }
+
+    BinaryPtr asBinary() override {
+        std::ostringstream out;
+        element().node.print(out, "\t", pugi::format_default);
+        std::string s = out.str();
+        return BinaryPtr(new BinaryBlock(std::vector<char>(s.begin(), s.end())));
+    }
+
+  protected:
+    TextLookup lookUpText(const std::string& path, std::string& text) override {
+        // The steps openSection takes (empty steps are skipped), on the laid-out elements.
+        const std::string_view steps(path);
+        uint32_t at = index_;
+        size_t start = 0;
+        while (start < steps.size()) {
+            size_t end = steps.find('/', start);
+            if (end == std::string_view::npos) {
+                end = steps.size();
+            }
+            if (end > start) {
+                at = doc_->child(at, steps.substr(start, end - start));
+                if (at == kNoElement) {
+                    return TextLookup::Missing;
+                }
+            }
+            start = end + 1;
+        }
+        text.assign(doc_->elements[at].value);
+        return TextLookup::Found;
+    }
+
+  private:
+    struct OpenedChildren {
+        std::string tag;
+        std::vector<DataSectionPtr> sections;
+    };
+
+    const XMLDocument::Element& element() const { return doc_->elements[index_]; }
 
     SmartPointer<XMLDocument> doc_;
-    pugi::xml_node node_;
-    bool childrenRead_ = false;
-    std::vector<pugi::xml_node> children_;
+    uint32_t index_;
     std::vector<OpenedChildren> openedByTag_; // children asked for by tag, as made the first time
 };
 
@@ -177,7 +201,8 @@ DataSectionPtr parse(const std::string& name, const BinaryPtr& bytes, std::strin
         return nullptr;
     }
     (void)name;
-    return DataSectionPtr(new XMLSection(doc, root));
+    doc->layOut(root);
+    return DataSectionPtr(new XMLSection(doc, 0));
 }
 
 } // namespace XMLFile
