@@ -12,18 +12,22 @@ namespace {
 constexpr uint32_t kNoElement = UINT32_MAX;
 
 // A parsed document, and its elements laid out once for reading: each one's
-// name and trimmed value, and its element children side by side. A check
-// reads hundreds of values by key; walking the parser's nodes and trimming
-// their text at every read cost more than parsing the file.
+// name and its element children side by side, and its trimmed value once it
+// is asked for. A check reads hundreds of values by key; walking the parser's
+// nodes and trimming their text at every read cost more than parsing the
+// file, and most elements are never read for their value.
 class XMLDocument : public ReferenceCount {
   public:
     struct Element {
+        Element(pugi::xml_node node, uint32_t parent) : node(node), name(node.name()), parent(parent) {}
+
         pugi::xml_node node;
         std::string_view name;
-        std::string_view value;
         uint32_t parent = kNoElement;
         uint32_t firstChild = 0;
         uint32_t childCount = 0;
+        bool valueKnown = false;
+        std::string_view value;
     };
 
     pugi::xml_document document;
@@ -32,13 +36,13 @@ class XMLDocument : public ReferenceCount {
     // Lays out `root` and every element below it, breadth first, so that the
     // children of each element follow one another.
     void layOut(pugi::xml_node root) {
-        elements.push_back({root, root.name(), valueOf(root), kNoElement, 0, 0});
+        elements.emplace_back(root, kNoElement);
         for (uint32_t at = 0; at < elements.size(); ++at) {
             const auto first = static_cast<uint32_t>(elements.size());
             for (pugi::xml_node child = elements[at].node.first_child(); child;
                  child = child.next_sibling()) {
                 if (child.type() == pugi::node_element) {
-                    elements.push_back({child, child.name(), valueOf(child), at, 0, 0});
+                    elements.emplace_back(child, at);
                 }
             }
             elements[at].firstChild = first;
@@ -55,6 +59,17 @@ class XMLDocument : public ReferenceCount {
             }
         }
         return kNoElement;
+    }
+
+    // The value of element `at`. Like the sections that memoize what they
+    // were asked, a document is read by one check at a time.
+    std::string_view value(uint32_t at) {
+        Element& element = elements[at];
+        if (!element.valueKnown) {
+            element.value = valueOf(element.node);
+            element.valueKnown = true;
+        }
+        return element.value;
     }
 
   private:
@@ -137,7 +152,7 @@ class XMLSection : public DataSection {
     }
 
     std::string asString(const std::string& /*defaultValue*/) override {
-        return std::string(element().value);
+        return std::string(doc_->value(index_));
     }
 
     BinaryPtr asBinary() override {
@@ -166,7 +181,7 @@ class XMLSection : public DataSection {
             }
             start = end + 1;
         }
-        text.assign(doc_->elements[at].value);
+        text.assign(doc_->value(at));
         return TextLookup::Found;
     }
 
