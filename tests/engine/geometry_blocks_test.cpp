@@ -125,6 +125,31 @@ TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
     EXPECT_FALSE(IndexBlock::encode(in, bytes, error));
     EXPECT_NE(error.find("runs past"), std::string::npos);
 
+    // Long groups are scanned in runs of indices: a stray one inside a run is
+    // found too, too large or too small, whatever the width of the indices.
+    for (const bool wide : {false, true}) {
+        SCOPED_TRACE(wide);
+        IndexData big;
+        big.force32Bit = wide;
+        for (uint32_t i = 0; i < 60; ++i) {
+            big.indices.push_back(1 + i % 40);
+        }
+        big.groups = {{0, 20, 1, 40}};
+        ASSERT_TRUE(IndexBlock::encode(big, bytes, error)) << error;
+        const std::vector<char> good = bytes;
+        ib = IndexBlock::decode(view(bytes), error);
+        ASSERT_TRUE(ib) << error;
+        EXPECT_EQ(ib->indices(), big.indices);
+        const size_t width = wide ? 4 : 2;
+        bytes[bytes.size() - (60 - 17) * width] = 45;
+        EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
+        EXPECT_EQ(error, "index 45 at 17 lies outside the vertex range 1..41 of group 0");
+        bytes = good;
+        bytes[bytes.size() - (60 - 33) * width] = 0;
+        EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
+        EXPECT_EQ(error, "index 0 at 33 lies outside the vertex range 1..41 of group 0");
+    }
+
     // Groups that each claim the whole list would make checking them cost
     // groups x indices; they are refused before any index is looked at.
     in.groups = {{0, 2, 0, 4}, {0, 2, 0, 4}};

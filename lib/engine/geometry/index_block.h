@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,8 +35,18 @@ class IndexBlock : public ReferenceCount {
     static bool encode(const IndexData& data, std::vector<char>& out, std::string& error);
 
     int indexSize() const { return indexSize_; }
-    const std::vector<uint32_t>& indices() const { return data_.indices; }
-    const std::vector<PrimitiveGroup>& groups() const { return data_.groups; }
+    // Every index, widened.
+    const std::vector<uint32_t>& indices() const;
+    // Calls `fn` with a pointer to the indices as stored (16 or 32 bits
+    // each), for loops over many of them.
+    template <class Fn> void withStoredIndices(Fn fn) const {
+        if (indexSize_ == 2) {
+            fn(short_.data());
+        } else {
+            fn(wide_.data());
+        }
+    }
+    const std::vector<PrimitiveGroup>& groups() const { return groups_; }
     // Triangles over all groups.
     uint64_t triangleCount() const;
     // Largest vertex number any group may use, plus one.
@@ -43,7 +54,11 @@ class IndexBlock : public ReferenceCount {
 
   private:
     int indexSize_ = 2;
-    IndexData data_;
+    std::vector<PrimitiveGroup> groups_;
+    // The indices as stored: short ones, widened when the whole list is asked for.
+    std::vector<uint16_t> short_;
+    mutable std::vector<uint32_t> wide_;
+    mutable std::once_flag widened_;
 };
 
 using IndexBlockPtr = SmartPointer<IndexBlock>;

@@ -209,20 +209,21 @@ AABB Visual::localBoundingBox() const {
     const VisualGeometry* seenIn = nullptr;
     std::vector<uint8_t> seen;
     forEachUsedTriangle(*this, [&](const VisualGeometry& g, const PrimitiveGroup& group) {
-        const std::vector<uint32_t>& indices = g.indices->indices();
         const std::vector<Vector3>& positions = g.vertices->positions();
         if (seenIn != &g) {
             seen.assign(positions.size(), 0);
             seenIn = &g;
         }
         const size_t end = size_t{group.startIndex} + size_t{group.primitiveCount} * 3;
-        for (size_t i = group.startIndex; i < end; ++i) {
-            const uint32_t index = indices[i];
-            if (!seen[index]) {
-                seen[index] = 1;
-                box.addBounds(positions[index]);
+        g.indices->withStoredIndices([&](const auto* indices) {
+            for (size_t i = group.startIndex; i < end; ++i) {
+                const uint32_t index = indices[i];
+                if (!seen[index]) {
+                    seen[index] = 1;
+                    box.addBounds(positions[index]);
+                }
             }
-        }
+        });
     });
     return box;
 }
