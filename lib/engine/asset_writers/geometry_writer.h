@@ -96,8 +96,12 @@ struct MaterialLayout {
     std::vector<PropertyLayout> properties;
 };
 
-// A node of the visual's node tree, as the reader sees it.
-using NodeLayout = VisualNode;
+// A node of the visual's node tree, with the transform written beside it.
+struct NodeLayout {
+    std::string identifier;
+    Matrix transform;
+    std::vector<NodeLayout> children;
+};
 
 struct GroupLayout {
     unsigned index = 0;

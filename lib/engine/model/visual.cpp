@@ -23,7 +23,6 @@ void readNodes(const DataSectionPtr& parent, std::vector<VisualNode>& out, int d
     for (const DataSectionPtr& s : sections) {
         VisualNode node;
         node.identifier = s->readString("identifier");
-        node.transform = s->readMatrix34("transform", Matrix::identity());
         readNodes(s, node.children, depth + 1);
         out.push_back(std::move(node));
     }

@@ -15,9 +15,10 @@
 #include "engine/physics/bsp_tree.h"
 #include "engine/resource/data_section.h"
 
+// A node of the hierarchy, by identifier. Its transform stays in the file:
+// the checks that place things read it from the sections themselves.
 struct VisualNode {
     std::string identifier;
-    Matrix transform;
     std::vector<VisualNode> children;
 };
 
