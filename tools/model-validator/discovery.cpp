@@ -110,10 +110,19 @@ template <typename Take> void walkFiles(const std::string& folder, Take take) {
 std::string diskFileOf(const std::string& model) {
     namespace fs = std::filesystem;
     const std::string absolute = FS::fileSystem()->resolveFilename(model);
+    // Resolved paths are absolute, generic and hold no "." or ".." step: a
+    // file below the current folder is named from it by cutting the folder
+    // off, without taking both paths apart (every report entry asks).
     std::error_code ec;
-    const fs::path relative = pathFromUtf8(absolute).lexically_relative(fs::current_path(ec));
-    const std::string text = pathToUtf8(relative);
-    return relative.empty() || text.rfind("..", 0) == 0 ? absolute : text;
+    std::string folder = pathToUtf8(fs::current_path(ec));
+    if (ec || folder.empty()) {
+        return absolute;
+    }
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    const bool below = absolute.size() > folder.size() && absolute.compare(0, folder.size(), folder) == 0;
+    return below ? absolute.substr(folder.size()) : absolute;
 }
 
 bool globMatches(const std::string& pattern, const std::string& path) {
