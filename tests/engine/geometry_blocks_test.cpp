@@ -141,13 +141,14 @@ TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
         ASSERT_TRUE(ib) << error;
         EXPECT_EQ(ib->indices(), big.indices);
         const size_t width = wide ? 4 : 2;
-        bytes[bytes.size() - (60 - 17) * width] = 45;
+        // The first index of one run and the last of another.
+        bytes[bytes.size() - (60 - 16) * width] = 45;
         EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
-        EXPECT_EQ(error, "index 45 at 17 lies outside the vertex range 1..41 of group 0");
+        EXPECT_EQ(error, "index 45 at 16 lies outside the vertex range 1..41 of group 0");
         bytes = good;
-        bytes[bytes.size() - (60 - 33) * width] = 0;
+        bytes[bytes.size() - (60 - 47) * width] = 0;
         EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
-        EXPECT_EQ(error, "index 0 at 33 lies outside the vertex range 1..41 of group 0");
+        EXPECT_EQ(error, "index 0 at 47 lies outside the vertex range 1..41 of group 0");
     }
 
     // Groups that each claim the whole list would make checking them cost

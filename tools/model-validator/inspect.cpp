@@ -171,7 +171,7 @@ void describeVisual(const Visual& visual, Json& entry) {
         .set("nodes", std::move(nodes))
         .set("triangles", Json::integer(static_cast<long long>(visual.numTris())))
         .set("boundingBox", Json::box(visual.localBoundingBox()))
-        .set("storedBoundingBox", Json::box(visual.boundingBox))
+        .set("storedBoundingBox", Json::box(visual.storedBoundingBox()))
         .set("bspTriangles", bspTriangles(visual))
         .set("materials", std::move(list));
 }

@@ -131,10 +131,6 @@ VisualPtr loadVisual(const std::string& path, unsigned flags, bool report) {
     visual->primitivesPath = PrimitiveFile::pathForVisual(path, section);
     if (flags & VisualManager::LoadNodes) {
         readNodes(section, visual->nodes, 0);
-        if (section->openSection("boundingBox")) {
-            visual->boundingBox =
-                AABB(section->readVector3("boundingBox/min"), section->readVector3("boundingBox/max"));
-        }
     }
     readRenderSets(*visual);
     if (!(flags & (VisualManager::LoadGeometry | VisualManager::LoadCollision))) {
@@ -225,6 +221,13 @@ AABB Visual::localBoundingBox() const {
         });
     });
     return box;
+}
+
+AABB Visual::storedBoundingBox() const {
+    if (!section || !section->openSection("boundingBox")) {
+        return AABB();
+    }
+    return AABB(section->readVector3("boundingBox/min"), section->readVector3("boundingBox/max"));
 }
 
 std::vector<std::string> Visual::nodePaths() const {

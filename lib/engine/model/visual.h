@@ -50,8 +50,6 @@ class Visual : public ReferenceCount {
     DataSectionPtr section;
     std::vector<VisualNode> nodes;
     std::vector<VisualRenderSet> renderSets;
-    // The box stored in the file ("boundingBox"); inside out when absent.
-    AABB boundingBox;
     // Collision tree of the primitives file, or null when it has no "bsp2".
     std::unique_ptr<BSPTree> pBSPTree;
     // BSP material identifiers by material index ("bsp2_materials").
@@ -65,6 +63,9 @@ class Visual : public ReferenceCount {
     uint64_t numTris() const;
     // Box over the vertex positions those triangles use (inside out when none).
     AABB localBoundingBox() const;
+    // The box stored in the file ("boundingBox"), read when asked: the
+    // checks read it from the section. Inside out when absent.
+    AABB storedBoundingBox() const;
     // "Scene Root/child/..." for every node, sorted.
     std::vector<std::string> nodePaths() const;
 };
