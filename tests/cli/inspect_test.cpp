@@ -54,8 +54,9 @@ TEST(Inspect, PrimitivesModelTextureAndFailures) {
                                        AssetWriters::makeSolidImage(8, 4, {10, 20, 30, 255}), 0));
     tree.write("content/x/notes.txt", "hello");
 
-    const ToolRun ok = inspect({"--res", tree.root(), "content/x/lod0/house.primitives",
-                                "content/x/lod0/house.model", "content/x/house_AM.dds"});
+    const ToolRun ok =
+        inspect({"--res", tree.root(), "content/x/lod0/house.primitives", "content/x/lod0/house.model",
+                 "content/x/house_AM.dds", "content/x/lod0/house.visual"});
     EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
     EXPECT_EQ(ok.out.front(), '[');
     EXPECT_TRUE(has(ok.out,
@@ -69,6 +70,9 @@ TEST(Inspect, PrimitivesModelTextureAndFailures) {
                     "        \"format\": \"xyznuv\",\n        \"count\": 24"))
         << ok.out;
     EXPECT_TRUE(has(ok.out, "\"materials\": [\"n_stone_01\"]")) << ok.out;
+    EXPECT_TRUE(
+        has(ok.out, "\"storedBoundingBox\": {\n      \"min\": [-1, 0, -1],\n      \"max\": [1, 2, 1]\n    }"))
+        << ok.out;
     // The model: its LOD chain (the last LOD's extent is infinite), geometry and materials.
     EXPECT_TRUE(has(ok.out, "\"model\": \"content/x/lod1/house.model\",\n        \"visual\": "
                             "\"content/x/lod1/house.visual\",\n        \"extent\": null"))
