@@ -149,7 +149,17 @@ TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
         bytes[bytes.size() - (60 - 47) * width] = 0;
         EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
         EXPECT_EQ(error, "index 0 at 47 lies outside the vertex range 1..41 of group 0");
+        bytes = good;
+        bytes[bytes.size() - 60 * width] = 0;
+        EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
+        EXPECT_EQ(error, "index 0 at 0 lies outside the vertex range 1..41 of group 0");
     }
+    // A group may address one vertex only, the first.
+    IndexData point;
+    point.indices = {0, 0, 0};
+    point.groups = {{0, 1, 0, 1}};
+    ASSERT_TRUE(IndexBlock::encode(point, bytes, error)) << error;
+    EXPECT_TRUE(IndexBlock::decode(view(bytes), error)) << error;
 
     // Groups that each claim the whole list would make checking them cost
     // groups x indices; they are refused before any index is looked at.
