@@ -1,4 +1,5 @@
 #include <memory>
+#include <string_view>
 
 #include "engine/core/ascii_case.h"
 #include "engine/core/format.h"
@@ -59,21 +60,21 @@ bool mayHaveRealmCopies(const std::string& source) {
     if (FS::Utils::isAbsolute(source) || !FS::splitResourcePath(FS::Utils::getDirectory(source), folder)) {
         return true;
     }
-    const std::string fileName = AsciiCase::toLower(FS::Utils::getFilename(source));
-    const std::string prefix =
-        AsciiCase::toLower(FS::Utils::removeExtension(FS::Utils::getFilename(source))) + ".";
-    const std::string suffix =
-        "." + AsciiCase::toLower(FS::Utils::getExtension(FS::Utils::getFilename(source)));
+    const std::string fileName = FS::Utils::getFilename(source);
+    const std::string prefix = FS::Utils::removeExtension(fileName) + ".";
+    const std::string suffix = "." + FS::Utils::getExtension(fileName);
     for (const std::string& root : FS::fileSystem()->roots()) {
         const std::string onDisk = folder.empty() ? root : FS::fileSystem()->findIgnoringCase(root, folder);
         if (onDisk.empty()) {
             continue;
         }
-        for (const std::string& name : FS::fileSystem()->listDirectory(onDisk)) {
-            const std::string lower = AsciiCase::toLower(name);
-            if (lower != fileName && lower.size() > prefix.size() + suffix.size() &&
-                lower.compare(0, prefix.size(), prefix) == 0 &&
-                lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        const auto listing = FS::fileSystem()->listInDiskOrder(onDisk);
+        for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
+            const std::string_view name = entry.name;
+            if (name.size() > prefix.size() + suffix.size() &&
+                !AsciiCase::equalIgnoringCase(name, fileName) &&
+                AsciiCase::equalIgnoringCase(name.substr(0, prefix.size()), prefix) &&
+                AsciiCase::equalIgnoringCase(name.substr(name.size() - suffix.size()), suffix)) {
                 return true;
             }
         }
