@@ -54,6 +54,16 @@ class ContainerSection : public DataSection {
         BinaryPtr view(new BinaryBlock(bytes_, static_cast<size_t>(e.offset), static_cast<size_t>(e.size)));
         return DataSectionPtr(new BlockSection(SmartPointer<ContainerSection>(this), e.name, view));
     }
+    // The first block of that name, looked up in the table: only the block
+    // found is made a section.
+    DataSectionPtr findChild(const std::string& tag) override {
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            if (entries_[i].name == tag) {
+                return openChild(static_cast<int>(i));
+            }
+        }
+        return nullptr;
+    }
     BinaryPtr asBinary() override { return bytes_; }
 
   private:
