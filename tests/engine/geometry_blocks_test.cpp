@@ -73,10 +73,24 @@ TEST(GeometryBlocks, VertexFormatsRoundTrip) {
         EXPECT_EQ(positions->positions(), in.positions);
         EXPECT_TRUE(positions->data().normals.empty());
 
+        // Decoded lazily: checked whole at once, the positions read when asked for.
+        const BinaryPtr block(new BinaryBlock(std::vector<char>(bytes)));
+        VerticesPtr lazy = Vertices::decodeLazily(block, error);
+        ASSERT_TRUE(lazy) << error;
+        EXPECT_EQ(lazy->sourceFormat(), c.name);
+        EXPECT_EQ(lazy->hasBumpedFormat(), c.tangents);
+        EXPECT_EQ(lazy->count(), in.positions.size());
+        EXPECT_EQ(lazy->data().positions, in.positions);
+        EXPECT_EQ(lazy->positions(), in.positions);
+        EXPECT_EQ(lazy->data().bonesPerVertex, c.bones);
+
         std::vector<char> cut(bytes.begin(), bytes.end() - 1);
         EXPECT_FALSE(Vertices::decode(view(cut), error));
         EXPECT_NE(error.find("do not fill"), std::string::npos) << error;
         EXPECT_FALSE(Vertices::decode(view(cut), error, Vertices::Attributes::Positions));
+        error.clear();
+        EXPECT_FALSE(Vertices::decodeLazily(BinaryPtr(new BinaryBlock(std::vector<char>(cut))), error));
+        EXPECT_NE(error.find("do not fill"), std::string::npos) << error;
     }
     VertexFormat f;
     EXPECT_FALSE(VertexFormat::parse("xyznuvww", f));

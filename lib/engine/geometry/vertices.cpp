@@ -130,53 +130,110 @@ bool Vertices::encode(const VertexData& data, std::vector<char>& out, std::strin
     return true;
 }
 
-SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& error, Attributes wanted) {
-    KX_STACK_TRACK("Vertices::decode");
+namespace {
+
+Vector3 vec3At(const char* at) {
+    return Vector3(ByteIO::f32At(at), ByteIO::f32At(at + 4), ByteIO::f32At(at + 8));
+}
+
+// A vertex block's header, checked against the block's size.
+struct BlockHeader {
+    std::string name;
+    VertexFormat format;
+    uint32_t count = 0;
+    uint32_t stride = 0;
+};
+
+bool readHeader(std::string_view block, BlockHeader& header, std::string& error) {
     ByteIO::Reader r(block);
     uint16_t headerSize = 0;
     if (!PrimitivesFormat::readBlockHeader(block, PrimitivesFormat::BlockKind::Vertices, kHeaderSize, r,
                                            headerSize, error)) {
-        return nullptr;
+        return false;
     }
     if (headerSize != kHeaderSize) {
         error = formatString("unexpected vertex header size %u", unsigned{headerSize});
-        return nullptr;
+        return false;
     }
-    const std::string name = r.fixedText(kFormatNameSize);
-    const uint32_t count = r.u32();
-    const uint32_t stride = r.u32();
-    VertexFormat f;
-    if (!VertexFormat::parse(name, f)) {
-        error = "unknown vertex format '" + name + "'";
-        return nullptr;
+    header.name = r.fixedText(kFormatNameSize);
+    header.count = r.u32();
+    header.stride = r.u32();
+    if (!VertexFormat::parse(header.name, header.format)) {
+        error = "unknown vertex format '" + header.name + "'";
+        return false;
     }
-    if (stride != f.stride()) {
-        error = formatString("stride %u does not match format '%s' (%zu)", stride, name.c_str(), f.stride());
-        return nullptr;
+    if (header.stride != header.format.stride()) {
+        error = formatString("stride %u does not match format '%s' (%zu)", header.stride, header.name.c_str(),
+                             header.format.stride());
+        return false;
     }
-    if (uint64_t{count} * stride != block.size() - kHeaderSize) {
-        error = formatString("%u vertices of %u bytes do not fill the block of %zu bytes", count, stride,
-                             block.size());
+    if (uint64_t{header.count} * header.stride != block.size() - kHeaderSize) {
+        error = formatString("%u vertices of %u bytes do not fill the block of %zu bytes", header.count,
+                             header.stride, block.size());
+        return false;
+    }
+    return true;
+}
+
+// The size check of readHeader keeps every record inside the block.
+void readPositionsOf(std::string_view block, const BlockHeader& header, std::vector<Vector3>& out) {
+    const char* record = block.data() + kHeaderSize;
+    out.reserve(header.count);
+    for (size_t i = 0; i < header.count; ++i, record += header.stride) {
+        out.push_back(vec3At(record));
+    }
+}
+
+} // namespace
+
+void Vertices::readPositions() const {
+    if (unread_) {
+        std::call_once(positionsRead_, [this] {
+            BlockHeader header;
+            std::string error;
+            // Checked whole when it was decoded; the block has not changed since.
+            readHeader(unread_->view(), header, error);
+            readPositionsOf(unread_->view(), header, data_.positions);
+        });
+    }
+}
+
+SmartPointer<Vertices> Vertices::decodeLazily(const BinaryPtr& block, std::string& error) {
+    BlockHeader header;
+    if (!readHeader(block->view(), header, error)) {
         return nullptr;
     }
     SmartPointer<Vertices> v(new Vertices);
-    v->sourceFormat_ = name;
+    v->sourceFormat_ = header.name;
+    v->format_ = header.format;
+    v->count_ = header.count;
+    v->data_.bonesPerVertex = header.format.boneIndices;
+    v->data_.weightsPerVertex = header.format.boneWeights;
+    v->unread_ = block;
+    return v;
+}
+
+SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& error, Attributes wanted) {
+    KX_STACK_TRACK("Vertices::decode");
+    BlockHeader header;
+    if (!readHeader(block, header, error)) {
+        return nullptr;
+    }
+    const VertexFormat& f = header.format;
+    const uint32_t count = header.count;
+    const uint32_t stride = header.stride;
+    SmartPointer<Vertices> v(new Vertices);
+    v->sourceFormat_ = header.name;
     v->format_ = f;
+    v->count_ = count;
     VertexData& d = v->data_;
     d.bonesPerVertex = f.boneIndices;
     d.weightsPerVertex = f.boneWeights;
-    // The size check above keeps every record inside the block.
-    auto vec3 = [](const char* at) {
-        return Vector3(ByteIO::f32At(at), ByteIO::f32At(at + 4), ByteIO::f32At(at + 8));
-    };
-    const char* record = block.data() + kHeaderSize;
     if (wanted == Attributes::Positions) {
-        d.positions.reserve(count);
-        for (size_t i = 0; i < count; ++i, record += stride) {
-            d.positions.push_back(vec3(record));
-        }
+        readPositionsOf(block, header, d.positions);
         return v;
     }
+    const char* record = block.data() + kHeaderSize;
     d.positions.resize(count);
     d.normals.resize(count);
     d.uvs.resize(count);
@@ -190,8 +247,8 @@ SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& err
     const size_t weights = static_cast<size_t>(f.boneWeights);
     for (size_t i = 0; i < count; ++i, record += stride) {
         const char* at = record;
-        d.positions[i] = vec3(at);
-        d.normals[i] = vec3(at + 12);
+        d.positions[i] = vec3At(at);
+        d.normals[i] = vec3At(at + 12);
         d.uvs[i] = Vector2(ByteIO::f32At(at + 24), ByteIO::f32At(at + 28));
         at += 32;
         for (size_t k = 0; k < bones; ++k) {
@@ -201,8 +258,8 @@ SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& err
             d.boneWeights[i * weights + k] = static_cast<uint8_t>(*at++);
         }
         if (f.tangents) {
-            d.tangents[i] = vec3(at);
-            d.binormals[i] = vec3(at + 12);
+            d.tangents[i] = vec3At(at);
+            d.binormals[i] = vec3At(at + 12);
         }
     }
     return v;
@@ -246,7 +303,7 @@ VerticesPtr VerticesManager::decode(const BinaryPtr& block, std::string& error) 
             return it->second.vertices;
         }
     }
-    VerticesPtr vertices = Vertices::decode(block->view(), error, Vertices::Attributes::Positions);
+    VerticesPtr vertices = Vertices::decodeLazily(block, error);
     std::lock_guard<LightMutex> lock(mutex_);
     if (pass_ == pass) {
         ofThisPass_[block->view().data()] = Decoded{block, vertices, error};

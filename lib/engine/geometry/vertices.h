@@ -56,6 +56,9 @@ class Vertices : public ReferenceCount {
     // Null and a reason when the block is malformed.
     static SmartPointer<Vertices> decode(std::string_view block, std::string& error,
                                          Attributes wanted = Attributes::All);
+    // The block checked whole, its positions read when first asked for (it
+    // is kept until then): most geometry a check loads is only counted.
+    static SmartPointer<Vertices> decodeLazily(const BinaryPtr& block, std::string& error);
     // Encodes a vertex block (header and packed vertices).
     static bool encode(const VertexData& data, std::vector<char>& out, std::string& error);
 
@@ -64,15 +67,27 @@ class Vertices : public ReferenceCount {
     // Tangents and binormals are present.
     bool hasBumpedFormat() const { return format_.tangents; }
     const VertexFormat& format() const { return format_; }
-    size_t count() const { return data_.positions.size(); }
+    size_t count() const { return count_; }
     // Every array when decoded with Attributes::All; otherwise the positions alone.
-    const VertexData& data() const { return data_; }
-    const std::vector<Vector3>& positions() const { return data_.positions; }
+    const VertexData& data() const {
+        readPositions();
+        return data_;
+    }
+    const std::vector<Vector3>& positions() const {
+        readPositions();
+        return data_.positions;
+    }
 
   private:
+    void readPositions() const;
+
     std::string sourceFormat_;
     VertexFormat format_;
-    VertexData data_;
+    size_t count_ = 0;
+    mutable VertexData data_;
+    // The block whose positions are still to be read, when decoded lazily.
+    BinaryPtr unread_;
+    mutable std::once_flag positionsRead_;
 };
 
 using VerticesPtr = SmartPointer<Vertices>;
