@@ -77,6 +77,10 @@ TEST(GeometryBlocks, VertexFormatsRoundTrip) {
         const BinaryPtr block(new BinaryBlock(std::vector<char>(bytes)));
         VerticesPtr lazy = Vertices::decodeLazily(block, error);
         ASSERT_TRUE(lazy) << error;
+        for (size_t i = 0; i < in.positions.size(); ++i) {
+            EXPECT_EQ(lazy->position(i), in.positions[i]);
+            EXPECT_EQ(v->position(i), in.positions[i]);
+        }
         EXPECT_EQ(lazy->sourceFormat(), c.name);
         EXPECT_EQ(lazy->hasBumpedFormat(), c.tangents);
         EXPECT_EQ(lazy->count(), in.positions.size());

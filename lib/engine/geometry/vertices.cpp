@@ -210,6 +210,8 @@ SmartPointer<Vertices> Vertices::decodeLazily(const BinaryPtr& block, std::strin
     v->data_.bonesPerVertex = header.format.boneIndices;
     v->data_.weightsPerVertex = header.format.boneWeights;
     v->unread_ = block;
+    v->records_ = block->view().data() + kHeaderSize;
+    v->stride_ = header.stride;
     return v;
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/core/light_mutex.h"
 #include "engine/core/smart_pointer.h"
+#include "engine/geometry/byte_io.h"
 #include "engine/math/math_types.h"
 #include "engine/resource/binary_block.h"
 
@@ -77,6 +78,15 @@ class Vertices : public ReferenceCount {
         readPositions();
         return data_.positions;
     }
+    // The position of vertex `i` (below count()), read where the block holds
+    // it when the positions were decoded lazily.
+    Vector3 position(size_t i) const {
+        if (records_ != nullptr) {
+            const char* at = records_ + i * stride_;
+            return Vector3(ByteIO::f32At(at), ByteIO::f32At(at + 4), ByteIO::f32At(at + 8));
+        }
+        return data_.positions[i];
+    }
 
   private:
     void readPositions() const;
@@ -85,8 +95,11 @@ class Vertices : public ReferenceCount {
     VertexFormat format_;
     size_t count_ = 0;
     mutable VertexData data_;
-    // The block whose positions are still to be read, when decoded lazily.
+    // The block whose positions are still to be read, when decoded lazily,
+    // and where its records start.
     BinaryPtr unread_;
+    const char* records_ = nullptr;
+    size_t stride_ = 0;
     mutable std::once_flag positionsRead_;
 };
 

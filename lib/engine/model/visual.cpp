@@ -204,9 +204,9 @@ AABB Visual::localBoundingBox() const {
     const VisualGeometry* seenIn = nullptr;
     std::vector<uint8_t> seen;
     forEachUsedTriangle(*this, [&](const VisualGeometry& g, const PrimitiveGroup& group) {
-        const std::vector<Vector3>& positions = g.vertices->positions();
+        const Vertices& vertices = *g.vertices;
         if (seenIn != &g) {
-            seen.assign(positions.size(), 0);
+            seen.assign(vertices.count(), 0);
             seenIn = &g;
         }
         const size_t end = size_t{group.startIndex} + size_t{group.primitiveCount} * 3;
@@ -215,7 +215,7 @@ AABB Visual::localBoundingBox() const {
                 const uint32_t index = indices[i];
                 if (!seen[index]) {
                     seen[index] = 1;
-                    box.addBounds(positions[index]);
+                    box.addBounds(vertices.position(index));
                 }
             }
         });
