@@ -102,6 +102,32 @@ TEST(GeometryBlocks, VertexFormatsRoundTrip) {
     EXPECT_FALSE(VertexFormat::parse("xyznuvtbx", f));
 }
 
+TEST(GeometryBlocks, VertexBlockHeadersAreCheckedHoweverTheBlockIsDecoded) {
+    std::vector<char> good;
+    std::string error;
+    ASSERT_TRUE(Vertices::encode(skinnedVertices(0, 0, false), good, error)) << error;
+    struct Damage {
+        size_t at;
+        char value;
+        const char* reason;
+    };
+    // The header: tag, version, header size, 32 bytes of format name, count, stride.
+    for (const Damage& d :
+         {Damage{0, 'Q', "not a vertices block"}, Damage{6, 40, "unexpected vertex header size 40"},
+          Damage{8, 'q', "unknown vertex format 'qyznuv'"},
+          Damage{44, 33, "stride 33 does not match format 'xyznuv' (32)"}}) {
+        SCOPED_TRACE(d.reason);
+        std::vector<char> bytes = good;
+        bytes[d.at] = d.value;
+        error.clear();
+        EXPECT_FALSE(Vertices::decode(view(bytes), error, Vertices::Attributes::Positions));
+        EXPECT_EQ(error, d.reason);
+        error.clear();
+        EXPECT_FALSE(Vertices::decodeLazily(BinaryPtr(new BinaryBlock(std::vector<char>(bytes))), error));
+        EXPECT_EQ(error, d.reason);
+    }
+}
+
 TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
     IndexData in;
     in.indices = {0, 1, 2, 2, 1, 3, 70000, 70001, 70002};
