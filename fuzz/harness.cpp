@@ -135,6 +135,11 @@ void primitives(const uint8_t* data, size_t size) {
             IndexBlock::decode(view, error);
         } else {
             Vertices::decode(view, error);
+            // As a loaded visual reads it: checked whole, positions read later.
+            if (VerticesPtr lazy = Vertices::decodeLazily(content, error); lazy && lazy->count() > 0) {
+                lazy->position(lazy->count() - 1);
+                lazy->positions();
+            }
         }
     }
 }

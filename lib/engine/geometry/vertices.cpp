@@ -215,7 +215,7 @@ SmartPointer<Vertices> Vertices::decodeLazily(const BinaryPtr& block, std::strin
     return v;
 }
 
-SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& error, Attributes wanted) {
+SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& error) {
     KX_STACK_TRACK("Vertices::decode");
     BlockHeader header;
     if (!readHeader(block, header, error)) {
@@ -231,10 +231,6 @@ SmartPointer<Vertices> Vertices::decode(std::string_view block, std::string& err
     VertexData& d = v->data_;
     d.bonesPerVertex = f.boneIndices;
     d.weightsPerVertex = f.boneWeights;
-    if (wanted == Attributes::Positions) {
-        readPositionsOf(block, header, d.positions);
-        return v;
-    }
     const char* record = block.data() + kHeaderSize;
     d.positions.resize(count);
     d.normals.resize(count);

@@ -52,11 +52,8 @@ struct VertexData {
 // A decoded vertex block of a .primitives file.
 class Vertices : public ReferenceCount {
   public:
-    // Which arrays a decode fills; the block is checked whole either way.
-    enum class Attributes { All, Positions };
-    // Null and a reason when the block is malformed.
-    static SmartPointer<Vertices> decode(std::string_view block, std::string& error,
-                                         Attributes wanted = Attributes::All);
+    // Every array; null and a reason when the block is malformed.
+    static SmartPointer<Vertices> decode(std::string_view block, std::string& error);
     // The block checked whole, its positions read when first asked for (it
     // is kept until then): most geometry a check loads is only counted.
     static SmartPointer<Vertices> decodeLazily(const BinaryPtr& block, std::string& error);
@@ -69,7 +66,7 @@ class Vertices : public ReferenceCount {
     bool hasBumpedFormat() const { return format_.tangents; }
     const VertexFormat& format() const { return format_; }
     size_t count() const { return count_; }
-    // Every array when decoded with Attributes::All; otherwise the positions alone.
+    // Every array when decoded at once; the positions alone when decoded lazily.
     const VertexData& data() const {
         readPositions();
         return data_;
