@@ -175,25 +175,16 @@ bool readHeader(std::string_view block, BlockHeader& header, std::string& error)
     return true;
 }
 
-// The size check of readHeader keeps every record inside the block.
-void readPositionsOf(std::string_view block, const BlockHeader& header, std::vector<Vector3>& out) {
-    const char* record = block.data() + kHeaderSize;
-    out.reserve(header.count);
-    for (size_t i = 0; i < header.count; ++i, record += header.stride) {
-        out.push_back(vec3At(record));
-    }
-}
-
 } // namespace
 
 void Vertices::readPositions() const {
-    if (unread_) {
+    if (records_ != nullptr) {
+        // The block was checked whole when it was decoded: every record lies inside it.
         std::call_once(positionsRead_, [this] {
-            BlockHeader header;
-            std::string error;
-            // Checked whole when it was decoded; the block has not changed since.
-            readHeader(unread_->view(), header, error);
-            readPositionsOf(unread_->view(), header, data_.positions);
+            data_.positions.reserve(count_);
+            for (size_t i = 0; i < count_; ++i) {
+                data_.positions.push_back(position(i));
+            }
         });
     }
 }

@@ -92,8 +92,8 @@ class Vertices : public ReferenceCount {
     VertexFormat format_;
     size_t count_ = 0;
     mutable VertexData data_;
-    // The block whose positions are still to be read, when decoded lazily,
-    // and where its records start.
+    // When decoded lazily: the block, held so that its records (from
+    // `records_`, `stride_` bytes each) can be read later.
     BinaryPtr unread_;
     const char* records_ = nullptr;
     size_t stride_ = 0;
