@@ -78,7 +78,24 @@ bool prepareTree(const Options& options, std::string& error) {
         }
     }
     std::error_code ec;
+    // DIR may be a folder the user keeps other things in: only a tree this
+    // runner wrote, which holds the stamp from its first file on, or an empty
+    // folder is ever cleared.
+    const bool occupied = fs::exists(root, ec) && !fs::exists(stamp, ec) &&
+                          !(fs::is_directory(root, ec) && fs::is_empty(root, ec));
+    if (occupied) {
+        error =
+            options.out + " is not empty and holds no tree written by bench/run; give a new or empty folder";
+        return false;
+    }
     fs::remove_all(root, ec);
+    fs::create_directories(root, ec);
+    // Marks the folder as ours before anything else is written, so that an
+    // interrupted write can be replaced by the next run.
+    if (ec || !(std::ofstream(stamp) << "incomplete\n")) {
+        error = "cannot write to " + options.out;
+        return false;
+    }
     std::cerr << "bench: writing " << options.models << " models to " << options.out << "\n";
     // In a process of its own: a process started later shares this one's
     // memory until it runs its program, and the system counts that towards
