@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "process.h"
+#include "support/resource_tree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct BenchRun {
+    int status = -1;
+    std::string err;
+};
+
+BenchRun runBench(const fs::path& out, const std::string& models) {
+    const fs::path err = out.string() + ".err";
+    std::string reason;
+    KX::Cli::Platform::Process process = KX::Cli::Platform::startProcess(
+        KX_BENCH_EXE, {"--models", models, "--out", out.string()}, "", err.string(), reason);
+    EXPECT_TRUE(process.valid()) << reason;
+    BenchRun run;
+    run.status = process.valid() ? KX::Cli::Platform::waitFor(process) : -1;
+    run.err = readDiskFile(err.string());
+    return run;
+}
+
+std::string firstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The runner clears DIR before writing a tree: a folder the user keeps other
+// things in must survive a mistyped --out, and only its own trees, finished or
+// not, are replaced.
+TEST(BenchRunner, ClearsOnlyATreeItWrote) {
+    const fs::path base =
+        fs::temp_directory_path() / ("kx-bench-test-" + std::to_string(std::random_device()()));
+    const fs::path users = base / "documents";
+    fs::create_directories(users);
+    std::ofstream(users / "notes.txt") << "keep me";
+
+    const BenchRun refused = runBench(users, "1");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("holds no tree written by bench/run"), std::string::npos) << refused.err;
+    EXPECT_EQ(firstLine(users / "notes.txt"), "keep me");
+    EXPECT_FALSE(fs::exists(users / ".kx-bench-tree"));
+
+    // A write that was cut short left its stamp: the next run replaces it.
+    const fs::path own = base / "tree";
+    fs::create_directories(own / "content");
+    std::ofstream(own / ".kx-bench-tree") << "incomplete\n";
+    std::ofstream(own / "content" / "left-over.model") << "<root/>";
+    const BenchRun replaced = runBench(own, "1");
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_FALSE(fs::exists(own / "content" / "left-over.model"));
+    EXPECT_EQ(firstLine(own / ".kx-bench-tree"), "models=1 version=2");
+
+    std::error_code ec;
+    fs::remove_all(base, ec);
+}
+
+} // namespace
