@@ -245,13 +245,17 @@ VisualManager& VisualManager::instance() {
 namespace {
 
 // A visual loaded with some parts, as kept for the process.
+// Room for both keys' suffixes: keys are made on every load, kept or not.
 std::string keyOf(const std::string& visualPath, unsigned flags) {
-    return visualPath + "|" + std::to_string(flags);
+    std::string key;
+    key.reserve(visualPath.size() + 16);
+    key.append(visualPath).append(1, '|').append(std::to_string(flags));
+    return key;
 }
 
 // As kept for a pass: a quiet load must not spare a later load the log lines it owes.
 std::string passKeyOf(const std::string& visualPath, unsigned flags, bool reportErrors) {
-    return keyOf(visualPath, flags) + (reportErrors ? "|r" : "|q");
+    return keyOf(visualPath, flags).append(reportErrors ? "|r" : "|q");
 }
 
 } // namespace
