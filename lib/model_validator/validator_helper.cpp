@@ -554,7 +554,7 @@ void readDirectory(const std::string& path, bool recursive, std::list<std::strin
     if (FS::Utils::isRelative(folder)) {
         FS::Utils::resolveToAbsolutePath(folder);
     }
-    const std::shared_ptr<const WalkedFolder> found = walkFolder(pathToUtf8(pathFromUtf8(folder)), recursive);
+    const std::shared_ptr<const WalkedFolder> found = walkFolder(genericUtf8(std::move(folder)), recursive);
     for (const std::string& file : found->files) {
         if (extensions.empty() || std::find(extensions.begin(), extensions.end(),
                                             FS::Utils::getExtension(file)) != extensions.end()) {

@@ -20,6 +20,7 @@
 #include "engine/core/string_conv.h"
 #include "engine/l10n/string_provider.h"
 #include "engine/platform/folder_listing.h"
+#include "engine/platform/utf8_path.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
@@ -846,6 +847,11 @@ TEST(CoreServices, FormattingConversionsAndTexts) {
     EXPECT_EQ(formatString("%s-%d", longText.c_str(), 7), longText + "-7");
     EXPECT_EQ(wideToUtf8(utf8ToWide("caf\xc3\xa9 \xe2\x82\xac")), "caf\xc3\xa9 \xe2\x82\xac");
     EXPECT_EQ(utf8ToWide("\xff").size(), 1u);
+    // The shortcut for a round trip through a path gives what the round trip gives.
+    for (const std::string path :
+         {"/res/content/caf\xc3\xa9/lod0", "C:\\res\\content/lod0", "a//b///", "//a/./b", ""}) {
+        EXPECT_EQ(genericUtf8(path), pathToUtf8(pathFromUtf8(path))) << path;
+    }
 
     StringProvider& strings = StringProvider::instance();
     EXPECT_EQ(strings.str("COMMON/PAGE_VALIDATION/CHECKLODS"), L"Check LODs");
