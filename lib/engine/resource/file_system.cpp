@@ -760,6 +760,23 @@ int FileSystem::fileType(const std::string& path, RealmChoice realm) const {
     if (path.empty()) {
         return FT_NOT_FOUND;
     }
+    {
+        // Steps ask for the type of paths resolved before: answered without
+        // copying the disk path the resolution found.
+        std::lock_guard<LightMutex> lock(mutex_);
+        const bool exact =
+            Utils::isAbsolute(path) || realm == RealmChoice::ExactName || currentRealmCode().empty();
+        const auto it = resolutions_.find(path);
+        if (it != resolutions_.end() && (exact ? it->second.exactNameKnown : it->second.preferRealmKnown)) {
+            const std::string& found = exact ? it->second.exactName : it->second.preferRealm;
+            if (found.empty()) {
+                return FT_NOT_FOUND;
+            }
+            if (const auto known = diskTypes_.find(found); known != diskTypes_.end()) {
+                return known->second;
+            }
+        }
+    }
     int type = FT_NOT_FOUND;
     resolveExisting(path, realm, type);
     return type;
