@@ -23,8 +23,7 @@ constexpr size_t kRun = 16;
 
 // The first index of [begin, end) outside [low, end of range), or end.
 template <class Index>
-size_t firstOutside(const std::vector<Index>& indices, size_t begin, size_t end, uint32_t low,
-                    uint64_t rangeEnd) {
+size_t firstOutside(const Index* indices, size_t begin, size_t end, uint32_t low, uint64_t rangeEnd) {
     for (size_t i = begin; i < end; ++i) {
         if (indices[i] < low || indices[i] >= rangeEnd) {
             return i;
@@ -59,7 +58,7 @@ template <class Index> IndexBounds<Index> boundsOf(const Index* indices, size_t 
 
 // Every group must address indices inside the list and vertices inside its own range.
 template <class Index>
-bool checkGroups(const std::vector<PrimitiveGroup>& groups, const std::vector<Index>& indices,
+bool checkGroups(const std::vector<PrimitiveGroup>& groups, const Index* indices, size_t count,
                  std::string& error) {
     // Exporters split the index list into disjoint groups. Refusing more
     // coverage than the list holds also bounds the checking below to one pass
@@ -68,23 +67,23 @@ bool checkGroups(const std::vector<PrimitiveGroup>& groups, const std::vector<In
     for (const PrimitiveGroup& group : groups) {
         covered += uint64_t{group.primitiveCount} * 3;
     }
-    if (covered > indices.size()) {
+    if (covered > count) {
         error = formatString("the primitive groups cover %llu indices, more than the %zu the block holds",
-                             static_cast<unsigned long long>(covered), indices.size());
+                             static_cast<unsigned long long>(covered), count);
         return false;
     }
     for (size_t g = 0; g < groups.size(); ++g) {
         const PrimitiveGroup& group = groups[g];
         const uint64_t end = uint64_t{group.startIndex} + uint64_t{group.primitiveCount} * 3;
-        if (end > indices.size()) {
+        if (end > count) {
             error = formatString("primitive group %zu (indices %u..%llu) runs past the %zu indices", g,
-                                 group.startIndex, static_cast<unsigned long long>(end), indices.size());
+                                 group.startIndex, static_cast<unsigned long long>(end), count);
             return false;
         }
         // The smallest and largest index decide; only a group that fails is
         // searched for the index to name.
         const IndexBounds<Index> bounds =
-            boundsOf(indices.data() + group.startIndex, static_cast<size_t>(end) - group.startIndex);
+            boundsOf(indices + group.startIndex, static_cast<size_t>(end) - group.startIndex);
         const uint64_t vertexEnd = uint64_t{group.startVertex} + group.vertexCount;
         if (end > group.startIndex && (bounds.smallest < group.startVertex || bounds.largest >= vertexEnd)) {
             const size_t i = firstOutside(indices, group.startIndex, static_cast<size_t>(end),
@@ -98,11 +97,10 @@ bool checkGroups(const std::vector<PrimitiveGroup>& groups, const std::vector<In
     return true;
 }
 
-// The little-endian indices of a block as stored, `Index` wide.
-template <class Index> void readIndices(const char* at, uint32_t count, std::vector<Index>& out) {
-    out.resize(count);
+// The little-endian indices of a block as stored, `Index` wide, into `out`.
+template <class Index> void readIndices(const char* at, uint32_t count, Index* out) {
     if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out.data(), at, size_t{count} * sizeof(Index));
+        std::memcpy(out, at, size_t{count} * sizeof(Index));
     } else {
         for (size_t i = 0; i < count; ++i) {
             out[i] = sizeof(Index) == 2 ? ByteIO::u16At(at + i * 2) : ByteIO::u32At(at + i * 4);
@@ -125,7 +123,7 @@ bool IndexBlock::encode(const IndexData& input, std::vector<char>& out, std::str
         all.vertexCount = maxIndex + 1;
         data.groups.push_back(all);
     }
-    if (!checkGroups(data.groups, data.indices, error)) {
+    if (!checkGroups(data.groups, data.indices.data(), data.indices.size(), error)) {
         return false;
     }
     const bool wide = data.force32Bit || std::any_of(data.indices.begin(), data.indices.end(),
@@ -187,10 +185,17 @@ SmartPointer<IndexBlock> IndexBlock::decode(std::string_view block, std::string&
     const char* at = block.data() + r.position();
     // Short indices stay short: most blocks hold them, and only a few callers
     // ask for the list itself.
-    const bool checked =
-        indexSize == 2
-            ? (readIndices(at, indexCount, result->short_), checkGroups(groups, result->short_, error))
-            : (readIndices(at, indexCount, result->wide_), checkGroups(groups, result->wide_, error));
+    bool checked = false;
+    if (indexSize == 2) {
+        result->short_.reset(new uint16_t[indexCount]);
+        result->shortCount_ = indexCount;
+        readIndices(at, indexCount, result->short_.get());
+        checked = checkGroups(groups, result->short_.get(), indexCount, error);
+    } else {
+        result->wide_.resize(indexCount);
+        readIndices(at, indexCount, result->wide_.data());
+        checked = checkGroups(groups, result->wide_.data(), indexCount, error);
+    }
     if (!checked) {
         return nullptr;
     }
@@ -199,7 +204,7 @@ SmartPointer<IndexBlock> IndexBlock::decode(std::string_view block, std::string&
 
 const std::vector<uint32_t>& IndexBlock::indices() const {
     if (indexSize_ == 2) {
-        std::call_once(widened_, [this] { wide_.assign(short_.begin(), short_.end()); });
+        std::call_once(widened_, [this] { wide_.assign(short_.get(), short_.get() + shortCount_); });
     }
     return wide_;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -41,7 +42,7 @@ class IndexBlock : public ReferenceCount {
     // each), for loops over many of them.
     template <class Fn> void withStoredIndices(Fn fn) const {
         if (indexSize_ == 2) {
-            fn(short_.data());
+            fn(short_.get());
         } else {
             fn(wide_.data());
         }
@@ -55,8 +56,10 @@ class IndexBlock : public ReferenceCount {
   private:
     int indexSize_ = 2;
     std::vector<PrimitiveGroup> groups_;
-    // The indices as stored: short ones, widened when the whole list is asked for.
-    std::vector<uint16_t> short_;
+    // The indices as stored: short ones, widened when the whole list is asked
+    // for. Short ones are copied into memory never filled with zeros first.
+    std::unique_ptr<uint16_t[]> short_;
+    size_t shortCount_ = 0;
     mutable std::vector<uint32_t> wide_;
     mutable std::once_flag widened_;
 };

@@ -199,27 +199,38 @@ uint64_t Visual::numTris() const {
 
 AABB Visual::localBoundingBox() const {
     AABB box;
-    // A vertex is shared by several triangles; a repeat cannot move the box,
-    // so each vertex counts where it first appears.
-    const VisualGeometry* seenIn = nullptr;
-    std::vector<uint8_t> seen;
+    // A vertex shared by several triangles counts once. The indices of a
+    // geometry first mark the vertices they use, then the marked vertices are
+    // added in order: marking needs no branch, and the sweep's branch is
+    // nearly always taken, where testing each index as it comes is a guess
+    // the processor often gets wrong.
+    const VisualGeometry* marked = nullptr;
+    std::vector<uint8_t> used;
+    const auto addMarked = [&] {
+        if (marked == nullptr) {
+            return;
+        }
+        const Vertices& vertices = *marked->vertices;
+        for (size_t v = 0; v < used.size(); ++v) {
+            if (used[v]) {
+                box.addBounds(vertices.position(v));
+            }
+        }
+    };
     forEachUsedTriangle(*this, [&](const VisualGeometry& g, const PrimitiveGroup& group) {
-        const Vertices& vertices = *g.vertices;
-        if (seenIn != &g) {
-            seen.assign(vertices.count(), 0);
-            seenIn = &g;
+        if (marked != &g) {
+            addMarked();
+            used.assign(g.vertices->count(), 0);
+            marked = &g;
         }
         const size_t end = size_t{group.startIndex} + size_t{group.primitiveCount} * 3;
         g.indices->withStoredIndices([&](const auto* indices) {
             for (size_t i = group.startIndex; i < end; ++i) {
-                const uint32_t index = indices[i];
-                if (!seen[index]) {
-                    seen[index] = 1;
-                    box.addBounds(vertices.position(index));
-                }
+                used[indices[i]] = 1;
             }
         });
     });
+    addMarked();
     return box;
 }
 
