@@ -342,6 +342,26 @@ TEST(FileSystem, IgnoresLetterCaseButReportsTheDiskSpelling) {
     EXPECT_EQ(Utils::resolveAndCorrectCaseOfPath("content/ROCKS/stone.model"),
               tree.path("Content/Rocks/Stone.model"));
 
+    // Short folders are searched name by name, long ones by an index: both
+    // answer alike, and of names that differ only in case the first in name
+    // order is the spelling found.
+    for (const int count : {3, 40}) {
+        const std::string folder = "Content/Many" + std::to_string(count) + "/";
+        for (int i = 0; i < count; ++i) {
+            tree.write(folder + "Item" + std::to_string(i) + ".model", "<root/>");
+        }
+        tree.write(folder + "Twin.model", "<root/>");
+        tree.write(folder + "tWIN.model", "<root/>");
+        fileSystem()->refresh();
+        EXPECT_EQ(Utils::resolveAndCorrectCaseOfPath(folder + "ITEM2.MODEL"),
+                  tree.path(folder + "Item2.model"));
+        EXPECT_EQ(Utils::resolveAndCorrectCaseOfPath(folder + "twin.model"),
+                  tree.path(folder + "Twin.model"));
+        EXPECT_EQ(Utils::resolveAndCorrectCaseOfPath(folder + "tWIN.model"),
+                  tree.path(folder + "tWIN.model"));
+        EXPECT_FALSE(Utils::fileExists(folder + "item" + std::to_string(count) + ".model"));
+    }
+
     // A new file appears only once the listing cache is purged.
     EXPECT_FALSE(Utils::fileExists("content/props/barrel.model"));
     tree.write("Content/Props/Barrel.model", "<root/>");

@@ -16,6 +16,10 @@ namespace fs = std::filesystem;
 namespace FS {
 namespace {
 
+// Most folders of a model hold a handful of entries: their names are compared
+// ignoring case one by one, and only larger listings keep an index of lowered names.
+constexpr size_t kScannedListing = 16;
+
 std::string toGeneric(const std::string& path) {
     std::string result = path;
     // Back slashes are rare: looked for at the speed of a byte search.
@@ -182,7 +186,9 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::indexed(Ahead read) {
     result->names.reserve(sorted.size());
     result->kinds.reserve(sorted.size());
     for (const DirectoryEntry* found : sorted) {
-        result->byLowerName.emplace(AsciiCase::toLower(found->name), result->names.size());
+        if (sorted.size() > kScannedListing) {
+            result->byLowerName.emplace(AsciiCase::toLower(found->name), result->names.size());
+        }
         result->names.push_back(found->name);
         // The listing knows the type of all but links; asking the disk again
         // per file would cost a call.
@@ -466,11 +472,23 @@ FileSystem::Spelling FileSystem::spellEntry(const std::string& folder, const Lis
     if (exact != entries.names.end() && *exact == name) {
         index = static_cast<size_t>(exact - entries.names.begin());
     } else {
-        auto it = entries.byLowerName.find(AsciiCase::toLower(name));
-        if (it == entries.byLowerName.end()) {
-            return {};
+        if (entries.names.size() > kScannedListing) {
+            auto it = entries.byLowerName.find(AsciiCase::toLower(name));
+            if (it == entries.byLowerName.end()) {
+                return {};
+            }
+            index = it->second;
+        } else {
+            // In name order, as the index keeps the first of names that differ only in case.
+            const auto it =
+                std::find_if(entries.names.begin(), entries.names.end(), [&](const std::string& entry) {
+                    return AsciiCase::equalIgnoringCase(entry, name);
+                });
+            if (it == entries.names.end()) {
+                return {};
+            }
+            index = static_cast<size_t>(it - entries.names.begin());
         }
-        index = it->second;
     }
     Spelling entry;
     entry.path.reserve(folder.size() + 1 + entries.names[index].size());

@@ -149,8 +149,9 @@ class FileSystem {
             int type = kTypeUnknown;
             bool isLink = false;
         };
-        std::vector<Kind> kinds;                             // of `names`, by position
-        std::unordered_map<std::string, size_t> byLowerName; // position in `names`
+        std::vector<Kind> kinds; // of `names`, by position
+        // Position in `names` by lowered name, for listings too long to scan.
+        std::unordered_map<std::string, size_t> byLowerName;
         FileStamp stamp;
         int64_t readNs = 0;
     };
