@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <iterator>
-#include <list>
 #include <string>
 #include <vector>
 
@@ -50,10 +49,8 @@ std::string lastFolderName(const std::string& relative) {
 
 // The files below an absolute folder, as paths from the folder on, sorted.
 std::vector<std::string> filesBelow(const std::string& folder) {
-    std::list<std::string> listed;
-    readDirectory(folder, true, listed, {});
     std::vector<std::string> files;
-    for (std::string file : listed) {
+    for (std::string file : folderFiles(folder, true)->files) {
         PathHelpers::normalizePath(file);
         if (file.find(folder) != std::string::npos) {
             file.erase(0, folder.size());
@@ -68,10 +65,9 @@ std::vector<std::string> filesBelow(const std::string& folder) {
 
 void ModelValidator::checkFilesStructure(const ModelDesc& /*desc*/) {
     KX_STACK_TRACK("KX::ModelValidator::checkFilesStructure");
-    std::list<std::string> files;
-    readDirectory(modelPath_, true, files, {kTextureExtention, kModelExtension});
-    for (const std::string& file : files) {
-        if (FS::Utils::getExtension(file) != kModelExtension) {
+    const std::shared_ptr<const FolderFiles> listed = folderFiles(modelPath_, true);
+    for (const std::string& file : listed->files) {
+        if (FS::Utils::extensionOf(file) != kModelExtension) {
             continue;
         }
         if (cancelled()) {

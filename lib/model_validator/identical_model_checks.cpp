@@ -95,9 +95,12 @@ class FileContents {
 
 void ModelValidator::checkIdenticalModels(const ModelDesc& desc) {
     KX_STACK_TRACK("KX::ModelValidator::checkIdenticalModels");
-    std::list<std::string> listed;
-    readDirectory(FS::Utils::getDirectory(desc.path), false, listed, {kPrimitiveExtension});
-    const std::vector<std::string> files(listed.begin(), listed.end());
+    std::vector<std::string> files;
+    for (const std::string& file : folderFiles(FS::Utils::getDirectory(desc.path), false)->files) {
+        if (FS::Utils::extensionOf(file) == kPrimitiveExtension) {
+            files.push_back(file);
+        }
+    }
     FileContents contents(files);
     std::set<std::pair<size_t, size_t>> identicalPairs;
     for (size_t a = 0; a < files.size(); ++a) {
@@ -131,8 +134,7 @@ void ModelValidator::checkUseTextures(const ModelDesc& /*desc*/) {
     KX_STACK_TRACK("KX::ModelValidator::checkUseTextures");
     std::list<std::string> textures;
     readDirectory(modelPath_, false, textures, {kTextureExtention});
-    std::list<std::string> models;
-    readDirectory(modelPath_, true, models, {kModelExtension});
+    const std::shared_ptr<const FolderFiles> listed = folderFiles(modelPath_, true);
 
     // Models of one folder share their LOD files: read each visual once.
     std::map<std::string, VisualText> visuals;
@@ -172,7 +174,10 @@ void ModelValidator::checkUseTextures(const ModelDesc& /*desc*/) {
             }
         }
     };
-    for (const std::string& model : models) {
+    for (const std::string& model : listed->files) {
+        if (FS::Utils::extensionOf(model) != kModelExtension) {
+            continue;
+        }
         if (cancelled()) {
             return;
         }

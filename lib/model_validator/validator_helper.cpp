@@ -469,16 +469,9 @@ namespace {
 // only into the resource roots, and each real folder is entered once, so a
 // link cycle or a link out of the content cannot make the walk endless or
 // let it list files the validator has no business with.
-// Every file below a folder, in the disk's order, as one walk finds it; a
-// folder that cannot be listed ends the walk with what it found so far.
-struct WalkedFolder {
-    std::vector<std::string> files;
-    std::string error;
-};
-
 class DirectoryWalk {
   public:
-    DirectoryWalk(bool recursive, WalkedFolder& found) : recursive_(recursive), found_(found) {}
+    DirectoryWalk(bool recursive, FolderFiles& found) : recursive_(recursive), found_(found) {}
 
     // The folder's listing comes from the file system's cache, which the
     // disk proves current, in the disk's order as a walk of the disk would
@@ -526,45 +519,53 @@ class DirectoryWalk {
     }
 
     bool recursive_;
-    WalkedFolder& found_;
+    FolderFiles& found_;
     std::set<std::string> entered_;
 };
 
 // Several checks walk the same model folder; while the view stands they all
 // get the one walk.
-std::shared_ptr<const WalkedFolder> walkFolder(const std::string& folder, bool recursive) {
-    static ViewMemo<std::string, std::shared_ptr<const WalkedFolder>> walked;
+std::shared_ptr<const FolderFiles> walkFolder(const std::string& folder, bool recursive) {
+    static ViewMemo<std::string, std::shared_ptr<const FolderFiles>> walked;
     return walked.get(folder + (recursive ? "|r" : "|"), [&] {
-        auto found = std::make_shared<WalkedFolder>();
+        auto found = std::make_shared<FolderFiles>();
         try {
             DirectoryWalk(recursive, *found).walk(folder);
         } catch (const std::exception& e) {
             found->error = e.what();
         }
-        return std::shared_ptr<const WalkedFolder>(std::move(found));
+        return std::shared_ptr<const FolderFiles>(std::move(found));
     });
 }
 
 } // namespace
 
-void readDirectory(const std::string& path, bool recursive, std::list<std::string>& files,
-                   const std::vector<std::string>& extensions) {
+std::shared_ptr<const FolderFiles> folderFiles(const std::string& path, bool recursive) {
     KX_STACK_TRACK("KX::ValidatorHelper::readDirectory");
     std::string folder = path;
     if (FS::Utils::isRelative(folder)) {
         FS::Utils::resolveToAbsolutePath(folder);
     }
-    const std::shared_ptr<const WalkedFolder> found = walkFolder(genericUtf8(std::move(folder)), recursive);
-    for (const std::string& file : found->files) {
-        if (extensions.empty() || std::find(extensions.begin(), extensions.end(),
-                                            FS::Utils::getExtension(file)) != extensions.end()) {
-            files.push_back(file);
-        }
-    }
+    std::shared_ptr<const FolderFiles> found = walkFolder(genericUtf8(std::move(folder)), recursive);
     if (!found->error.empty()) {
         DebugLog::message(DebugLog::Warning, "",
                           "KX::ValidatorHelper::readDirectory: failed to read directory '%s': %s",
                           path.c_str(), found->error.c_str());
+    }
+    return found;
+}
+
+bool hasListedExtension(const std::string& file, const std::vector<std::string>& extensions) {
+    return extensions.empty() ||
+           std::find(extensions.begin(), extensions.end(), FS::Utils::extensionOf(file)) != extensions.end();
+}
+
+void readDirectory(const std::string& path, bool recursive, std::list<std::string>& files,
+                   const std::vector<std::string>& extensions) {
+    for (const std::string& file : folderFiles(path, recursive)->files) {
+        if (hasListedExtension(file, extensions)) {
+            files.push_back(file);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -180,6 +181,19 @@ extern const std::string kAtlasNormalGlossSpecTextureEnding;
 // them (case-sensitive). A folder that cannot be read is logged and skipped.
 void readDirectory(const std::string& path, bool recursive, std::list<std::string>& files,
                    const std::vector<std::string>& extensions);
+// Every file below a folder, in the disk's order, as one walk finds it; a
+// folder that cannot be listed ends the walk with what it found so far.
+struct FolderFiles {
+    std::vector<std::string> files;
+    std::string error; // why a folder could not be listed
+};
+// The files readDirectory goes through before its filter, shared rather than
+// copied: steps that only look through the files of a model's folders need no
+// list of their own. A folder that cannot be read is logged as readDirectory
+// logs it.
+std::shared_ptr<const FolderFiles> folderFiles(const std::string& path, bool recursive);
+// readDirectory's filter: no extensions, or the file's is one of them.
+bool hasListedExtension(const std::string& file, const std::vector<std::string>& extensions);
 // Replaces `*lines` by the non-empty lines of a disk file; false when the file
 // cannot be opened. Text mode drops the carriage return of a CR LF pair on
 // every platform.

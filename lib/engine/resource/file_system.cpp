@@ -816,7 +816,7 @@ namespace {
 
 // Where the extension's dot of the file name lies: the last dot after the last
 // '/', looked for from the end only as far as the name goes.
-size_t extensionDot(const std::string& path) {
+size_t extensionDot(std::string_view path) {
     for (size_t i = path.size(); i-- > 0;) {
         if (path[i] == '.') {
             return i;
@@ -836,8 +836,12 @@ std::string removeExtension(const std::string& path) {
 }
 
 std::string getExtension(const std::string& path) {
+    return std::string(extensionOf(path));
+}
+
+std::string_view extensionOf(std::string_view path) {
     const size_t dot = extensionDot(path);
-    return dot == std::string::npos ? std::string() : path.substr(dot + 1);
+    return dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
 }
 
 std::string changeExtension(const std::string& path, const std::string& extension) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -251,6 +252,8 @@ std::string getDirectory(const std::string& path);
 std::string removeExtension(const std::string& path);
 // The extension of the file name, without its dot.
 std::string getExtension(const std::string& path);
+// The same, as a view into `path`.
+std::string_view extensionOf(std::string_view path);
 // `extension` is given with its dot.
 std::string changeExtension(const std::string& path, const std::string& extension);
 // '/'- or '\'-rooted paths and drive-letter paths (D:/x, D:\x), on every platform.
