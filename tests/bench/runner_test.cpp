@@ -17,8 +17,8 @@ struct BenchRun {
     std::string err;
 };
 
-BenchRun runBench(const fs::path& out, const std::string& models) {
-    const fs::path err = out.string() + ".err";
+// Runs bench/run on `out`; what it prints to its error stream goes to `err`.
+BenchRun runBench(const fs::path& out, const std::string& models, const fs::path& err) {
     std::string reason;
     KX::Cli::Platform::Process process = KX::Cli::Platform::startProcess(
         KX_BENCH_EXE, {"--models", models, "--out", out.string()}, "", err.string(), reason);
@@ -46,7 +46,7 @@ TEST(BenchRunner, ClearsOnlyATreeItWrote) {
     fs::create_directories(users);
     std::ofstream(users / "notes.txt") << "keep me";
 
-    const BenchRun refused = runBench(users, "1");
+    const BenchRun refused = runBench(users, "1", base / "refused.err");
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("holds no tree written by bench/run"), std::string::npos) << refused.err;
     EXPECT_EQ(firstLine(users / "notes.txt"), "keep me");
@@ -57,10 +57,16 @@ TEST(BenchRunner, ClearsOnlyATreeItWrote) {
     fs::create_directories(own / "content");
     std::ofstream(own / ".kx-bench-tree") << "incomplete\n";
     std::ofstream(own / "content" / "left-over.model") << "<root/>";
-    const BenchRun replaced = runBench(own, "1");
+    const BenchRun replaced = runBench(own, "1", base / "replaced.err");
     EXPECT_EQ(replaced.status, 0) << replaced.err;
     EXPECT_FALSE(fs::exists(own / "content" / "left-over.model"));
     EXPECT_EQ(firstLine(own / ".kx-bench-tree"), "models=1 version=2");
+
+    // A folder that cannot be made (a file stands where its parent should be) is told, not written.
+    std::ofstream(base / "plain-file") << "x";
+    const BenchRun unwritable = runBench(base / "plain-file" / "tree", "1", base / "unwritable.err");
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("cannot write to"), std::string::npos) << unwritable.err;
 
     std::error_code ec;
     fs::remove_all(base, ec);
