@@ -1,5 +1,8 @@
 #include <bit>
+#include <optional>
+#include <string_view>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/model/material_property_helper.h"
 #include "engine/resource/file_system.h"
@@ -48,9 +51,12 @@ void ModelValidator::checkTextures(const ModelDesc& /*desc*/) {
         if (!visual) {
             continue;
         }
+        // Read once per LOD and material, not once per texture.
+        const std::string lodFolder = PathHelpers::getLodFolder(lodModelPath);
         for (const DataSectionPtr& material : MaterialPropertyHelper::getMaterialsFromVisual(visual)) {
             std::vector<DataSectionPtr> properties;
             material->openSections(kPropertyTag, properties);
+            std::optional<std::string> identifier;
             for (const DataSectionPtr& property : properties) {
                 if (cancelled()) {
                     return;
@@ -59,7 +65,10 @@ void ModelValidator::checkTextures(const ModelDesc& /*desc*/) {
                 if (texturePath.empty()) {
                     continue;
                 }
-                const std::string materialName = material->readString(kIdentifierTag, "");
+                if (!identifier) {
+                    identifier = material->readString(kIdentifierTag, "");
+                }
+                const std::string& materialName = *identifier;
                 checkSpacesContaining(texturePath);
                 checkingInvalidSymbols(texturePath);
                 if (!FS::Utils::fileExists(texturePath)) {
@@ -67,12 +76,16 @@ void ModelValidator::checkTextures(const ModelDesc& /*desc*/) {
                            Findings::TextureMissing.text(lodModelPath, materialName, texturePath));
                     continue;
                 }
-                checkTexturePath(texturePath, materialName, PathHelpers::getLodFolder(lodModelPath));
+                checkTexturePath(texturePath, materialName, lodFolder);
                 if (FS::Utils::getFilename(texturePath).find(kAidBuilderMarker) != std::string::npos) {
                     report(Findings::TextureNamedAidBuilder,
                            Findings::TextureNamedAidBuilder.text(lodModelPath, materialName, texturePath));
                 }
-                const bool atlasBlend = toLower(texturePath).ends_with(kAtlasBlendTextureEnding);
+                const bool atlasBlend = texturePath.size() >= kAtlasBlendTextureEnding.size() &&
+                                        AsciiCase::equalIgnoringCase(
+                                            std::string_view(texturePath)
+                                                .substr(texturePath.size() - kAtlasBlendTextureEnding.size()),
+                                            kAtlasBlendTextureEnding);
                 TextureLoader::Output texture;
                 if (!loadTexture(texturePath, texture)) {
                     // Atlas descriptions are text the loader does not read.
