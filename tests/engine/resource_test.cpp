@@ -395,6 +395,16 @@ TEST(FileSystem, PrefersTheCurrentRealmsVariant) {
     Options::setOptionString("realm/currentRealm", "");
     EXPECT_EQ(Utils::openSection("x/rock.primitives")->sectionName(), "plain");
 
+    // A file that only the realm has: its type as named and as the realm's
+    // copy differ, in whichever order they are asked.
+    tree.write("x/sign.EU.primitives", "<realm/>");
+    Options::setOptionString("realm/currentRealm", "EU");
+    EXPECT_EQ(fileSystem()->fileType("x/sign.primitives", RealmChoice::ExactName), FT_NOT_FOUND);
+    EXPECT_EQ(fileSystem()->fileType("x/sign.primitives"), FT_FILE);
+    EXPECT_EQ(fileSystem()->fileType("x/sign.primitives", RealmChoice::ExactName), FT_NOT_FOUND);
+    Options::setOptionString("realm/currentRealm", "");
+    EXPECT_EQ(fileSystem()->fileType("x/sign.primitives"), FT_NOT_FOUND);
+
     // A realm's copy under a later root wins over the file as named under an earlier one.
     TempResourceTree later;
     later.write("x/rock.EU.primitives", "<later/>");
