@@ -68,8 +68,10 @@ TEST(GeometryModel, SuperModelCountsTrianglesBoundsAndMaterials) {
     TempResourceTree tree;
     SimpleModelLayout layout;
     Mesh mesh = makeBox(Vector3(-2, 0, -1), Vector3(2, 3, 1));
-    // A vertex no triangle uses must not widen the box.
+    // A vertex no triangle uses must not widen the box; the first vertex,
+    // used by a triangle, alone sets its lower corner.
     mesh.vertices.positions.emplace_back(100.f, 100.f, 100.f);
+    mesh.vertices.positions[0] = Vector3(-7, -8, -9);
     mesh.vertices.normals.emplace_back();
     mesh.vertices.uvs.emplace_back();
     layout.mesh = mesh;
@@ -80,7 +82,7 @@ TEST(GeometryModel, SuperModelCountsTrianglesBoundsAndMaterials) {
     ASSERT_TRUE(model.isLoaded()) << model.loadError();
     EXPECT_EQ(model.numTris(), 12u);
     const AABB box = model.localBoundingBox();
-    EXPECT_EQ(box.minBounds(), Vector3(-2, 0, -1));
+    EXPECT_EQ(box.minBounds(), Vector3(-7, -8, -9));
     EXPECT_EQ(box.maxBounds(), Vector3(2, 3, 1));
 
     EXPECT_EQ(model.getMaterials().identifiers(), (std::vector<std::string>{"n_stone_01", "n_wood_01"}));
