@@ -107,12 +107,17 @@ TEST_F(TextureChecksTest, ReportsSidesThatAreNoPowerOfTwo) {
 TEST_F(TextureChecksTest, AtlasBlendsNeedWholeTilesUnlessTheTiledShaderSamplesThem) {
     writeTexture(tree, "maps/ground_atlas_blend.png", sized(1536, 1024));
     writeTexture(tree, "maps/Field_Atlas_Blend.PNG", sized(1536, 1024));
+    writeTexture(tree, "_atlas_blend.png", sized(1536, 1024));
     writeTexture(tree, "maps/odd_atlas_blend.png", sized(1000, 1024));
     writeTexture(tree, "maps/ground_blend.png", sized(1536, 1024));
     const std::vector<PropertyLayout> blends = {
         PropertyLayout::texture("atlasBlend", "maps/ground_atlas_blend.png"),
         PropertyLayout::texture("atlasBlend", "maps/Field_Atlas_Blend.PNG")};
     EXPECT_EQ(findingsFor(blends, "shaders/custom/terrain_blend.fx"), std::vector<Finding>{});
+    // A name that is nothing but the ending is a blend too.
+    EXPECT_EQ(findingsFor({PropertyLayout::texture("atlasBlend", "_atlas_blend.png")},
+                          "shaders/custom/terrain_blend.fx"),
+              std::vector<Finding>{});
 
     const Finding notPowerOfTwo{texturedMessage("maps/ground_atlas_blend.png",
                                                 "' 1536x1024, but dimensions should be the power of two"),
