@@ -16,8 +16,8 @@ inline std::string pathToUtf8(const std::filesystem::path& path) {
 }
 
 // What pathToUtf8(pathFromUtf8(text)) gives. Where '/' is the only
-// separator that is a run of them made one, without building a path; other
-// platforms take the round trip.
+// separator, that is each run of slashes made one, without building a path;
+// other platforms take the round trip.
 inline std::string genericUtf8(std::string text) {
     if constexpr (std::filesystem::path::preferred_separator == '/') {
         text.erase(std::unique(text.begin(), text.end(), [](char a, char b) { return a == '/' && b == '/'; }),
