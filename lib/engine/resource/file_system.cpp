@@ -89,11 +89,6 @@ bool splitResourcePath(const std::string& path, std::vector<std::string>& compon
     return true;
 }
 
-FileSystem* fileSystem() {
-    static FileSystem instance;
-    return &instance;
-}
-
 void FileSystem::setRoots(const std::vector<std::string>& roots) {
     auto list = std::make_shared<std::vector<std::string>>();
     for (const std::string& root : roots) {
