@@ -1,5 +1,8 @@
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <optional>
+#include <string_view>
 
 #include "engine/core/format.h"
 #include "engine/core/stack_tracker.h"
@@ -18,7 +21,27 @@ namespace {
 
 // The first byte that the game's packer cannot take in a path: a back slash
 // or anything outside 7-bit ASCII. npos when the path is clean.
+// Whether any byte of `text` lies above ASCII. Every texture and model path
+// of a check passes here and nearly all are plain ASCII: the bytes are
+// gathered a word at a time, without a branch per byte.
+bool hasNonAsciiByte(std::string_view text) {
+    uint64_t gathered = 0;
+    size_t i = 0;
+    for (; i + sizeof gathered <= text.size(); i += sizeof gathered) {
+        uint64_t word = 0;
+        std::memcpy(&word, text.data() + i, sizeof word);
+        gathered |= word;
+    }
+    for (; i < text.size(); ++i) {
+        gathered |= static_cast<unsigned char>(text[i]);
+    }
+    return (gathered & 0x8080808080808080ull) != 0;
+}
+
 size_t firstInvalidSymbol(const std::string& path) {
+    if (path.find('\\') == std::string::npos && !hasNonAsciiByte(path)) {
+        return std::string::npos;
+    }
     for (size_t i = 0; i < path.size(); ++i) {
         const auto byte = static_cast<unsigned char>(path[i]);
         if (byte == '\\' || byte >= 128) {
@@ -56,10 +79,11 @@ void ModelValidator::checkModelPath(const std::string& path) {
 
 void ModelValidator::checkSpacesContaining(const std::string& path) {
     KX_STACK_TRACK("KX::ModelValidator::checkSpacesContaining");
-    const auto spaces = std::count(path.begin(), path.end(), ' ');
-    if (spaces == 0) {
+    // Nearly every path has none: a byte search says so before any counting.
+    if (path.find(' ') == std::string::npos) {
         return;
     }
+    const auto spaces = std::count(path.begin(), path.end(), ' ');
     report(Findings::PathContainsSpaces, Findings::PathContainsSpaces.text(path, static_cast<int>(spaces)));
 }
 

@@ -76,6 +76,12 @@ TEST_F(PathChecksTest, ReportsOnlyTheFirstForeignSymbol) {
               Messages{"[Err. 130] Path 'content/caf\xC3\xA9\\crate.model' contains non-latin letters"});
     EXPECT_EQ(pathFindings("content\\caf\xC3\xA9.model"),
               Messages{"[Err. 131] Path 'content\\caf\xC3\xA9.model' contains '\\'"});
+    // A byte above ASCII counts wherever it stands: first, last of 24, or past the last eight.
+    for (const std::string path :
+         {"\xE9/content/props/crate.model", "content/props/crate.mod\xE9", "content/props/crate.mode\xE9"}) {
+        EXPECT_EQ(pathFindings(path), Messages{"[Err. 130] Path '" + path + "' contains non-latin letters"})
+            << path;
+    }
 }
 
 TEST_F(PathChecksTest, ComparesTheWrittenCaseWithTheDiskPreferringTheCurrentRealm) {
