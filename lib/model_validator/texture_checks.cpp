@@ -77,7 +77,7 @@ void ModelValidator::checkTextures(const ModelDesc& /*desc*/) {
                     continue;
                 }
                 checkTexturePath(texturePath, materialName, lodFolder);
-                if (FS::Utils::getFilename(texturePath).find(kAidBuilderMarker) != std::string::npos) {
+                if (FS::Utils::filenameOf(texturePath).find(kAidBuilderMarker) != std::string_view::npos) {
                     report(Findings::TextureNamedAidBuilder,
                            Findings::TextureNamedAidBuilder.text(lodModelPath, materialName, texturePath));
                 }

@@ -54,9 +54,10 @@ bool isDimensionsExceedUpperBounds(uint32_t width, uint32_t height, uint32_t max
 }
 
 std::string getFilenamePostfix(const std::string& path) {
-    const std::string name = FS::Utils::removeExtension(FS::Utils::getFilename(path));
+    std::string_view name = FS::Utils::filenameOf(path);
+    name = name.substr(0, name.rfind('.'));
     const size_t underscore = name.rfind('_');
-    return underscore == std::string::npos ? std::string() : name.substr(underscore + 1);
+    return underscore == std::string_view::npos ? std::string() : std::string(name.substr(underscore + 1));
 }
 
 TextureLoader::InputOptions Validator::textureInputOptions() {

@@ -281,12 +281,13 @@ unsigned int Validator::getFileSize(const std::string& path) {
 }
 
 bool Validator::isHavokModel(const std::string& path) {
-    if (FS::Utils::getFilename(path).find(kHavokModelFilenamePart) != std::string::npos) {
+    if (FS::Utils::filenameOf(path).find(kHavokModelFilenamePart) != std::string_view::npos) {
         return true;
     }
     // The constant carries its dot, the extension does not: compare without it
     // so that processed physics files count as physics files.
-    return "." + FS::Utils::getExtension(path) == kHavokModelExtention;
+    const std::string_view withDot = kHavokModelExtention;
+    return !withDot.empty() && withDot.front() == '.' && withDot.substr(1) == FS::Utils::extensionOf(path);
 }
 
 std::string Validator::processErrorText(const std::string& text, FS::RealmChoice realm) {

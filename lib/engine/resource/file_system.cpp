@@ -798,8 +798,12 @@ int FileSystem::fileType(const std::string& path, RealmChoice realm) const {
 namespace Utils {
 
 std::string getFilename(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return std::string(filenameOf(path));
+}
+
+std::string_view filenameOf(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 std::string getDirectory(const std::string& path) {

@@ -252,6 +252,8 @@ bool splitResourcePath(const std::string& path, std::vector<std::string>& compon
 namespace Utils {
 
 std::string getFilename(const std::string& path);
+// The same, as a view into `path`.
+std::string_view filenameOf(std::string_view path);
 // Everything up to and including the last '/'; "" when there is none.
 std::string getDirectory(const std::string& path);
 std::string removeExtension(const std::string& path);
