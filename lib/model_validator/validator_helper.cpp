@@ -542,7 +542,7 @@ std::shared_ptr<const FolderFiles> walkFolder(const std::string& folder, bool re
 } // namespace
 
 std::shared_ptr<const FolderFiles> folderFiles(const std::string& path, bool recursive) {
-    KX_STACK_TRACK("KX::ValidatorHelper::readDirectory");
+    KX_STACK_TRACK("KX::ValidatorHelper::folderFiles");
     std::string folder = path;
     if (FS::Utils::isRelative(folder)) {
         FS::Utils::resolveToAbsolutePath(folder);

@@ -609,6 +609,14 @@ const std::string& FileSystem::currentRealmCode() const {
     return realmCode_;
 }
 
+const std::string* FileSystem::knownResolution(const std::string& path, bool exact) const {
+    const auto it = resolutions_.find(path);
+    if (it == resolutions_.end() || !(exact ? it->second.exactNameKnown : it->second.preferRealmKnown)) {
+        return nullptr;
+    }
+    return exact ? &it->second.exactName : &it->second.preferRealm;
+}
+
 std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm) const {
     std::string code;
     {
@@ -617,10 +625,8 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
             code = currentRealmCode();
         }
         // Without a realm both choices name the same file.
-        const bool exact = code.empty();
-        auto it = resolutions_.find(path);
-        if (it != resolutions_.end() && (exact ? it->second.exactNameKnown : it->second.preferRealmKnown)) {
-            return exact ? it->second.exactName : it->second.preferRealm;
+        if (const std::string* known = knownResolution(path, code.empty())) {
+            return *known;
         }
     }
     std::string found = resolveExistingUncached(path, code);
@@ -779,13 +785,11 @@ int FileSystem::fileType(const std::string& path, RealmChoice realm) const {
         std::lock_guard<LightMutex> lock(mutex_);
         const bool exact =
             Utils::isAbsolute(path) || realm == RealmChoice::ExactName || currentRealmCode().empty();
-        const auto it = resolutions_.find(path);
-        if (it != resolutions_.end() && (exact ? it->second.exactNameKnown : it->second.preferRealmKnown)) {
-            const std::string& found = exact ? it->second.exactName : it->second.preferRealm;
-            if (found.empty()) {
+        if (const std::string* found = knownResolution(path, exact)) {
+            if (found->empty()) {
                 return FT_NOT_FOUND;
             }
-            if (const auto known = diskTypes_.find(found); known != diskTypes_.end()) {
+            if (const auto known = diskTypes_.find(*found); known != diskTypes_.end()) {
                 return known->second;
             }
         }

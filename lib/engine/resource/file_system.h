@@ -217,6 +217,9 @@ class FileSystem {
         bool exactNameKnown = false;
     };
     mutable std::unordered_map<std::string, Resolved> resolutions_;
+    // What `path` resolved to in this view, as named (`exact`) or as the
+    // current realm prefers; null when not resolved yet. The lock is held.
+    const std::string* knownResolution(const std::string& path, bool exact) const;
     mutable std::atomic<uint64_t> viewVersion_{1};
     // The current realm's code, read again when the options change.
     mutable std::string realmCode_;
