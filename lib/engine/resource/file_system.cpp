@@ -51,19 +51,18 @@ int diskType(const std::string& absolute) {
     return FT_NOT_FOUND;
 }
 
-std::string joinComponents(const std::string& root, const std::vector<std::string>& components) {
+std::string joinComponents(const std::string& root, const std::vector<std::string_view>& components) {
     std::string result = root;
-    for (const std::string& c : components) {
+    for (std::string_view c : components) {
         result += '/';
         result += c;
     }
     return result;
 }
 
-} // namespace
-
-bool splitResourcePath(const std::string& path, std::vector<std::string>& components) {
-    // Every path a check asks about passes here first: no copies but the components.
+// Lexical split into views of `path`; ".." pops a component. False when the
+// path climbs above its start. Every path a check asks about passes here first.
+bool splitIntoViews(std::string_view path, std::vector<std::string_view>& components) {
     components.clear();
     components.reserve(8);
     // Separators are found by a byte search; a path with back slashes (rare)
@@ -82,11 +81,20 @@ bool splitResourcePath(const std::string& path, std::vector<std::string>& compon
             }
             components.pop_back();
         } else if (!part.empty() && part != ".") {
-            components.emplace_back(part);
+            components.push_back(part);
         }
         start = end + 1;
     }
     return true;
+}
+
+} // namespace
+
+bool splitResourcePath(const std::string& path, std::vector<std::string>& components) {
+    std::vector<std::string_view> views;
+    const bool inside = splitIntoViews(path, views);
+    components.assign(views.begin(), views.end());
+    return inside;
 }
 
 void FileSystem::setRoots(const std::vector<std::string>& roots) {
@@ -314,8 +322,9 @@ std::string FileSystem::realFolder(const std::string& absoluteFolder) const {
     // A folder spelled as on disk and reached through no link lies where its
     // root really lies: the listings say so without a call per component.
     std::string root;
-    std::vector<std::string> components;
-    if (splitAbsolute(absoluteFolder, root, components) && !components.empty()) {
+    std::string generic;
+    Parts components;
+    if (splitAbsolute(absoluteFolder, root, generic, components) && !components.empty()) {
         const Spelling found = findSpelling(root, components);
         if (found.type == FT_DIRECTORY && !found.isLink && !found.throughLink &&
             found.path == stripTrailingSlashes(toGeneric(absoluteFolder))) {
@@ -380,8 +389,7 @@ void FileSystem::invalidateCache(const std::vector<std::string>& absolutePrefixe
     }
 }
 
-FileSystem::Spelling FileSystem::findSpelling(const std::string& root,
-                                              const std::vector<std::string>& components) const {
+FileSystem::Spelling FileSystem::findSpelling(const std::string& root, const Parts& components) const {
     if (components.empty()) {
         return Spelling{root};
     }
@@ -413,7 +421,7 @@ FileSystem::Spelling FileSystem::findSpelling(const std::string& root,
 }
 
 std::shared_ptr<const FileSystem::SpelledFolder>
-FileSystem::spellFolder(const std::string& root, const std::vector<std::string>& components,
+FileSystem::spellFolder(const std::string& root, const Parts& components,
                         const std::string& folderAsAsked) const {
     // Where the root and each folder below it on the way end in the path as asked.
     const size_t depth = components.size() - 1;
@@ -446,8 +454,8 @@ FileSystem::spellFolder(const std::string& root, const std::vector<std::string>&
     for (size_t k = spelled; k < depth; ++k) {
         auto next = std::make_shared<SpelledFolder>();
         if (!folder->onDisk.empty()) {
-            const Spelling entry = spellEntry(folder->onDisk, *folder->listing, components[k]);
-            next->onDisk = entry.path;
+            Spelling entry = spellEntry(folder->onDisk, *folder->listing, components[k]);
+            next->onDisk = std::move(entry.path);
             next->throughLink = folder->throughLink || entry.isLink;
             if (!next->onDisk.empty()) {
                 next->listing = listing(next->onDisk);
@@ -461,14 +469,14 @@ FileSystem::spellFolder(const std::string& root, const std::vector<std::string>&
 }
 
 FileSystem::Spelling FileSystem::spellEntry(const std::string& folder, const Listing& entries,
-                                            const std::string& name) const {
+                                            std::string_view name) const {
     size_t index = 0;
     const auto exact = std::lower_bound(entries.names.begin(), entries.names.end(), name);
     if (exact != entries.names.end() && *exact == name) {
         index = static_cast<size_t>(exact - entries.names.begin());
     } else {
         if (entries.names.size() > kScannedListing) {
-            auto it = entries.byLowerName.find(AsciiCase::toLower(name));
+            auto it = entries.byLowerName.find(AsciiCase::toLower(std::string(name)));
             if (it == entries.byLowerName.end()) {
                 return {};
             }
@@ -476,7 +484,7 @@ FileSystem::Spelling FileSystem::spellEntry(const std::string& folder, const Lis
         } else {
             // In name order, as the index keeps the first of names that differ only in case.
             const auto it =
-                std::find_if(entries.names.begin(), entries.names.end(), [&](const std::string& entry) {
+                std::find_if(entries.names.begin(), entries.names.end(), [name](const std::string& entry) {
                     return AsciiCase::equalIgnoringCase(entry, name);
                 });
             if (it == entries.names.end()) {
@@ -495,7 +503,7 @@ FileSystem::Spelling FileSystem::spellEntry(const std::string& folder, const Lis
 
 std::string FileSystem::findIgnoringCase(const std::string& root,
                                          const std::vector<std::string>& components) const {
-    return findSpelling(root, components).path;
+    return findSpelling(root, Parts(components.begin(), components.end())).path;
 }
 
 std::string FileSystem::canonicalFolder(const std::string& absoluteFolder) const {
@@ -559,8 +567,7 @@ bool FileSystem::underRealRoot(const std::string& real) const {
     return false;
 }
 
-std::string FileSystem::existingBelow(const std::string& root,
-                                      const std::vector<std::string>& components) const {
+std::string FileSystem::existingBelow(const std::string& root, const Parts& components, int& type) const {
     // The listings answer existence, spelling and type alike, so that a miss
     // (a realm copy that is not there) costs no call to the disk, and a path
     // without links below its root lies inside it without asking the disk.
@@ -569,16 +576,14 @@ std::string FileSystem::existingBelow(const std::string& root,
         ((found.isLink || found.throughLink) && !insideRoots(found.path, found.isLink))) {
         return {};
     }
-    if (found.type != kTypeUnknown && !found.isLink) {
-        std::lock_guard<LightMutex> lock(mutex_);
-        diskTypes_.emplace(found.path, found.type);
-    }
+    // What a link names only the disk can tell.
+    type = found.isLink ? kTypeUnknown : found.type;
     return std::move(found.path);
 }
 
-bool FileSystem::splitAbsolute(const std::string& absolute, std::string& root,
-                               std::vector<std::string>& components) const {
-    const std::string generic = toGeneric(absolute);
+bool FileSystem::splitAbsolute(const std::string& absolute, std::string& root, std::string& generic,
+                               Parts& components) const {
+    generic = toGeneric(absolute);
     const std::shared_ptr<const std::vector<std::string>> roots = rootList();
     for (bool ignoreCase : {false, true}) {
         for (const std::string& candidate : *roots) {
@@ -589,7 +594,7 @@ bool FileSystem::splitAbsolute(const std::string& absolute, std::string& root,
             const std::string_view head(generic.data(), candidate.size());
             if (head == candidate || (ignoreCase && AsciiCase::equalIgnoringCase(head, candidate))) {
                 root = candidate;
-                return splitResourcePath(generic.substr(candidate.size()), components);
+                return splitIntoViews(std::string_view(generic).substr(candidate.size()), components);
             }
         }
     }
@@ -629,7 +634,8 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
             return *known;
         }
     }
-    std::string found = resolveExistingUncached(path, code);
+    int type = kTypeUnknown;
+    std::string found = resolveExistingUncached(path, code, type);
     std::lock_guard<LightMutex> lock(mutex_);
     Resolved& entry = resolutions_[path];
     if (code.empty()) {
@@ -639,12 +645,16 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
         entry.preferRealm = found;
         entry.preferRealmKnown = true;
     }
-    if (!found.empty() && found != path) {
-        // Checks go on to ask about the disk path itself, which names itself.
-        Resolved& self = resolutions_[found];
-        if (!self.exactNameKnown) {
+    if (!found.empty()) {
+        // Checks go on to ask about the disk path itself, which names itself,
+        // and about its type, which the listing told.
+        Resolved& self = found == path ? entry : resolutions_[found];
+        if (!self.exactNameKnown && &self != &entry) {
             self.exactName = found;
             self.exactNameKnown = true;
+        }
+        if (type != kTypeUnknown) {
+            self.diskType = type;
         }
     }
     return found;
@@ -656,20 +666,23 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
     return found;
 }
 
-std::string FileSystem::resolveExistingUncached(const std::string& path, const std::string& code) const {
+std::string FileSystem::resolveExistingUncached(const std::string& path, const std::string& code,
+                                                int& type) const {
     if (Utils::isAbsolute(path)) {
         std::string root;
-        std::vector<std::string> components;
-        return splitAbsolute(path, root, components) ? existingBelow(root, components) : std::string();
+        std::string generic;
+        Parts components;
+        return splitAbsolute(path, root, generic, components) ? existingBelow(root, components, type)
+                                                              : std::string();
     }
-    std::vector<std::string> components;
-    if (!splitResourcePath(path, components) || components.empty()) {
+    Parts components;
+    if (!splitIntoViews(path, components) || components.empty()) {
         return {};
     }
     const std::shared_ptr<const std::vector<std::string>> roots = rootList();
-    const auto firstBelowARoot = [&](const std::vector<std::string>& candidate) {
+    const auto firstBelowARoot = [&](const Parts& candidate) {
         for (const std::string& root : *roots) {
-            std::string found = existingBelow(root, candidate);
+            std::string found = existingBelow(root, candidate, type);
             if (!found.empty()) {
                 return found;
             }
@@ -677,11 +690,13 @@ std::string FileSystem::resolveExistingUncached(const std::string& path, const s
         return std::string();
     };
     if (!code.empty()) {
-        const std::string ext = Utils::getExtension(components.back());
+        const std::string_view ext = Utils::extensionOf(components.back());
         if (!ext.empty()) {
             // The realm's copy first, under every root, then the file as named.
-            const std::string asNamed = components.back();
-            components.back() = Utils::changeExtension(asNamed, "." + code + "." + ext);
+            const std::string_view asNamed = components.back();
+            std::string copy(asNamed.substr(0, asNamed.size() - ext.size()));
+            copy.append(code).append(1, '.').append(ext);
+            components.back() = copy;
             std::string found = firstBelowARoot(components);
             if (!found.empty()) {
                 return found;
@@ -692,12 +707,20 @@ std::string FileSystem::resolveExistingUncached(const std::string& path, const s
     return firstBelowARoot(components);
 }
 
+int FileSystem::knownDiskType(const std::string& absolute) const {
+    if (const auto resolved = resolutions_.find(absolute);
+        resolved != resolutions_.end() && resolved->second.diskType != kTypeUnknown) {
+        return resolved->second.diskType;
+    }
+    const auto asked = diskTypes_.find(absolute);
+    return asked == diskTypes_.end() ? kTypeUnknown : asked->second;
+}
+
 int FileSystem::diskTypeOf(const std::string& absolute) const {
     {
         std::lock_guard<LightMutex> lock(mutex_);
-        auto it = diskTypes_.find(absolute);
-        if (it != diskTypes_.end()) {
-            return it->second;
+        if (const int known = knownDiskType(absolute); known != kTypeUnknown) {
+            return known;
         }
     }
     const int type = diskType(absolute);
@@ -713,8 +736,9 @@ std::string FileSystem::findExisting(const std::string& path) const {
 std::string FileSystem::resolveFilename(const std::string& path, RealmChoice realm) const {
     if (Utils::isAbsolute(path)) {
         std::string root;
-        std::vector<std::string> components;
-        if (!splitAbsolute(path, root, components)) {
+        std::string generic;
+        Parts components;
+        if (!splitAbsolute(path, root, generic, components)) {
             return {};
         }
         const std::string found = findExisting(path);
@@ -724,8 +748,8 @@ std::string FileSystem::resolveFilename(const std::string& path, RealmChoice rea
     if (!found.empty()) {
         return found;
     }
-    std::vector<std::string> components;
-    if (!splitResourcePath(path, components)) {
+    Parts components;
+    if (!splitIntoViews(path, components)) {
         return {};
     }
     const std::vector<std::string> rootList = roots();
@@ -789,8 +813,8 @@ int FileSystem::fileType(const std::string& path, RealmChoice realm) const {
             if (found->empty()) {
                 return FT_NOT_FOUND;
             }
-            if (const auto known = diskTypes_.find(*found); known != diskTypes_.end()) {
-                return known->second;
+            if (const int known = knownDiskType(*found); known != kTypeUnknown) {
+                return known;
             }
         }
     }

@@ -170,7 +170,8 @@ class FileSystem {
     static std::shared_ptr<const Listing> indexed(Ahead read);
     std::shared_ptr<const Listing> listing(const std::string& absoluteFolder) const;
     std::string resolveExisting(const std::string& path, RealmChoice realm) const;
-    std::string resolveExistingUncached(const std::string& path, const std::string& realmCode) const;
+    std::string resolveExistingUncached(const std::string& path, const std::string& realmCode,
+                                        int& type) const;
     // A path below a root as spelled on disk ("" when missing), and what the
     // listings tell of it.
     struct Spelling {
@@ -181,20 +182,27 @@ class FileSystem {
     };
     // An existing file or folder of `root`, spelled as on disk, that stays
     // inside the roots once links are followed; "" otherwise.
-    std::string existingBelow(const std::string& root, const std::vector<std::string>& components) const;
-    Spelling findSpelling(const std::string& root, const std::vector<std::string>& components) const;
+    // Components are views into the path being resolved: a check resolves some
+    // thirty paths, and copying each name of each cost more than looking it up.
+    using Parts = std::vector<std::string_view>;
+    // `type` receives what the listing tells of it, or kTypeUnknown.
+    std::string existingBelow(const std::string& root, const Parts& components, int& type) const;
+    Spelling findSpelling(const std::string& root, const Parts& components) const;
     // `folder/name` as spelled on disk, from the folder's listing.
-    Spelling spellEntry(const std::string& folder, const Listing& entries, const std::string& name) const;
+    Spelling spellEntry(const std::string& folder, const Listing& entries, std::string_view name) const;
     void forgetResolutions() const;
     // The root an absolute path lies in, by its spelling alone, and the
-    // components below it; false for a path outside every root.
-    bool splitAbsolute(const std::string& absolute, std::string& root,
-                       std::vector<std::string>& components) const;
+    // components below it, as views into `generic` (the path with '/'
+    // separators); false for a path outside every root.
+    bool splitAbsolute(const std::string& absolute, std::string& root, std::string& generic,
+                       Parts& components) const;
     bool insideRoots(const std::string& absolute, bool isLink) const;
     // Whether a path with every link resolved is a root or lies below one.
     bool underRealRoot(const std::string& real) const;
     std::string canonicalFolder(const std::string& absoluteFolder) const;
     int diskTypeOf(const std::string& absolute) const;
+    // The type known of a disk path without asking the disk, else kTypeUnknown. The lock is held.
+    int knownDiskType(const std::string& absolute) const;
     std::shared_ptr<const std::vector<std::string>> rootList() const;
 
     mutable LightMutex mutex_;
@@ -215,6 +223,10 @@ class FileSystem {
         std::string exactName;
         bool preferRealmKnown = false;
         bool exactNameKnown = false;
+        // Of the disk path the key names, as its folder's listing told;
+        // kTypeUnknown when no resolution found it (other paths' types are
+        // asked of the disk and kept in diskTypes_).
+        int diskType = kTypeUnknown;
     };
     mutable std::unordered_map<std::string, Resolved> resolutions_;
     // What `path` resolved to in this view, as named (`exact`) or as the
@@ -234,8 +246,7 @@ class FileSystem {
     mutable std::unordered_map<std::string, std::shared_ptr<const SpelledFolder>> spelledFolders_;
     // The folder holding the last of `components` below `root`, spelled as on
     // disk; `folderAsAsked` is that folder as the components spell it.
-    std::shared_ptr<const SpelledFolder> spellFolder(const std::string& root,
-                                                     const std::vector<std::string>& components,
+    std::shared_ptr<const SpelledFolder> spellFolder(const std::string& root, const Parts& components,
                                                      const std::string& folderAsAsked) const;
     mutable std::unordered_map<std::string, bool> foldersInsideRoots_;
     mutable std::unordered_map<std::string, int> diskTypes_;
