@@ -398,6 +398,7 @@ int vehicle(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     Report report;
     report.configuration = settingsJson(settings);
     report.failOn = settings.failOn;
+    const std::string currentFolder = currentFolderOfReports();
     for (const std::string& path : settings.paths) {
         std::string folder, reason;
         VehicleValidator validator;
@@ -413,7 +414,7 @@ int vehicle(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         }
         ModelReport model;
         model.model = folder;
-        model.file = diskFileOf(folder);
+        model.file = diskFileOf(folder, currentFolder);
         for (const ValidatorHelper::ValidationError& error : validator.check(folder)) {
             model.findings.push_back(findingOf(error));
         }

@@ -107,21 +107,26 @@ template <typename Take> void walkFiles(const std::string& folder, Take take) {
 
 } // namespace
 
-std::string diskFileOf(const std::string& model) {
-    namespace fs = std::filesystem;
-    const std::string absolute = FS::fileSystem()->resolveFilename(model);
-    // Resolved paths are absolute, generic and hold no "." or ".." step: a
-    // file below the current folder is named from it by cutting the folder
-    // off, without taking both paths apart (every report entry asks).
+std::string currentFolderOfReports() {
     std::error_code ec;
-    std::string folder = pathToUtf8(fs::current_path(ec));
+    std::string folder = pathToUtf8(std::filesystem::current_path(ec));
     if (ec || folder.empty()) {
-        return absolute;
+        return {};
     }
     if (folder.back() != '/') {
         folder += '/';
     }
-    const bool below = absolute.size() > folder.size() && absolute.compare(0, folder.size(), folder) == 0;
+    return folder;
+}
+
+std::string diskFileOf(const std::string& model, const std::string& currentFolder) {
+    const std::string absolute = FS::fileSystem()->resolveFilename(model);
+    // Resolved paths are absolute, generic and hold no "." or ".." step: a
+    // file below the current folder is named from it by cutting the folder
+    // off, without taking both paths apart (every report entry asks).
+    const std::string& folder = currentFolder;
+    const bool below =
+        !folder.empty() && absolute.size() > folder.size() && absolute.compare(0, folder.size(), folder) == 0;
     return below ? absolute.substr(folder.size()) : absolute;
 }
 

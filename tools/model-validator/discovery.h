@@ -29,9 +29,11 @@ bool inShard(const std::string& resourcePath, const Shard& shard);
 bool resourcePathOf(std::string path, const std::vector<std::string>& roots, std::string& resource,
                     std::string& reason);
 
-// The model's file as a report shows it: relative to the current folder when
-// inside it, else absolute.
-std::string diskFileOf(const std::string& model);
+// The current folder, ending in '/', as diskFileOf takes it; "" when it cannot be told.
+std::string currentFolderOfReports();
+// The model's file as a report shows it: relative to `currentFolder` (from
+// currentFolderOfReports, asked once per run) when inside it, else absolute.
+std::string diskFileOf(const std::string& model, const std::string& currentFolder);
 
 struct Discovery {
     std::vector<std::string> models;  // resource paths, sorted, without duplicates

@@ -40,7 +40,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-ModelReport validateOne(const std::string& model, bool writeLogs) {
+ModelReport validateOne(const std::string& model, bool writeLogs, const std::string& currentFolder) {
     ModelValidator validator;
     ModelReport report;
     report.model = model;
@@ -48,7 +48,7 @@ ModelReport validateOne(const std::string& model, bool writeLogs) {
         report.findings.push_back(findingOf(error));
     }
     // Resolved in the pass of the check, which has listed the model's folders.
-    report.file = diskFileOf(model);
+    report.file = diskFileOf(model, currentFolder);
     if (writeLogs) {
         validator.writeErrorLog(FS::fileSystem()->resolveFilename(model));
     }
@@ -271,7 +271,7 @@ std::string modelGroupOf(const std::string& model) {
 }
 
 ModelRun::ModelRun(RunRequest request, std::ostream& err)
-    : request_(std::move(request)), err_(err),
+    : request_(std::move(request)), err_(err), currentFolder_(currentFolderOfReports()),
       progress_(std::make_unique<ProgressBar>(err, request_.progress)) {}
 
 ModelRun::~ModelRun() {
@@ -483,7 +483,7 @@ std::string ModelRun::listingsFor(const std::string& group) const {
 }
 
 void ModelRun::checkHere(size_t model) {
-    byPosition_[model] = validateOne(models_[model], request_.writeLogs);
+    byPosition_[model] = validateOne(models_[model], request_.writeLogs, currentFolder_);
     if (progress_) {
         progress_->advance(1, byPosition_[model].findings.size());
     }
@@ -583,6 +583,7 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
     // The models come on standard input, one per line, as the parent hands
     // them out, each group's after the listings the parent made of its folders.
     std::string model;
+    const std::string currentFolder = currentFolderOfReports();
     for (std::string line; out && std::getline(std::cin, line);) {
         if (FS::FileSystem::ListedAhead listed; !line.empty() && line[0] == '\t') {
             if (readListingLine(line, listed)) {
@@ -593,7 +594,7 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
         if (!unescaped(line, model)) {
             model = line;
         }
-        const Json report = modelJson(validateOne(model, writeLogs));
+        const Json report = modelJson(validateOne(model, writeLogs, currentFolder));
         // CBOR keeps every byte of a message, valid UTF-8 or not.
         const std::vector<std::uint8_t> bytes = Json::to_cbor(report);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -107,6 +107,7 @@ class ModelRun {
 
     RunRequest request_;
     std::ostream& err_;
+    std::string currentFolder_;           // the reports' files are named from it
     std::vector<std::string> models_;     // in the order found
     std::vector<ModelReport> byPosition_; // of models_
     size_t handedOut_ = 0;
