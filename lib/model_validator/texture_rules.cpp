@@ -126,15 +126,16 @@ class KnownTextures {
 
 bool Validator::textureVerdict(const std::string& check, const std::string& path,
                                const std::function<std::optional<bool>()>& compute) {
-    const std::string key = textureReadKey(path);
-    const std::string scopeKey = check + ":" + key;
+    // Within a scope a path names the file it named before: it is resolved
+    // only when the scope has not met it.
+    const std::string scopeKey = check + ":" + path;
     if (textureReads_.active) {
         const auto known = textureReads_.pixelVerdicts.find(scopeKey);
         if (known != textureReads_.pixelVerdicts.end()) {
             return known->second;
         }
     }
-    KnownTextures::Reads* reads = KnownTextures::instance().of(key);
+    KnownTextures::Reads* reads = KnownTextures::instance().of(textureReadKey(path));
     bool verdict = false;
     // Only a file that loaded keeps a verdict: one that could not be read may
     // become readable without any change of its contents.
@@ -167,9 +168,10 @@ Validator::TextureReadScope::~TextureReadScope() {
 bool Validator::loadTexture(const std::string& path, TextureLoader::Output& output) {
     KX_STACK_TRACK("KX::ValidatorHelper::Validator::loadTexture");
     output.reset();
-    const std::string key = textureReads_.active ? textureReadKey(path) : std::string();
+    // The scope knows files by the paths it was asked, which name the same
+    // files while it lives; the reads kept across checks, by disk path.
     if (textureReads_.active) {
-        const auto known = textureReads_.headers.find(key);
+        const auto known = textureReads_.headers.find(path);
         if (known != textureReads_.headers.end()) {
             if (known->second) {
                 output = *known->second;
@@ -177,7 +179,7 @@ bool Validator::loadTexture(const std::string& path, TextureLoader::Output& outp
             return known->second.has_value();
         }
     }
-    KnownTextures::Reads* reads = KnownTextures::instance().of(key.empty() ? textureReadKey(path) : key);
+    KnownTextures::Reads* reads = KnownTextures::instance().of(textureReadKey(path));
     bool loaded = false;
     if (reads && reads->header) {
         loaded = true;
@@ -195,7 +197,7 @@ bool Validator::loadTexture(const std::string& path, TextureLoader::Output& outp
         }
     }
     if (textureReads_.active) {
-        textureReads_.headers[key] = loaded ? std::optional<TextureLoader::Output>(output) : std::nullopt;
+        textureReads_.headers[path] = loaded ? std::optional<TextureLoader::Output>(output) : std::nullopt;
     }
     return loaded;
 }

@@ -347,10 +347,11 @@ class Validator {
     // the file again (and logs its problem again).
     bool textureVerdict(const std::string& check, const std::string& path,
                         const std::function<std::optional<bool>()>& compute);
+    // What a scope has read, by the path as asked.
     struct TextureReads {
         bool active = false;
         std::unordered_map<std::string, std::optional<TextureLoader::Output>> headers;
-        // Verdicts of checks that read pixels, by check and file.
+        // Verdicts of checks that read pixels, by check and path.
         std::unordered_map<std::string, bool> pixelVerdicts;
     };
     TextureReads textureReads_;
