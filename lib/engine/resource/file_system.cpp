@@ -614,15 +614,22 @@ const std::string& FileSystem::currentRealmCode() const {
     return realmCode_;
 }
 
-const std::string* FileSystem::knownResolution(const std::string& path, bool exact) const {
+const std::string* FileSystem::knownResolution(const std::string& path, bool exact, int* type) const {
     const auto it = resolutions_.find(path);
     if (it == resolutions_.end() || !(exact ? it->second.exactNameKnown : it->second.preferRealmKnown)) {
         return nullptr;
+    }
+    if (type) {
+        *type = exact ? it->second.exactNameType : it->second.preferRealmType;
     }
     return exact ? &it->second.exactName : &it->second.preferRealm;
 }
 
 std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm) const {
+    return resolveTyped(path, realm, nullptr);
+}
+
+std::string FileSystem::resolveTyped(const std::string& path, RealmChoice realm, int* listedType) const {
     std::string code;
     {
         std::lock_guard<LightMutex> lock(mutex_);
@@ -630,20 +637,25 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
             code = currentRealmCode();
         }
         // Without a realm both choices name the same file.
-        if (const std::string* known = knownResolution(path, code.empty())) {
+        if (const std::string* known = knownResolution(path, code.empty(), listedType)) {
             return *known;
         }
     }
     int type = kTypeUnknown;
     std::string found = resolveExistingUncached(path, code, type);
+    if (listedType) {
+        *listedType = type;
+    }
     std::lock_guard<LightMutex> lock(mutex_);
     Resolved& entry = resolutions_[path];
     if (code.empty()) {
         entry.exactName = found;
         entry.exactNameKnown = true;
+        entry.exactNameType = type;
     } else {
         entry.preferRealm = found;
         entry.preferRealmKnown = true;
+        entry.preferRealmType = type;
     }
     if (!found.empty()) {
         // Checks go on to ask about the disk path itself, which names itself,
@@ -652,6 +664,7 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
         if (!self.exactNameKnown && &self != &entry) {
             self.exactName = found;
             self.exactNameKnown = true;
+            self.exactNameType = type;
         }
         if (type != kTypeUnknown) {
             self.diskType = type;
@@ -661,8 +674,9 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
 }
 
 std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm, int& type) const {
-    std::string found = Utils::isAbsolute(path) ? findExisting(path) : resolveExisting(path, realm);
-    type = found.empty() ? FT_NOT_FOUND : diskTypeOf(found);
+    int listed = kTypeUnknown;
+    std::string found = resolveTyped(path, Utils::isAbsolute(path) ? RealmChoice::ExactName : realm, &listed);
+    type = found.empty() ? FT_NOT_FOUND : listed != kTypeUnknown ? listed : diskTypeOf(found);
     return found;
 }
 
@@ -809,9 +823,13 @@ int FileSystem::fileType(const std::string& path, RealmChoice realm) const {
         std::lock_guard<LightMutex> lock(mutex_);
         const bool exact =
             Utils::isAbsolute(path) || realm == RealmChoice::ExactName || currentRealmCode().empty();
-        if (const std::string* found = knownResolution(path, exact)) {
+        int listed = kTypeUnknown;
+        if (const std::string* found = knownResolution(path, exact, &listed)) {
             if (found->empty()) {
                 return FT_NOT_FOUND;
+            }
+            if (listed != kTypeUnknown) {
+                return listed;
             }
             if (const int known = knownDiskType(*found); known != kTypeUnknown) {
                 return known;

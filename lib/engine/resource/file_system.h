@@ -170,6 +170,9 @@ class FileSystem {
     static std::shared_ptr<const Listing> indexed(Ahead read);
     std::shared_ptr<const Listing> listing(const std::string& absoluteFolder) const;
     std::string resolveExisting(const std::string& path, RealmChoice realm) const;
+    // The same, giving the type the listing told of what it found
+    // (kTypeUnknown for a link or a miss) when `listedType` is not null.
+    std::string resolveTyped(const std::string& path, RealmChoice realm, int* listedType) const;
     std::string resolveExistingUncached(const std::string& path, const std::string& realmCode,
                                         int& type) const;
     // A path below a root as spelled on disk ("" when missing), and what the
@@ -223,6 +226,9 @@ class FileSystem {
         std::string exactName;
         bool preferRealmKnown = false;
         bool exactNameKnown = false;
+        // Of what each names, as its folder's listing told (kTypeUnknown for a link or a miss).
+        int preferRealmType = kTypeUnknown;
+        int exactNameType = kTypeUnknown;
         // Of the disk path the key names, as its folder's listing told;
         // kTypeUnknown when no resolution found it (other paths' types are
         // asked of the disk and kept in diskTypes_).
@@ -231,7 +237,7 @@ class FileSystem {
     mutable std::unordered_map<std::string, Resolved> resolutions_;
     // What `path` resolved to in this view, as named (`exact`) or as the
     // current realm prefers; null when not resolved yet. The lock is held.
-    const std::string* knownResolution(const std::string& path, bool exact) const;
+    const std::string* knownResolution(const std::string& path, bool exact, int* type = nullptr) const;
     mutable std::atomic<uint64_t> viewVersion_{1};
     // The current realm's code, read again when the options change.
     mutable std::string realmCode_;
