@@ -191,6 +191,29 @@ TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
         EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
         EXPECT_EQ(error, "index 0 at 0 lies outside the vertex range 1..41 of group 0");
     }
+    // Short indices on either side of 0x8000, where comparing their bits as
+    // signed numbers would turn their order around, and at the top of their range.
+    const auto setShortIndex = [&bytes](size_t count, size_t at, uint16_t index) {
+        const size_t offset = bytes.size() - (count - at) * 2;
+        bytes[offset] = static_cast<char>(index & 0xFF);
+        bytes[offset + 1] = static_cast<char>(index >> 8);
+    };
+    IndexData high;
+    high.indices = {32767, 32768, 40000, 65535, 65534, 32767};
+    high.groups = {{0, 2, 32767, 32769}};
+    ASSERT_TRUE(IndexBlock::encode(high, bytes, error)) << error;
+    ASSERT_TRUE(IndexBlock::decode(view(bytes), error)) << error;
+    setShortIndex(6, 0, 32766);
+    EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
+    EXPECT_EQ(error, "index 32766 at 0 lies outside the vertex range 32767..65536 of group 0");
+    high.indices = {0, 1, 32767, 2, 0, 1};
+    high.groups = {{0, 2, 0, 32768}};
+    ASSERT_TRUE(IndexBlock::encode(high, bytes, error)) << error;
+    ASSERT_TRUE(IndexBlock::decode(view(bytes), error)) << error;
+    setShortIndex(6, 2, 32768);
+    EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
+    EXPECT_EQ(error, "index 32768 at 2 lies outside the vertex range 0..32768 of group 0");
+
     // A group may address one vertex only, the first.
     IndexData point;
     point.indices = {0, 0, 0};
