@@ -318,6 +318,10 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
             if (a.lod == b.lod) {
                 continue;
             }
+            // The textures of two LODs are compared whole, material by
+            // material, at the first material they share; comparing them
+            // again at the next could only repeat those findings.
+            bool texturesCompared = false;
             for (size_t i = 0; i < a.materials.size(); ++i) {
                 const std::string& identifier = a.materials[i].first;
                 const unsigned kindA = a.storedKinds[i];
@@ -338,7 +342,10 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
                                    a.path, identifier, kindName(kindA), b.path, otherIdentifier,
                                    kindName(kindB)));
                     }
-                    compareTextures(a, recordsOf(a), b, recordsOf(b), maxLod, reportFinding);
+                    if (!texturesCompared) {
+                        compareTextures(a, recordsOf(a), b, recordsOf(b), maxLod, reportFinding);
+                        texturesCompared = true;
+                    }
                 }
             }
         }
