@@ -15,13 +15,13 @@ class DirSection : public DataSection {
         return slash == std::string::npos ? path_ : path_.substr(slash + 1);
     }
 
-    int countChildren() override { return static_cast<int>(listed_.names.size()); }
+    int countChildren() override { return static_cast<int>(listed_->names.size()); }
 
     DataSectionPtr openChild(int index) override {
-        if (index < 0 || index >= static_cast<int>(listed_.names.size())) {
+        if (index < 0 || index >= static_cast<int>(listed_->names.size())) {
             return nullptr;
         }
-        return openEntry(listed_.names[static_cast<size_t>(index)]);
+        return openEntry(listed_->names[static_cast<size_t>(index)]);
     }
 
     DataSectionPtr findChild(const std::string& tag) override {
@@ -44,15 +44,17 @@ class DirSection : public DataSection {
     }
 
     int listedType(const std::string& name) const {
-        const auto at = std::lower_bound(listed_.names.begin(), listed_.names.end(), name);
-        if (at == listed_.names.end() || *at != name) {
+        const std::vector<std::string>& names = listed_->names;
+        const auto at = std::lower_bound(names.begin(), names.end(), name);
+        if (at == names.end() || *at != name) {
             return FS::FileSystem::kTypeUnknown;
         }
-        return listed_.types[static_cast<size_t>(at - listed_.names.begin())];
+        return listed_->types[static_cast<size_t>(at - names.begin())];
     }
 
     std::string path_;
-    FS::FileSystem::TypedListing listed_;
+    // The file system's listing as it was when the section opened.
+    std::shared_ptr<const FS::FileSystem::TypedListing> listed_;
 };
 
 } // namespace

@@ -186,20 +186,21 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::indexed(Ahead read) {
     }
     std::sort(sorted.begin(), sorted.end(),
               [](const DirectoryEntry* a, const DirectoryEntry* b) { return a->name < b->name; });
-    result->names.reserve(sorted.size());
-    result->kinds.reserve(sorted.size());
+    result->sorted.names.reserve(sorted.size());
+    result->sorted.types.reserve(sorted.size());
+    result->isLink.reserve(sorted.size());
     for (const DirectoryEntry* found : sorted) {
         if (sorted.size() > kScannedListing) {
-            result->byLowerName.emplace(AsciiCase::toLower(found->name), result->names.size());
+            result->byLowerName.emplace(AsciiCase::toLower(found->name), result->sorted.names.size());
         }
-        result->names.push_back(found->name);
+        result->sorted.names.push_back(found->name);
         // The listing knows the type of all but links; asking the disk again
         // per file would cost a call.
-        result->kinds.push_back({found->isLink     ? kTypeUnknown
-                                 : found->isFile   ? FT_FILE
-                                 : found->isFolder ? FT_DIRECTORY
-                                                   : FT_NOT_FOUND,
-                                 found->isLink});
+        result->sorted.types.push_back(found->isLink     ? kTypeUnknown
+                                       : found->isFile   ? FT_FILE
+                                       : found->isFolder ? FT_DIRECTORY
+                                                         : FT_NOT_FOUND);
+        result->isLink.push_back(found->isLink ? 1 : 0);
     }
     result->disk = std::move(read.disk);
     return result;
@@ -239,18 +240,14 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string
 }
 
 std::vector<std::string> FileSystem::listDirectory(const std::string& absoluteFolder) const {
-    return listing(stripTrailingSlashes(toGeneric(absoluteFolder)))->names;
+    return listing(stripTrailingSlashes(toGeneric(absoluteFolder)))->sorted.names;
 }
 
-FileSystem::TypedListing FileSystem::listDirectoryWithTypes(const std::string& absoluteFolder) const {
-    const std::shared_ptr<const Listing> known = listing(stripTrailingSlashes(toGeneric(absoluteFolder)));
-    TypedListing typed;
-    typed.names = known->names;
-    typed.types.reserve(known->kinds.size());
-    for (const Listing::Kind& kind : known->kinds) {
-        typed.types.push_back(kind.isLink ? kTypeUnknown : kind.type);
-    }
-    return typed;
+std::shared_ptr<const FileSystem::TypedListing>
+FileSystem::listDirectoryWithTypes(const std::string& absoluteFolder) const {
+    std::shared_ptr<const Listing> known = listing(stripTrailingSlashes(toGeneric(absoluteFolder)));
+    const TypedListing* typed = &known->sorted;
+    return std::shared_ptr<const TypedListing>(std::move(known), typed);
 }
 
 std::shared_ptr<const FileSystem::DiskListing>
@@ -470,12 +467,13 @@ FileSystem::spellFolder(const std::string& root, const Parts& components,
 
 FileSystem::Spelling FileSystem::spellEntry(const std::string& folder, const Listing& entries,
                                             std::string_view name) const {
+    const std::vector<std::string>& names = entries.sorted.names;
     size_t index = 0;
-    const auto exact = std::lower_bound(entries.names.begin(), entries.names.end(), name);
-    if (exact != entries.names.end() && *exact == name) {
-        index = static_cast<size_t>(exact - entries.names.begin());
+    const auto exact = std::lower_bound(names.begin(), names.end(), name);
+    if (exact != names.end() && *exact == name) {
+        index = static_cast<size_t>(exact - names.begin());
     } else {
-        if (entries.names.size() > kScannedListing) {
+        if (names.size() > kScannedListing) {
             auto it = entries.byLowerName.find(AsciiCase::toLower(std::string(name)));
             if (it == entries.byLowerName.end()) {
                 return {};
@@ -483,21 +481,20 @@ FileSystem::Spelling FileSystem::spellEntry(const std::string& folder, const Lis
             index = it->second;
         } else {
             // In name order, as the index keeps the first of names that differ only in case.
-            const auto it =
-                std::find_if(entries.names.begin(), entries.names.end(), [name](const std::string& entry) {
-                    return AsciiCase::equalIgnoringCase(entry, name);
-                });
-            if (it == entries.names.end()) {
+            const auto it = std::find_if(names.begin(), names.end(), [name](const std::string& entry) {
+                return AsciiCase::equalIgnoringCase(entry, name);
+            });
+            if (it == names.end()) {
                 return {};
             }
-            index = static_cast<size_t>(it - entries.names.begin());
+            index = static_cast<size_t>(it - names.begin());
         }
     }
     Spelling entry;
-    entry.path.reserve(folder.size() + 1 + entries.names[index].size());
-    entry.path.append(folder).append(1, '/').append(entries.names[index]);
-    entry.isLink = entries.kinds[index].isLink;
-    entry.type = entries.kinds[index].type;
+    entry.path.reserve(folder.size() + 1 + names[index].size());
+    entry.path.append(folder).append(1, '/').append(names[index]);
+    entry.isLink = entries.isLink[index] != 0;
+    entry.type = entries.sorted.types[index];
     return entry;
 }
 

@@ -71,7 +71,8 @@ class FileSystem {
         std::vector<std::string> names;
         std::vector<int> types;
     };
-    TypedListing listDirectoryWithTypes(const std::string& absoluteFolder) const;
+    // Shared with the cache, which keeps it as long as the disk proves it.
+    std::shared_ptr<const TypedListing> listDirectoryWithTypes(const std::string& absoluteFolder) const;
 
     struct DirectoryEntry {
         std::string name;
@@ -143,15 +144,12 @@ class FileSystem {
   private:
     struct Listing {
         std::shared_ptr<const DiskListing> disk; // never null once indexed
-        std::vector<std::string> names;          // sorted
-        struct Kind {
-            // FT_FILE, FT_DIRECTORY or FT_NOT_FOUND (neither) of an entry that
-            // is no link; what a link names is asked of the disk.
-            int type = kTypeUnknown;
-            bool isLink = false;
-        };
-        std::vector<Kind> kinds; // of `names`, by position
-        // Position in `names` by lowered name, for listings too long to scan.
+        // The names sorted, and by position FT_FILE, FT_DIRECTORY or
+        // FT_NOT_FOUND (neither) of an entry that is no link; what a link
+        // names is asked of the disk (kTypeUnknown).
+        TypedListing sorted;
+        std::vector<uint8_t> isLink; // of `sorted.names`, by position
+        // Position in `sorted.names` by lowered name, for listings too long to scan.
         std::unordered_map<std::string, size_t> byLowerName;
         FileStamp stamp;
         int64_t readNs = 0;
