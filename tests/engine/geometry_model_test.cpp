@@ -114,6 +114,31 @@ TEST(GeometryModel, SuperModelCountsTrianglesBoundsAndMaterials) {
     EXPECT_EQ(capture.count("house.visual: primitives file"), 1u);
 }
 
+TEST(GeometryModel, TheBoxTakesAVertexFromAnyPlaceOfTheIndexList) {
+    // A vertex far out, named once by the index list: at each place of the
+    // first runs of indices, and in the last places, which do not fill a run.
+    TempResourceTree tree;
+    for (const size_t place : {0, 1, 2, 3, 4, 30, 31, 32}) {
+        SCOPED_TRACE(place);
+        SimpleModelLayout layout;
+        Mesh mesh = makeBox(Vector3(-1, 0, -1), Vector3(1, 1, 1));
+        mesh.vertices.positions.emplace_back(50.f, 60.f, 70.f);
+        mesh.vertices.normals.emplace_back();
+        mesh.vertices.uvs.emplace_back();
+        mesh.indices.indices.resize(33); // eleven triangles
+        mesh.indices.indices[place] = 24;
+        mesh.indices.groups = {{0, 11, 0, 25}};
+        layout.mesh = mesh;
+        layout.materials = {stone()};
+        std::string error;
+        ASSERT_TRUE(writeSimpleModel(tree.root(), kLod0, layout, &error)) << error;
+        FS::fileSystem()->refresh();
+        const SuperModel model(kLod0);
+        ASSERT_TRUE(model.isLoaded()) << model.loadError();
+        EXPECT_EQ(model.localBoundingBox().maxBounds(), Vector3(50, 60, 70));
+    }
+}
+
 TEST(GeometryModel, LodChainSanity) {
     {
         TempResourceTree tree;
