@@ -218,6 +218,39 @@ TEST(ToolWorkers, AListingReachesAWorkerWhateverItsNames) {
     EXPECT_TRUE(read.disk->entries.empty());
 }
 
+TEST(ToolWorkers, AReportRecordKeepsEveryByteAndRefusesWhatIsNotOne) {
+    KX::Cli::ModelReport report;
+    report.model = "content/a b/100%.model";
+    report.file = "/tree/content/a b/100%.model";
+    report.omitted = 3;
+    report.known = 70000000000;
+    report.findings = {{1234, KX::Cli::Severity::High, "CheckLods", "Check LODs", "[H 1234] bad\n\t\xff\x01"},
+                       {-7, KX::Cli::Severity::None, "", "", ""}};
+    const std::string record = KX::Cli::modelRecord(report);
+    KX::Cli::ModelReport read;
+    ASSERT_TRUE(KX::Cli::modelFromRecord(record, read));
+    EXPECT_EQ(read.model, report.model);
+    EXPECT_EQ(read.file, report.file);
+    EXPECT_EQ(std::make_pair(read.omitted, read.known), std::make_pair(report.omitted, report.known));
+    ASSERT_EQ(read.findings.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        const KX::Cli::Finding& a = read.findings[i];
+        const KX::Cli::Finding& b = report.findings[i];
+        EXPECT_EQ(std::tie(a.code, a.severity, a.title, a.category, a.message),
+                  std::tie(b.code, b.severity, b.title, b.category, b.message));
+    }
+    // A record cut short, one with a byte too many, and one whose severity is none of the four.
+    for (size_t size = 0; size < record.size(); ++size) {
+        EXPECT_FALSE(KX::Cli::modelFromRecord(record.substr(0, size), read)) << size;
+    }
+    EXPECT_FALSE(KX::Cli::modelFromRecord(record + '\0', read));
+    std::string badSeverity =
+        KX::Cli::modelRecord({"m", "f", {{1, KX::Cli::Severity::Normal, "", "", ""}}, 0, 0});
+    ASSERT_TRUE(KX::Cli::modelFromRecord(badSeverity, read));
+    badSeverity[2 * 4 + 2 + 2 * 8 + 4 + 4] = 4;
+    EXPECT_FALSE(KX::Cli::modelFromRecord(badSeverity, read));
+}
+
 TEST(ToolWorkers, AWorkerThatCannotStartIsNamed) {
     ToolTree t;
     KX::Cli::Environment broken;
@@ -270,7 +303,7 @@ TEST(ToolWorkers, WorkersThatEndWithoutTheirModelsFailTheRunWithTheirStatus) {
     const size_t returned = empty.err.find("model-validator: a worker returned 0 of ");
     EXPECT_NE(returned, std::string::npos) << empty.err;
     EXPECT_NE(empty.err.find(" models\n", returned), std::string::npos) << empty.err;
-    // One that tells of reports it did not write, or wrote as no CBOR.
+    // One that tells of reports it did not write, or wrote as no record.
     t.tree.write("dying-worker", "#!/bin/sh\nwhile read m; do echo 0 5; done\n");
     const ToolRun missing = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, dying);
     EXPECT_EQ(missing.status, 3);
@@ -281,7 +314,10 @@ TEST(ToolWorkers, WorkersThatEndWithoutTheirModelsFailTheRunWithTheirStatus) {
                  "#!/bin/sh\nwhile read m; do printf '\\377\\377' >> \"$3\"; echo 0 2; done\n");
     const ToolRun garbled = runInProcess({"--res", t.tree.root(), "--jobs", "2", "content"}, dying);
     EXPECT_EQ(garbled.status, 3);
-    EXPECT_NE(garbled.err.find("a worker's output cannot be read: "), std::string::npos) << garbled.err;
+    EXPECT_NE(
+        garbled.err.find("a worker's output cannot be read: a model's report (2 bytes) is no whole record"),
+        std::string::npos)
+        << garbled.err;
     EXPECT_EQ(garbled.err.find("a report of"), std::string::npos) << garbled.err;
 }
 TEST(ToolWorkers, AWorkerIsGivenTheWalksListingsOfItsModelFoldersBeforeTheirModels) {

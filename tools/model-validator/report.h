@@ -91,9 +91,15 @@ void applySettings(const Settings& settings, ModelReport& model);
 // and message; each earlier finding matches once) and counts them as known.
 void applyBaseline(const std::vector<ModelReport>& baseline, std::vector<ModelReport>& models);
 
-// Per-model findings as JSON and back (the worker and report exchange).
+// Per-model findings as JSON and back (reports and merges).
 Json modelJson(const ModelReport& model);
 ModelReport modelFromJson(const Json& json);
+
+// Per-model findings as a worker hands them to the process that started it:
+// length-prefixed little-endian fields, every byte of a message kept.
+std::string modelRecord(const ModelReport& model);
+// False when `bytes` are not one whole record.
+bool modelFromRecord(std::string_view bytes, ModelReport& model);
 
 // Reads a report of either version; false with a reason when it is not one.
 bool readReport(const std::string& file, Report& report, std::string& reason);

@@ -326,7 +326,7 @@ void ModelRun::startWorker() {
     }
     Worker worker;
     const std::string stem = "worker" + std::to_string(workers_.size());
-    worker.output = folder_ / (stem + ".cbor");
+    worker.output = folder_ / (stem + ".reports");
     worker.errors = folder_ / (stem + ".err");
     std::vector<std::string> args = {"worker", "--output", pathToUtf8(worker.output)};
     for (const std::string& root : request_.roots) {
@@ -393,13 +393,11 @@ void ModelRun::readReport(Worker& worker, uint64_t size) {
         worker.unreadable = "a report of " + std::to_string(size) + " bytes is not there";
         return;
     }
-    try {
-        byPosition_[worker.models[worker.finished]] =
-            modelFromJson(Json::from_cbor(bytes.begin(), bytes.end()));
-        ++worker.reported;
-    } catch (const std::exception& e) {
-        worker.unreadable = e.what();
+    if (!modelFromRecord(bytes, byPosition_[worker.models[worker.finished]])) {
+        worker.unreadable = "a model's report (" + std::to_string(size) + " bytes) is no whole record";
+        return;
     }
+    ++worker.reported;
 }
 
 ModelRun::Worker* ModelRun::workerFor(const std::string& model, bool ending) {
@@ -594,13 +592,12 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
         if (!unescaped(line, model)) {
             model = line;
         }
-        const Json report = modelJson(validateOne(model, writeLogs, currentFolder));
-        // CBOR keeps every byte of a message, valid UTF-8 or not.
-        const std::vector<std::uint8_t> bytes = Json::to_cbor(report);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        const ModelReport report = validateOne(model, writeLogs, currentFolder);
+        const std::string bytes = modelRecord(report);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.flush();
         // Tells the parent that the model is done: its findings and the size of its report.
-        std::cout << report["findings"].size() << ' ' << bytes.size() << std::endl;
+        std::cout << report.findings.size() << ' ' << bytes.size() << std::endl;
     }
     return out ? 0 : 1;
 }
