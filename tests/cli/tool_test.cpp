@@ -38,6 +38,21 @@ std::string lastLine(const std::string& text) {
 
 } // namespace
 
+TEST(ToolDiscovery, AReportNamesAFileFromTheCurrentFolderOnlyWhenItLiesBelowIt) {
+    TempResourceTree tree;
+    tree.write("content/a/x.model", "<x.model/>");
+    const std::string absolute = tree.path("content/a/x.model");
+    const std::string parent = tree.root().substr(0, tree.root().rfind('/') + 1);
+    const std::string rootName = tree.root().substr(parent.size());
+    using KX::Cli::diskFileOf;
+    EXPECT_EQ(diskFileOf("content/a/x.model", tree.root() + "/"), "content/a/x.model");
+    EXPECT_EQ(diskFileOf("content/a/x.model", parent), rootName + "/content/a/x.model");
+    EXPECT_EQ(diskFileOf("content/a/x.model", ""), absolute);
+    EXPECT_EQ(diskFileOf("content/a/x.model", tree.root() + "/content/b/"), absolute);
+    EXPECT_EQ(diskFileOf("content/a/x.model", absolute + "/"), absolute);
+    EXPECT_EQ(KX::Cli::currentFolderOfReports(), pathToUtf8(std::filesystem::current_path()) + "/");
+}
+
 TEST(ToolPaths, GlobsShardsAndWhichModelsAFolderHolds) {
     using KX::Cli::globMatches;
     EXPECT_TRUE(globMatches("content/*/x.model", "content/a/x.model"));

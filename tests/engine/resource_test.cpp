@@ -737,6 +737,19 @@ TEST(FileSystem, AListingTypesItsEntriesAndFollowsLinks) {
     EXPECT_EQ(fileSystem()->fileType("F/FOLDER"), FT_DIRECTORY);
     EXPECT_EQ(fileSystem()->fileType("f/to-folder"), FT_DIRECTORY);
     EXPECT_EQ(fileSystem()->fileType("f/broken"), FT_NOT_FOUND);
+    // Asked again, types come from the check's resolutions, a link's from the disk.
+    for (int time = 0; time < 2; ++time) {
+        SCOPED_TRACE(time);
+        EXPECT_EQ(fileSystem()->fileType("f/to-file"), FT_FILE);
+        EXPECT_EQ(fileSystem()->fileType("f/to-folder"), FT_DIRECTORY);
+        EXPECT_EQ(fileSystem()->fileType(tree.path("f/to-file")), FT_FILE);
+        EXPECT_EQ(fileSystem()->fileType(tree.path("f/folder")), FT_DIRECTORY);
+        EXPECT_EQ(fileSystem()->fileType("f/file.txt"), FT_FILE);
+        int type = FT_NOT_FOUND;
+        EXPECT_EQ(fileSystem()->resolveExisting("f/to-folder", RealmChoice::PreferRealm, type),
+                  tree.path("f/to-folder"));
+        EXPECT_EQ(type, FT_DIRECTORY);
+    }
 
     const auto missing = fileSystem()->listInDiskOrder(tree.path("f/none"));
     EXPECT_TRUE(missing->entries.empty());
