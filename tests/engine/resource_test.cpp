@@ -666,6 +666,9 @@ TEST(DataSection, FolderSectionsListEntriesAndOpenFiles) {
     ASSERT_TRUE(folder);
     ASSERT_EQ(folder->countChildren(), 2);
     EXPECT_EQ(folder->openChild(0)->sectionName(), "crash");
+    EXPECT_EQ(folder->openChild(1)->sectionName(), "normal");
+    EXPECT_FALSE(folder->openChild(2));
+    EXPECT_FALSE(folder->openChild(-1));
     DataSectionPtr normal = folder->openSection("normal");
     ASSERT_TRUE(normal);
     EXPECT_EQ(normal->openChild(0)->sectionName(), "lod0");
