@@ -619,6 +619,9 @@ const std::string* FileSystem::knownResolution(const std::string& path, bool exa
     if (type) {
         *type = exact ? it->second.exactNameType : it->second.preferRealmType;
     }
+    if (exact && it->second.exactNameIsKey) {
+        return &it->first;
+    }
     return exact ? &it->second.exactName : &it->second.preferRealm;
 }
 
@@ -647,6 +650,7 @@ std::string FileSystem::resolveTyped(const std::string& path, RealmChoice realm,
     Resolved& entry = resolutions_[path];
     if (code.empty()) {
         entry.exactName = found;
+        entry.exactNameIsKey = false;
         entry.exactNameKnown = true;
         entry.exactNameType = type;
     } else {
@@ -659,7 +663,7 @@ std::string FileSystem::resolveTyped(const std::string& path, RealmChoice realm,
         // and about its type, which the listing told.
         Resolved& self = found == path ? entry : resolutions_[found];
         if (!self.exactNameKnown && &self != &entry) {
-            self.exactName = found;
+            self.exactNameIsKey = true;
             self.exactNameKnown = true;
             self.exactNameType = type;
         }

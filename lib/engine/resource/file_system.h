@@ -224,6 +224,9 @@ class FileSystem {
         std::string exactName;
         bool preferRealmKnown = false;
         bool exactNameKnown = false;
+        // A disk path found by a resolution names itself: its key is its
+        // exact name, kept once.
+        bool exactNameIsKey = false;
         // Of what each names, as its folder's listing told (kTypeUnknown for a link or a miss).
         int preferRealmType = kTypeUnknown;
         int exactNameType = kTypeUnknown;

@@ -1,5 +1,6 @@
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <sstream>
@@ -132,7 +133,12 @@ class XMLSection : public DataSection {
         }
         OpenedChildren opened{tag, {}};
         const XMLDocument::Element& parent = element();
-        for (uint32_t i = parent.firstChild; i < parent.firstChild + parent.childCount; ++i) {
+        const uint32_t end = parent.firstChild + parent.childCount;
+        // Counted first, so that the list is made at its size at once.
+        opened.sections.reserve(static_cast<size_t>(
+            std::count_if(doc_->elements.begin() + parent.firstChild, doc_->elements.begin() + end,
+                          [&tag](const XMLDocument::Element& child) { return child.name == tag; })));
+        for (uint32_t i = parent.firstChild; i < end; ++i) {
             if (doc_->elements[i].name == tag) {
                 opened.sections.push_back(DataSectionPtr(new XMLSection(doc_, i)));
             }
