@@ -497,18 +497,21 @@ class DirectoryWalk {
         }
         const std::string prefix = !folder.empty() && folder.back() == '/' ? folder : folder + "/";
         for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
-            const std::string entryPath = prefix + entry.name;
+            std::string entryPath = prefix + entry.name;
             if (entry.isLink && !FS::fileSystem()->isInsideRoots(entryPath)) {
                 continue;
             }
             const bool isFile = inRoots && !entry.isLink
                                     ? entry.isFile
                                     : FS::fileSystem()->fileType(entryPath) == FS::FT_FILE;
+            if (!recursive_ || !entry.isFolder) {
+                if (isFile) {
+                    found_.files.push_back(std::move(entryPath));
+                }
+                continue;
+            }
             if (isFile) {
                 found_.files.push_back(entryPath);
-            }
-            if (!recursive_ || !entry.isFolder) {
-                continue;
             }
             if (entry.isLink || real.empty() || !inRoots) {
                 walk(entryPath, FS::fileSystem()->realFolder(entryPath),
