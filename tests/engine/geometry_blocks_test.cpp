@@ -192,27 +192,37 @@ TEST(GeometryBlocks, IndexBlocksCheckTheirGroups) {
         EXPECT_EQ(error, "index 0 at 0 lies outside the vertex range 1..41 of group 0");
     }
     // Short indices on either side of 0x8000, where comparing their bits as
-    // signed numbers would turn their order around, and at the top of their range.
-    const auto setShortIndex = [&bytes](size_t count, size_t at, uint16_t index) {
-        const size_t offset = bytes.size() - (count - at) * 2;
-        bytes[offset] = static_cast<char>(index & 0xFF);
-        bytes[offset + 1] = static_cast<char>(index >> 8);
+    // signed numbers would turn their order around, and at the top of their
+    // range: each list is read whole, then with one index set astray.
+    struct StrayIndex {
+        std::vector<uint32_t> indices;
+        PrimitiveGroup group;
+        size_t at;
+        uint16_t stray;
+        std::string error;
     };
-    IndexData high;
-    high.indices = {32767, 32768, 40000, 65535, 65534, 32767};
-    high.groups = {{0, 2, 32767, 32769}};
-    ASSERT_TRUE(IndexBlock::encode(high, bytes, error)) << error;
-    ASSERT_TRUE(IndexBlock::decode(view(bytes), error)) << error;
-    setShortIndex(6, 0, 32766);
-    EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
-    EXPECT_EQ(error, "index 32766 at 0 lies outside the vertex range 32767..65536 of group 0");
-    high.indices = {0, 1, 32767, 2, 0, 1};
-    high.groups = {{0, 2, 0, 32768}};
-    ASSERT_TRUE(IndexBlock::encode(high, bytes, error)) << error;
-    ASSERT_TRUE(IndexBlock::decode(view(bytes), error)) << error;
-    setShortIndex(6, 2, 32768);
-    EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
-    EXPECT_EQ(error, "index 32768 at 2 lies outside the vertex range 0..32768 of group 0");
+    for (const StrayIndex& c :
+         {StrayIndex{{32767, 32768, 40000, 65535, 65534, 32767},
+                     {0, 2, 32767, 32769},
+                     0,
+                     32766,
+                     "index 32766 at 0 lies outside the vertex range 32767..65536 of group 0"},
+          StrayIndex{{0, 1, 32767, 2, 0, 1},
+                     {0, 2, 0, 32768},
+                     2,
+                     32768,
+                     "index 32768 at 2 lies outside the vertex range 0..32768 of group 0"}}) {
+        IndexData high;
+        high.indices = c.indices;
+        high.groups = {c.group};
+        ASSERT_TRUE(IndexBlock::encode(high, bytes, error)) << error;
+        ASSERT_TRUE(IndexBlock::decode(view(bytes), error)) << error;
+        const size_t offset = bytes.size() - (c.indices.size() - c.at) * 2;
+        bytes[offset] = static_cast<char>(c.stray & 0xFF);
+        bytes[offset + 1] = static_cast<char>(c.stray >> 8);
+        EXPECT_FALSE(IndexBlock::decode(view(bytes), error));
+        EXPECT_EQ(error, c.error);
+    }
 
     // A group may address one vertex only, the first.
     IndexData point;
