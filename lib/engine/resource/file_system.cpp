@@ -188,7 +188,6 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::indexed(Ahead read) {
               [](const DirectoryEntry* a, const DirectoryEntry* b) { return a->name < b->name; });
     result->sorted.names.reserve(sorted.size());
     result->sorted.types.reserve(sorted.size());
-    result->isLink.reserve(sorted.size());
     for (const DirectoryEntry* found : sorted) {
         if (sorted.size() > kScannedListing) {
             result->byLowerName.emplace(AsciiCase::toLower(found->name), result->sorted.names.size());
@@ -200,7 +199,6 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::indexed(Ahead read) {
                                        : found->isFile   ? FT_FILE
                                        : found->isFolder ? FT_DIRECTORY
                                                          : FT_NOT_FOUND);
-        result->isLink.push_back(found->isLink ? 1 : 0);
     }
     result->disk = std::move(read.disk);
     return result;
@@ -493,7 +491,7 @@ FileSystem::Spelling FileSystem::spellEntry(const std::string& folder, const Lis
     Spelling entry;
     entry.path.reserve(folder.size() + 1 + names[index].size());
     entry.path.append(folder).append(1, '/').append(names[index]);
-    entry.isLink = entries.isLink[index] != 0;
+    entry.isLink = entries.sorted.types[index] == kTypeUnknown;
     entry.type = entries.sorted.types[index];
     return entry;
 }

@@ -145,10 +145,9 @@ class FileSystem {
     struct Listing {
         std::shared_ptr<const DiskListing> disk; // never null once indexed
         // The names sorted, and by position FT_FILE, FT_DIRECTORY or
-        // FT_NOT_FOUND (neither) of an entry that is no link; what a link
-        // names is asked of the disk (kTypeUnknown).
+        // FT_NOT_FOUND (neither) of an entry that is no link; a link is
+        // kTypeUnknown, since only the disk can tell what it names.
         TypedListing sorted;
-        std::vector<uint8_t> isLink; // of `sorted.names`, by position
         // Position in `sorted.names` by lowered name, for listings too long to scan.
         std::unordered_map<std::string, size_t> byLowerName;
         FileStamp stamp;
