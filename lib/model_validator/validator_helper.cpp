@@ -504,14 +504,13 @@ class DirectoryWalk {
             const bool isFile = inRoots && !entry.isLink
                                     ? entry.isFile
                                     : FS::fileSystem()->fileType(entryPath) == FS::FT_FILE;
-            if (!recursive_ || !entry.isFolder) {
-                if (isFile) {
-                    found_.files.push_back(std::move(entryPath));
-                }
-                continue;
-            }
+            const bool descend = recursive_ && entry.isFolder;
             if (isFile) {
-                found_.files.push_back(entryPath);
+                // The path is needed again only to descend into it.
+                found_.files.push_back(descend ? entryPath : std::move(entryPath));
+            }
+            if (!descend) {
+                continue;
             }
             if (entry.isLink || real.empty() || !inRoots) {
                 walk(entryPath, FS::fileSystem()->realFolder(entryPath),
