@@ -153,8 +153,8 @@ void Validator::checkCollisionModel(const std::string& path, int code) {
     for (const DataSectionPtr& material : MaterialPropertyHelper::getMaterialsFromVisual(visual)) {
         const std::string identifier = material->readString(kIdentifierTag);
         const unsigned int kind = material->readUInt(kMaterialKindTag, 0);
-        const auto known = materialKindNames.find(kind);
-        if (known == materialKindNames.end()) {
+        const auto known = materialKindNames().find(kind);
+        if (known == materialKindNames().end()) {
             report(Findings::CollisionUnknownMaterialKind, code, styleName,
                    Findings::CollisionUnknownMaterialKind.text(file, kind));
         } else if (identifier != known->second) {

@@ -248,8 +248,8 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
         report(kind, message);
     };
     const auto kindName = [this](unsigned kind) {
-        const auto found = materialKindNames.find(kind);
-        return found == materialKindNames.end() ? std::string() : found->second;
+        const auto found = materialKindNames().find(kind);
+        return found == materialKindNames().end() ? std::string() : found->second;
     };
 
     // Each LOD's materials, with the rules that concern one material.
@@ -268,9 +268,9 @@ void ModelValidator::checkMaterials(const ModelDesc& /*desc*/) {
                 return;
             }
             const std::string identifier = material->readString(kIdentifierTag, "");
-            const auto named = materialKindIds.find(getMaterialName(identifier));
+            const auto named = materialKindIds().find(getMaterialName(identifier));
             const unsigned kind =
-                material->readUInt(kMaterialKindTag, named == materialKindIds.end() ? 0u : named->second);
+                material->readUInt(kMaterialKindTag, named == materialKindIds().end() ? 0u : named->second);
             if (kind == 0) {
                 const bool kindless =
                     std::any_of(kKindlessPrefixes.begin(), kKindlessPrefixes.end(),

@@ -380,35 +380,41 @@ void Validator::addFinding(const FindingKind* kind, ValidationTitle title, Valid
     }
 }
 
-void Validator::setup() {
-    KX_STACK_TRACK("KX::ValidatorHelper::Validator::setup");
-    materialKindNames.clear();
-    materialKindIds.clear();
-    armourKindIds.clear();
-    crewKindIds.clear();
-    armourKindNames.clear();
-    crewKindNames.clear();
-    DataSectionPtr kinds = FS::Utils::openSection("system/data/material_kinds.xml");
-    if (!kinds) {
-        return;
-    }
-    for (DataSectionPtr kind : *kinds) {
+std::shared_ptr<const Validator::MaterialKinds> Validator::readMaterialKinds(const DataSectionPtr& registry) {
+    auto kinds = std::make_shared<MaterialKinds>();
+    for (DataSectionPtr kind : *registry) {
         if (!kind || kind->sectionName() != "kind") {
             continue;
         }
         const uint32_t id = kind->readUInt("id", 0);
         const std::string desc = kind->readString("desc", "");
         const std::string help = kind->readString("help", "");
-        materialKindNames[id] = desc;
-        materialKindIds[desc] = id;
+        kinds->names[id] = desc;
+        kinds->ids[desc] = id;
         if (desc.find("armor_") == 0 || desc == "gunBreech" || desc == "gun") {
-            armourKindNames.insert(desc);
-            armourKindIds.insert(id);
+            kinds->armourNames.insert(desc);
         } else if (help.find("Tankman:") != std::string::npos) {
-            crewKindNames.insert(desc);
-            crewKindIds.insert(id);
+            kinds->crewNames.insert(desc);
         }
     }
+    return kinds;
+}
+
+void Validator::setup() {
+    KX_STACK_TRACK("KX::ValidatorHelper::Validator::setup");
+    // Every check reads the registry; while the parsed tree stands (the
+    // cache proves its file unchanged and gives the same tree), so do the
+    // kinds read from it. The tree is held, so its address is not reused.
+    static LightMutex mutex;
+    static DataSectionPtr readFrom;
+    static std::shared_ptr<const MaterialKinds> read = std::make_shared<MaterialKinds>();
+    const DataSectionPtr registry = FS::Utils::openSection("system/data/material_kinds.xml");
+    std::lock_guard<LightMutex> lock(mutex);
+    if (registry != readFrom) {
+        read = registry ? readMaterialKinds(registry) : std::make_shared<MaterialKinds>();
+        readFrom = registry;
+    }
+    kinds_ = read;
 }
 
 SmartPointer<DataSection> Validator::checkAndOpenVisualSectionForModelName(const std::string& modelFile) {

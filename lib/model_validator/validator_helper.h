@@ -405,14 +405,24 @@ class Validator {
                     const std::string& styleName, FS::RealmChoice references = FS::RealmChoice::PreferRealm);
 
   protected:
-    std::unordered_map<uint32_t, std::string> materialKindNames;
-    std::unordered_map<std::string, uint32_t> materialKindIds;
-    std::set<uint32_t> armourKindIds;
-    std::set<uint32_t> crewKindIds;
-    std::set<std::string> armourKindNames;
-    std::set<std::string> crewKindNames;
+    // The material kinds of system/data/material_kinds.xml, as setup() read them.
+    struct MaterialKinds {
+        std::unordered_map<uint32_t, std::string> names;
+        std::unordered_map<std::string, uint32_t> ids;
+        std::set<std::string> armourNames;
+        std::set<std::string> crewNames;
+    };
+    const std::unordered_map<uint32_t, std::string>& materialKindNames() const { return kinds_->names; }
+    const std::unordered_map<std::string, uint32_t>& materialKindIds() const { return kinds_->ids; }
+    const std::set<std::string>& armourKindNames() const { return kinds_->armourNames; }
+    const std::set<std::string>& crewKindNames() const { return kinds_->crewNames; }
     std::string subFolderLOD;
     bool wheeledVehicle_ = false;
+
+  private:
+    static std::shared_ptr<const MaterialKinds> readMaterialKinds(const DataSectionPtr& registry);
+    // Shared by every check that finds the registry's parsed tree unchanged.
+    std::shared_ptr<const MaterialKinds> kinds_ = std::make_shared<MaterialKinds>();
 };
 
 } // namespace ValidatorHelper

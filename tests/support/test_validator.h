@@ -44,10 +44,10 @@ class TestVehicleValidator : public KX::ValidatorHelper::Validator {
     // When set, findings are grouped under this style.
     std::string style;
 
-    const std::unordered_map<uint32_t, std::string>& kindNames() const { return materialKindNames; }
-    const std::unordered_map<std::string, uint32_t>& kindIds() const { return materialKindIds; }
-    const std::set<std::string>& armourNames() const { return armourKindNames; }
-    const std::set<std::string>& crewNames() const { return crewKindNames; }
+    const std::unordered_map<uint32_t, std::string>& kindNames() const { return materialKindNames(); }
+    const std::unordered_map<std::string, uint32_t>& kindIds() const { return materialKindIds(); }
+    const std::set<std::string>& armourNames() const { return armourKindNames(); }
+    const std::set<std::string>& crewNames() const { return crewKindNames(); }
 
   protected:
     std::string getStyleName(const std::string& /*path*/) override { return style; }

@@ -79,10 +79,20 @@ std::string trim(std::string_view text) {
 }
 
 bool parseInt(const std::string& text, long long& value) {
-    std::string t = trim(text);
-    if (t.empty()) {
+    // Plain decimals ("12", "-3"), nearly every value read, are read where
+    // they lie; anything else (a sign '+', a value out of range) goes the
+    // way strtoll reads it.
+    const std::string_view view = trimmed(text);
+    if (view.empty()) {
         return false;
     }
+    long long plain = 0;
+    const auto [stop, error] = std::from_chars(view.data(), view.data() + view.size(), plain);
+    if (error == std::errc() && stop == view.data() + view.size()) {
+        value = plain;
+        return true;
+    }
+    const std::string t(view);
     char* end = nullptr;
     errno = 0;
     long long v = std::strtoll(t.c_str(), &end, 10);
