@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -584,7 +585,7 @@ TEST(DataSection, SectionsThatAnswerNoKeyAreReadThroughTheirChildren) {
     EXPECT_EQ(root->readString("missing", "dflt"), "dflt");
 }
 
-TEST(DataSection, FloatsReadAsTheCLibraryReadsThem) {
+TEST(DataSection, NumbersReadAsTheCLibraryReadsThem) {
     // The reading every value had before plain decimals got a faster path.
     const auto reference = [](const std::string& text, float* values, int count) {
         const char* p = text.c_str();
@@ -610,10 +611,25 @@ TEST(DataSection, FloatsReadAsTheCLibraryReadsThem) {
     };
     std::mt19937 random(3);
     const std::string alphabet = "0123456789.-+eE xn";
-    std::vector<std::string> texts = {"-0",           "1.",       ".5",    "-.5",
-                                      "3.4028236e38", "1e-45",    "0x1p3", "inf",
-                                      "-nan",         "16777217", "0.1",   "123456789012345678901234567890",
-                                      "1 2 3",        " 7\t"};
+    std::vector<std::string> texts = {"-0",
+                                      "1.",
+                                      ".5",
+                                      "-.5",
+                                      "3.4028236e38",
+                                      "1e-45",
+                                      "0x1p3",
+                                      "inf",
+                                      "-nan",
+                                      "16777217",
+                                      "0.1",
+                                      "123456789012345678901234567890",
+                                      "1 2 3",
+                                      " 7\t",
+                                      "+12",
+                                      "-9223372036854775808",
+                                      "9223372036854775808",
+                                      "007",
+                                      "-"};
     for (int n = 0; n < 20000; ++n) {
         std::string text(random() % 14, ' ');
         for (char& c : text) {
@@ -639,6 +655,17 @@ TEST(DataSection, FloatsReadAsTheCLibraryReadsThem) {
         ASSERT_EQ(SectionText::parseFloat(text, one), ok) << "'" << text << "'";
         if (ok) {
             EXPECT_EQ(bits(one), bits(expected)) << "'" << text << "'";
+        }
+        // Integers as strtoll reads them, out-of-range values refused.
+        long long whole = 0;
+        char* wholeEnd = nullptr;
+        errno = 0;
+        const long long expectedWhole = std::strtoll(trimmed.c_str(), &wholeEnd, 10);
+        const bool wholeOk =
+            !trimmed.empty() && errno == 0 && wholeEnd != trimmed.c_str() && *wholeEnd == '\0';
+        ASSERT_EQ(SectionText::parseInt(text, whole), wholeOk) << "'" << text << "'";
+        if (wholeOk) {
+            EXPECT_EQ(whole, expectedWhole) << "'" << text << "'";
         }
     }
 }
