@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <thread>
@@ -943,7 +944,23 @@ TEST(CoreServices, FormattingConversionsAndTexts) {
     {
         KX_STACK_TRACK("Outer::op");
         EXPECT_EQ(StackTracker::depth(), 1u);
+        EXPECT_EQ(StackTracker::snapshot(), std::vector<std::string>{"Outer::op (" __FILE__ ")"});
     }
+    EXPECT_EQ(StackTracker::depth(), 0u);
+    // Deeper than the frames kept: counted, and the outermost ones shown.
+    const std::function<void(size_t)> nest = [&](size_t left) {
+        KX_STACK_TRACK(left % 2 == 0 ? "Even::op" : "Odd::op");
+        if (left > 0) {
+            nest(left - 1);
+            return;
+        }
+        EXPECT_EQ(StackTracker::depth(), 300u);
+        const std::vector<std::string> shown = StackTracker::snapshot();
+        ASSERT_EQ(shown.size(), 256u);
+        EXPECT_EQ(shown.front(), "Odd::op (" __FILE__ ")");
+        EXPECT_EQ(shown.back(), "Even::op (" __FILE__ ")");
+    };
+    nest(299);
     EXPECT_EQ(StackTracker::depth(), 0u);
 }
 

@@ -1,37 +1,16 @@
 #include "engine/core/stack_tracker.h"
 
+#include <algorithm>
+
 namespace StackTracker {
-namespace {
 
-struct Entry {
-    const char* name;
-    const char* file;
-};
-
-std::vector<Entry>& stack() {
-    thread_local std::vector<Entry> entries;
-    return entries;
-}
-
-} // namespace
-
-void push(const char* name, const char* file) {
-    stack().push_back({name, file});
-}
-
-void pop() {
-    if (!stack().empty()) {
-        stack().pop_back();
-    }
-}
-
-size_t depth() {
-    return stack().size();
-}
+thread_local constinit Frames frames{};
 
 std::vector<std::string> snapshot() {
     std::vector<std::string> result;
-    for (const Entry& entry : stack()) {
+    const size_t recorded = std::min(frames.depth, Frames::kKept);
+    for (size_t i = 0; i < recorded; ++i) {
+        const Entry& entry = frames.entries[i];
         result.push_back(std::string(entry.name) + " (" + entry.file + ")");
     }
     return result;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -7,10 +8,40 @@
 // diagnostics. Entries are string literals, so pushing costs no allocation.
 namespace StackTracker {
 
-void push(const char* name, const char* file);
-void pop();
-size_t depth();
-// "name (file)" per entry, outermost first.
+struct Entry {
+    const char* name;
+    const char* file;
+};
+
+// Pushed and popped inline: the steps track some two hundred calls a check.
+// Calls deeper than the frames kept are counted, not recorded.
+struct Frames {
+    static constexpr size_t kKept = 256;
+    Entry entries[kKept];
+    size_t depth;
+};
+extern thread_local constinit Frames frames;
+
+inline void push(const char* name, const char* file) {
+    Frames& f = frames;
+    if (f.depth < Frames::kKept) {
+        f.entries[f.depth] = {name, file};
+    }
+    ++f.depth;
+}
+
+inline void pop() {
+    Frames& f = frames;
+    if (f.depth > 0) {
+        --f.depth;
+    }
+}
+
+inline size_t depth() {
+    return frames.depth;
+}
+
+// "name (file)" per recorded entry, outermost first.
 std::vector<std::string> snapshot();
 
 class Scope {
