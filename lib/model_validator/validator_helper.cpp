@@ -126,11 +126,17 @@ int logPriority(ValidationErrorSeverity severity) {
     }
 }
 
+// Messages are scanned byte by byte for paths; the tests are the "C" locale's
+// (ASCII only), written out, since every finding passes here.
+bool isAsciiLetter(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 bool isPathChar(unsigned char c) {
-    return std::isalnum(c) || c == '_' || c == '/' || c == '-' || c == '.';
+    return isAsciiLetter(c) || (c >= '0' && c <= '9') || c == '_' || c == '/' || c == '-' || c == '.';
 }
 bool isDelimiter(unsigned char c) {
-    return std::isspace(c) || c == '\'' || c == '"';
+    return c == ' ' || (c >= '\t' && c <= '\r') || c == '\'' || c == '"';
 }
 
 // Finds the path-like word that starts at `start`: the longest run of path
@@ -141,9 +147,10 @@ size_t pathWordEnd(const std::string& text, size_t start) {
         ++runEnd;
     }
     for (size_t dot = runEnd; dot-- > start + 1;) {
-        if (text[dot] == '.' && dot + 1 < runEnd && std::isalpha(static_cast<unsigned char>(text[dot + 1]))) {
+        if (text[dot] == '.' && dot + 1 < runEnd &&
+            isAsciiLetter(static_cast<unsigned char>(text[dot + 1]))) {
             size_t end = dot + 1;
-            while (end < text.size() && std::isalpha(static_cast<unsigned char>(text[end]))) {
+            while (end < text.size() && isAsciiLetter(static_cast<unsigned char>(text[end]))) {
                 ++end;
             }
             return end;
@@ -358,7 +365,8 @@ void Validator::addFinding(const FindingKind* kind, ValidationTitle title, Valid
         observer(ReportedFinding{kind, code, title, severity, message});
     }
     const std::string text = processErrorText(message, references);
-    const std::string key = processErrorText(dedupKey, references);
+    // Most findings are told apart by their message itself.
+    const std::string key = dedupKey == message ? text : processErrorText(dedupKey, references);
     if (!key.empty()) {
         for (const ValidationError& earlier : errors_) {
             if (earlier.message.find(key) != std::string::npos) {
