@@ -638,6 +638,23 @@ TEST(DataSection, NumbersReadAsTheCLibraryReadsThem) {
         }
         texts.push_back(text);
     }
+    // Plain decimals of every length around the float's seven digits, where
+    // rounding is closest to a tie.
+    for (int n = 0; n < 60000; ++n) {
+        std::string text = random() % 2 ? "-" : "";
+        const int whole = static_cast<int>(random() % 9);
+        const int fraction = static_cast<int>(random() % 12);
+        for (int i = 0; i < whole; ++i) {
+            text += static_cast<char>('0' + random() % 10);
+        }
+        if (fraction > 0 || random() % 2) {
+            text += '.';
+        }
+        for (int i = 0; i < fraction; ++i) {
+            text += static_cast<char>('0' + random() % 10);
+        }
+        texts.push_back(text);
+    }
     for (const std::string& text : texts) {
         for (int count = 1; count <= 3; ++count) {
             float expected[3] = {};
