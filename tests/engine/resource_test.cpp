@@ -61,11 +61,12 @@ TEST(PathUtilities, SplitAndJoinResourcePaths) {
     EXPECT_EQ(components, (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_TRUE(splitResourcePath("", components));
     EXPECT_TRUE(components.empty());
-    for (const char* absolute : {"/x", "\\x", "D:/x", "d:\\x"}) {
+    for (const char* absolute : {"/x", "\\x", "D:/x", "d:\\x", "a:/x", "Z:/x", "z:\\x"}) {
         EXPECT_TRUE(Utils::isAbsolute(absolute)) << absolute;
         EXPECT_FALSE(Utils::isRelative(absolute)) << absolute;
     }
-    for (const char* relative : {"x/y", "D:x", "1:/x"}) {
+    // Only ASCII letters name drives: not the bytes next to them, nor UTF-8.
+    for (const char* relative : {"x/y", "D:x", "1:/x", "@:/x", "[:/x", "`:/x", "{:/x", "\xc3:/x"}) {
         EXPECT_TRUE(Utils::isRelative(relative)) << relative;
     }
 }

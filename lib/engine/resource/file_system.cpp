@@ -899,7 +899,10 @@ bool isAbsolute(const std::string& path) {
     if (path[0] == '/' || path[0] == '\\') {
         return true;
     }
-    return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+    // A drive letter is an ASCII letter whatever the host's locale; tested
+    // inline, as nearly every path asked about is relative.
+    const char drive = static_cast<char>(path[0] | 0x20);
+    return path.size() >= 3 && drive >= 'a' && drive <= 'z' && path[1] == ':' &&
            (path[2] == '/' || path[2] == '\\');
 }
 
