@@ -11,6 +11,7 @@
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/file_system.h"
 #include "json_schema.h"
+#include "json_util.h"
 #include "model_validator/finding_catalogue.h"
 #include "tool_support.h"
 
@@ -526,4 +527,21 @@ TEST(ToolHostile, NamesThatAreNotUtf8OrVeryLongStayReadableInEveryFormat) {
     const ToolRun missing = runInProcess({"--res", t.tree.root(), longPath});
     EXPECT_EQ(missing.status, 3);
     EXPECT_NE(missing.err.find("aaaa"), std::string::npos);
+}
+
+TEST(ToolJson, StringsAreEscapedByteForByte) {
+    using KX::Cli::jsonString;
+    EXPECT_EQ(jsonString(""), "\"\"");
+    EXPECT_EQ(jsonString("content/a b.model ~\x7f"), "\"content/a b.model ~\x7f\"");
+    EXPECT_EQ(jsonString("say \"x\" at C:\\d"), "\"say \\\"x\\\" at C:\\\\d\"");
+    EXPECT_EQ(jsonString("a\nb\rc\td\x01"
+                         "e\x1f"),
+              "\"a\\nb\\rc\\td\\u0001e\\u001f\"");
+    // Valid UTF-8 passes as it is; a byte that is not is escaped by its value.
+    EXPECT_EQ(jsonString("Pr\xc3\xbc"
+                         "fung \xe2\x82\xac"),
+              "\"Pr\xc3\xbc"
+              "fung \xe2\x82\xac\"");
+    EXPECT_EQ(jsonString("x\xff\xc3y\xc3"), "\"x\\u00ff\\u00c3y\\u00c3\"");
+    EXPECT_EQ(jsonString("\"\"\\"), "\"\\\"\\\"\\\\\"");
 }

@@ -41,8 +41,21 @@ std::string validUtf8(const std::string& text) {
 }
 
 std::string jsonString(const std::string& text) {
-    std::string out = "\"";
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    const auto plain = [](unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; };
     for (size_t i = 0; i < text.size();) {
+        // Reports are nearly all plain text: a run of it is copied at once.
+        size_t run = i;
+        while (run < text.size() && plain(static_cast<unsigned char>(text[run]))) {
+            ++run;
+        }
+        if (run > i) {
+            out.append(text, i, run - i);
+            i = run;
+            continue;
+        }
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
             size_t length = utf8SequenceLength(text, i);
