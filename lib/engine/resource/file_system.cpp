@@ -388,10 +388,10 @@ FileSystem::Spelling FileSystem::findSpelling(const std::string& root, const Par
     if (components.empty()) {
         return Spelling{root};
     }
-    // The folder is spelled once per pass, however many of its files are asked for.
-    std::string folderAsAsked;
-    folderAsAsked.reserve(root.size() + 64);
-    folderAsAsked += root;
+    // The folder is spelled once per pass, however many of its files are
+    // asked for. Its name as asked is made in a buffer kept for the next path.
+    thread_local std::string folderAsAsked;
+    folderAsAsked.assign(root);
     for (size_t i = 0; i + 1 < components.size(); ++i) {
         folderAsAsked += '/';
         folderAsAsked += components[i];
@@ -431,7 +431,7 @@ FileSystem::spellFolder(const std::string& root, const Parts& components,
     {
         std::lock_guard<LightMutex> lock(mutex_);
         for (size_t k = depth; k-- > 0 && !folder;) {
-            auto it = spelledFolders_.find(folderAsAsked.substr(0, ends[k]));
+            auto it = spelledFolders_.find(std::string_view(folderAsAsked).substr(0, ends[k]));
             if (it != spelledFolders_.end()) {
                 folder = it->second;
                 spelled = k;
@@ -609,18 +609,19 @@ const std::string& FileSystem::currentRealmCode() const {
     return realmCode_;
 }
 
+const std::string FileSystem::kNotFound;
+
 const std::string* FileSystem::knownResolution(const std::string& path, bool exact, int* type) const {
     const auto it = resolutions_.find(path);
-    if (it == resolutions_.end() || !(exact ? it->second.exactNameKnown : it->second.preferRealmKnown)) {
+    if (it == resolutions_.end()) {
         return nullptr;
     }
-    if (type) {
-        *type = exact ? it->second.exactNameType : it->second.preferRealmType;
+    const Resolved& known = it->second;
+    const std::string* found = exact ? known.exactName : known.preferRealm;
+    if (found && type) {
+        *type = exact ? known.exactNameType : known.preferRealmType;
     }
-    if (exact && it->second.exactNameIsKey) {
-        return &it->first;
-    }
-    return exact ? &it->second.exactName : &it->second.preferRealm;
+    return found;
 }
 
 std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm) const {
@@ -645,29 +646,29 @@ std::string FileSystem::resolveTyped(const std::string& path, RealmChoice realm,
         *listedType = type;
     }
     std::lock_guard<LightMutex> lock(mutex_);
-    Resolved& entry = resolutions_[path];
-    if (code.empty()) {
-        entry.exactName = found;
-        entry.exactNameIsKey = false;
-        entry.exactNameKnown = true;
-        entry.exactNameType = type;
-    } else {
-        entry.preferRealm = found;
-        entry.preferRealmKnown = true;
-        entry.preferRealmType = type;
-    }
+    // A disk path found is kept once, as the key of its own entry: checks go
+    // on to ask about the disk path itself, which names itself, and about its
+    // type, which the listing told.
+    const std::string* answer = &kNotFound;
     if (!found.empty()) {
-        // Checks go on to ask about the disk path itself, which names itself,
-        // and about its type, which the listing told.
-        Resolved& self = found == path ? entry : resolutions_[found];
-        if (!self.exactNameKnown && &self != &entry) {
-            self.exactNameIsKey = true;
-            self.exactNameKnown = true;
-            self.exactNameType = type;
+        const auto self = resolutions_.try_emplace(found).first;
+        Resolved& own = self->second;
+        answer = &self->first;
+        if (!own.exactName) {
+            own.exactName = answer;
+            own.exactNameType = type;
         }
         if (type != kTypeUnknown) {
-            self.diskType = type;
+            own.diskType = type;
         }
+    }
+    Resolved& entry = resolutions_[path];
+    if (code.empty()) {
+        entry.exactName = answer;
+        entry.exactNameType = type;
+    } else {
+        entry.preferRealm = answer;
+        entry.preferRealmType = type;
     }
     return found;
 }
@@ -688,7 +689,9 @@ std::string FileSystem::resolveExistingUncached(const std::string& path, const s
         return splitAbsolute(path, root, generic, components) ? existingBelow(root, components, type)
                                                               : std::string();
     }
-    Parts components;
+    // The views of a path asked for the first time, in a list kept for the
+    // next one: a resolution needs none of them once it has its answer.
+    thread_local Parts components;
     if (!splitIntoViews(path, components) || components.empty()) {
         return {};
     }

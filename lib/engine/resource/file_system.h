@@ -10,6 +10,7 @@
 
 #include "engine/core/light_mutex.h"
 #include "engine/core/smart_pointer.h"
+#include "engine/core/string_hash.h"
 #include "engine/platform/file_stamp.h"
 #include "engine/resource/binary_block.h"
 
@@ -219,13 +220,11 @@ class FileSystem {
     mutable std::unordered_map<std::string, std::string> canonicalFolders_;
     // By the path as asked; a disk path found names itself.
     struct Resolved {
-        std::string preferRealm;
-        std::string exactName;
-        bool preferRealmKnown = false;
-        bool exactNameKnown = false;
-        // A disk path found by a resolution names itself: its key is its
-        // exact name, kept once.
-        bool exactNameIsKey = false;
+        // What the path names, as the current realm prefers it and as named:
+        // null while unknown, else the key of the found disk path's own entry
+        // (kept once, however many paths name it) or kNotFound.
+        const std::string* preferRealm = nullptr;
+        const std::string* exactName = nullptr;
         // Of what each names, as its folder's listing told (kTypeUnknown for a link or a miss).
         int preferRealmType = kTypeUnknown;
         int exactNameType = kTypeUnknown;
@@ -234,6 +233,7 @@ class FileSystem {
         // asked of the disk and kept in diskTypes_).
         int diskType = kTypeUnknown;
     };
+    static const std::string kNotFound;
     mutable std::unordered_map<std::string, Resolved> resolutions_;
     // What `path` resolved to in this view, as named (`exact`) or as the
     // current realm prefers; null when not resolved yet. The lock is held.
@@ -249,7 +249,8 @@ class FileSystem {
         std::shared_ptr<const Listing> listing;
         bool throughLink = false; // one of its folders below the root is a link
     };
-    mutable std::unordered_map<std::string, std::shared_ptr<const SpelledFolder>> spelledFolders_;
+    mutable std::unordered_map<std::string, std::shared_ptr<const SpelledFolder>, StringHash, std::equal_to<>>
+        spelledFolders_;
     // The folder holding the last of `components` below `root`, spelled as on
     // disk; `folderAsAsked` is that folder as the components spell it.
     std::shared_ptr<const SpelledFolder> spellFolder(const std::string& root, const Parts& components,
