@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/component/component_registry.h"
@@ -20,6 +21,7 @@
 #include "engine/core/light_mutex.h"
 #include "engine/core/stack_tracker.h"
 #include "engine/core/string_conv.h"
+#include "engine/core/string_hash.h"
 #include "engine/l10n/string_provider.h"
 #include "engine/platform/folder_listing.h"
 #include "engine/platform/utf8_path.h"
@@ -1065,4 +1067,20 @@ TEST(CoreServices, TheCachesLockLetsOneThreadInAtATime) {
     EXPECT_EQ(counter, 80000);
     EXPECT_TRUE(mutex.try_lock());
     mutex.unlock();
+}
+
+TEST(CoreServices, PathTablesHashStringsAndViewsAlikeAndTellNeighboursApart) {
+    const StringHash hash;
+    std::unordered_set<size_t> seen;
+    for (int n = 0; n < 20000; ++n) {
+        // Paths that differ only in a digit, at every distance from the end.
+        const std::string path = "content/buildings/house_" + std::to_string(n) + "/normal/lod0/house.model";
+        EXPECT_EQ(hash(path), hash(std::string_view(path)));
+        seen.insert(hash(path));
+        seen.insert(hash(path.substr(0, 7 + n % 9)));
+    }
+    EXPECT_GT(seen.size(), 20000u);
+    EXPECT_NE(hash("abcdefgh1"), hash("abcdefgh2"));
+    EXPECT_NE(hash(std::string_view("a")), hash(std::string_view("a\0", 2)));
+    EXPECT_NE(hash(""), hash(std::string_view("\0", 1)));
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/core/light_mutex.h"
+#include "engine/core/string_hash.h"
 #include "engine/platform/file_stamp.h"
 #include "engine/resource/data_section.h"
 
@@ -57,5 +58,5 @@ class DataSectionCache {
 
     LightMutex mutex_;
     uint64_t sweptIn_ = 0;
-    std::unordered_map<std::string, Entry> sections_;
+    std::unordered_map<std::string, Entry, StringHash, std::equal_to<>> sections_;
 };

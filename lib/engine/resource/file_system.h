@@ -211,13 +211,13 @@ class FileSystem {
     std::shared_ptr<const std::vector<std::string>> roots_ = std::make_shared<std::vector<std::string>>();
     // Read without the lock by every cache that asks which pass it is; changed under it.
     std::atomic<uint64_t> generation_{1};
-    mutable std::unordered_map<std::string, CachedListing> listings_;
+    mutable std::unordered_map<std::string, CachedListing, StringHash, std::equal_to<>> listings_;
     // Listed by listAhead and not yet asked for: no pass has used them, so
     // they neither take part in purges nor go with old passes.
-    mutable std::unordered_map<std::string, Ahead> ahead_;
+    mutable std::unordered_map<std::string, Ahead, StringHash, std::equal_to<>> ahead_;
     // Within one pass: folders with every link resolved, by their absolute
     // spelling; resolved paths (misses too) and disk types.
-    mutable std::unordered_map<std::string, std::string> canonicalFolders_;
+    mutable std::unordered_map<std::string, std::string, StringHash, std::equal_to<>> canonicalFolders_;
     // By the path as asked; a disk path found names itself.
     struct Resolved {
         // What the path names, as the current realm prefers it and as named:
@@ -234,7 +234,7 @@ class FileSystem {
         int diskType = kTypeUnknown;
     };
     static const std::string kNotFound;
-    mutable std::unordered_map<std::string, Resolved> resolutions_;
+    mutable std::unordered_map<std::string, Resolved, StringHash, std::equal_to<>> resolutions_;
     // What `path` resolved to in this view, as named (`exact`) or as the
     // current realm prefers; null when not resolved yet. The lock is held.
     const std::string* knownResolution(const std::string& path, bool exact, int* type = nullptr) const;
@@ -255,8 +255,8 @@ class FileSystem {
     // disk; `folderAsAsked` is that folder as the components spell it.
     std::shared_ptr<const SpelledFolder> spellFolder(const std::string& root, const Parts& components,
                                                      const std::string& folderAsAsked) const;
-    mutable std::unordered_map<std::string, bool> foldersInsideRoots_;
-    mutable std::unordered_map<std::string, int> diskTypes_;
+    mutable std::unordered_map<std::string, bool, StringHash, std::equal_to<>> foldersInsideRoots_;
+    mutable std::unordered_map<std::string, int, StringHash, std::equal_to<>> diskTypes_;
 };
 
 // The process's file system. Inline, so that the calls the steps make by the

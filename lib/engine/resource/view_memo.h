@@ -2,9 +2,12 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <type_traits>
 #include <unordered_map>
 
 #include "engine/core/light_mutex.h"
+#include "engine/core/string_hash.h"
 #include "engine/resource/file_system.h"
 
 // Values kept while the file system's view stays as it was
@@ -48,5 +51,7 @@ template <typename Key, typename Value> class ViewMemo {
   private:
     LightMutex mutex_;
     uint64_t view_ = 0;
-    std::unordered_map<Key, Value> values_;
+    // Paths, the usual keys, hash as the file system's tables do.
+    using Hash = std::conditional_t<std::is_same_v<Key, std::string>, StringHash, std::hash<Key>>;
+    std::unordered_map<Key, Value, Hash> values_;
 };
