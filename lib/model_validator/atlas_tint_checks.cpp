@@ -101,7 +101,7 @@ void ModelValidator::checkMaterialAtlasProperties(const ModelDesc& /*desc*/) {
             if (!isEffect(material, effect)) {
                 continue;
             }
-            const std::vector<DataSectionPtr> properties = propertiesOf(material);
+            const std::vector<DataSectionPtr>& properties = propertiesOf(material);
             const std::string id = material->readString(kIdentifierTag, "");
             for (size_t i = 1; i < lodModels.size(); ++i) {
                 const std::string& path = lodModels[i];

@@ -119,12 +119,9 @@ int lodNumber(const std::string& modelPath) {
     return getLastIndex(PathHelpers::getLodFolder(modelPath));
 }
 
-std::vector<DataSectionPtr> propertiesOf(const DataSectionPtr& material) {
-    std::vector<DataSectionPtr> properties;
-    if (material) {
-        material->openSections(ValidatorHelper::kPropertyTag, properties);
-    }
-    return properties;
+const std::vector<DataSectionPtr>& propertiesOf(const DataSectionPtr& material) {
+    static const std::vector<DataSectionPtr> none;
+    return material ? material->sectionsWithTag(ValidatorHelper::kPropertyTag) : none;
 }
 
 std::string effectName(const DataSectionPtr& material) {

@@ -23,7 +23,7 @@ int getLastIndex(const std::string& text);
 // the LOD folder name ends in no digits or there is none.
 int lodNumber(const std::string& modelPath);
 // The material's "property" children, in file order.
-std::vector<DataSectionPtr> propertiesOf(const DataSectionPtr& material);
+const std::vector<DataSectionPtr>& propertiesOf(const DataSectionPtr& material);
 // The file name of the material's effect without folder and extension
 // ("shaders/std_effects/PBS_ext.fx" gives "PBS_ext").
 std::string effectName(const DataSectionPtr& material);

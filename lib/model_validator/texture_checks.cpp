@@ -54,10 +54,8 @@ void ModelValidator::checkTextures(const ModelDesc& /*desc*/) {
         // Read once per LOD and material, not once per texture.
         const std::string lodFolder = PathHelpers::getLodFolder(lodModelPath);
         for (const DataSectionPtr& material : MaterialPropertyHelper::getMaterialsFromVisual(visual)) {
-            std::vector<DataSectionPtr> properties;
-            material->openSections(kPropertyTag, properties);
             std::optional<std::string> identifier;
-            for (const DataSectionPtr& property : properties) {
+            for (const DataSectionPtr& property : material->sectionsWithTag(kPropertyTag)) {
                 if (cancelled()) {
                     return;
                 }

@@ -553,6 +553,27 @@ TEST(DataSection, NestedElementsKeepTheirOwnChildrenParentsAndValues) {
     root->openChild(1)->openSections("node", bChildren);
     ASSERT_EQ(bChildren.size(), 1u);
     EXPECT_EQ(bChildren[0]->parentSection()->asString(), "b");
+
+    // Children by tag are made once and kept where they are while the section lives.
+    const std::vector<DataSectionPtr>& nodes = a->sectionsWithTag("node");
+    ASSERT_EQ(nodes.size(), 2u);
+    EXPECT_EQ(nodes[0]->asString(), "a1");
+    EXPECT_EQ(nodes[1]->asString(), "a2");
+    EXPECT_EQ(a->sectionsWithTag("other").size(), 1u);
+    EXPECT_TRUE(a->sectionsWithTag("missing").empty());
+    EXPECT_EQ(&a->sectionsWithTag("node"), &nodes);
+    std::vector<DataSectionPtr> again{root};
+    a->openSections("node", again);
+    ASSERT_EQ(again.size(), 3u);
+    EXPECT_EQ(again[1], nodes[0]);
+    EXPECT_EQ(again[2], nodes[1]);
+    // A folder's files, which open as their root elements, the same way.
+    tree.write("folder/x.visual", "<root/>");
+    tree.write("folder/y.visual", "<root/>");
+    const DataSectionPtr folder = Utils::openSection("folder");
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(folder->sectionsWithTag("root").size(), 2u);
+    EXPECT_EQ(&folder->sectionsWithTag("root"), &folder->sectionsWithTag("root"));
 }
 
 namespace {

@@ -127,10 +127,8 @@ Vector2 getNormalMapSize(DataSectionPtr material) {
     if (!material) {
         return unknown;
     }
-    std::vector<DataSectionPtr> properties;
-    material->openSections("property", properties);
     std::string texture;
-    for (const DataSectionPtr& property : properties) {
+    for (const DataSectionPtr& property : material->sectionsWithTag("property")) {
         if (property && property->asString() == "normalMap") {
             texture = property->readString("Texture");
             break;

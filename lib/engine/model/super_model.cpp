@@ -14,9 +14,7 @@ MaterialInstance::MaterialInstance(const DataSectionPtr& material) {
     fx_ = material->readString("fx");
     materialKind_ = material->readUInt("materialKind", 0);
     collisionFlags_ = material->readUInt("collisionFlags", 0);
-    std::vector<DataSectionPtr> properties;
-    material->openSections("property", properties);
-    for (const DataSectionPtr& p : properties) {
+    for (const DataSectionPtr& p : material->sectionsWithTag("property")) {
         MaterialProperty property;
         property.name = p->asString();
         if (DataSectionPtr value = p->openChild(0)) {

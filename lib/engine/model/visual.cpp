@@ -18,9 +18,7 @@ void readNodes(const DataSectionPtr& parent, std::vector<VisualNode>& out, int d
     if (depth > kMaxNodeDepth) {
         return;
     }
-    std::vector<DataSectionPtr> sections;
-    parent->openSections("node", sections);
-    for (const DataSectionPtr& s : sections) {
+    for (const DataSectionPtr& s : parent->sectionsWithTag("node")) {
         VisualNode node;
         node.identifier = s->readString("identifier");
         readNodes(s, node.children, depth + 1);
@@ -38,20 +36,14 @@ void collectPaths(const std::vector<VisualNode>& nodes, const std::string& prefi
 }
 
 void readRenderSets(Visual& visual) {
-    std::vector<DataSectionPtr> sets;
-    visual.section->openSections("renderSet", sets);
-    for (const DataSectionPtr& s : sets) {
+    for (const DataSectionPtr& s : visual.section->sectionsWithTag("renderSet")) {
         VisualRenderSet renderSet;
         renderSet.node = s->readString("node");
-        std::vector<DataSectionPtr> geometries;
-        s->openSections("geometry", geometries);
-        for (const DataSectionPtr& g : geometries) {
+        for (const DataSectionPtr& g : s->sectionsWithTag("geometry")) {
             VisualGeometry geometry;
             geometry.verticesName = g->readString("vertices");
             geometry.primitiveName = g->readString("primitive");
-            std::vector<DataSectionPtr> groups;
-            g->openSections("primitiveGroup", groups);
-            for (const DataSectionPtr& pg : groups) {
+            for (const DataSectionPtr& pg : g->sectionsWithTag("primitiveGroup")) {
                 VisualPrimitiveGroup group;
                 group.groupIndex = pg->asUInt(0);
                 group.material = pg->findChild("material");

@@ -311,6 +311,23 @@ DataSectionPtr DataSection::openSection(const std::string& path, bool /*makeNewS
 }
 
 void DataSection::openSections(const std::string& tag, std::vector<DataSectionPtr>& out) {
+    findSections(tag, out);
+}
+
+const std::vector<DataSectionPtr>& DataSection::sectionsWithTag(const std::string& tag) {
+    for (const std::unique_ptr<OpenedChildren>& opened : openedByTag_) {
+        if (opened->tag == tag) {
+            return opened->sections;
+        }
+    }
+    auto made = std::make_unique<OpenedChildren>();
+    made->tag = tag;
+    findSections(tag, made->sections);
+    openedByTag_.push_back(std::move(made));
+    return openedByTag_.back()->sections;
+}
+
+void DataSection::findSections(const std::string& tag, std::vector<DataSectionPtr>& out) {
     const int n = countChildren();
     for (int i = 0; i < n; ++i) {
         DataSectionPtr child = openChild(i);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,11 @@ class DataSection : public ReferenceCount {
     DataSectionPtr openSection(const std::string& path, bool makeNewSection = false);
     // Every direct child with this tag, in file order (appended to `out`).
     virtual void openSections(const std::string& tag, std::vector<DataSectionPtr>& out);
+    // The same children, made the first time they are asked for and kept by
+    // this section: the list stays as it is while the section lives. The
+    // steps of a check ask the same sections (a material of the check's
+    // visual) for the same children again and again.
+    const std::vector<DataSectionPtr>& sectionsWithTag(const std::string& tag);
 
     std::string readString(const std::string& key, const std::string& defaultValue = std::string(),
                            int flags = 0);
@@ -81,7 +87,17 @@ class DataSection : public ReferenceCount {
         return TextLookup::Unanswered;
     }
 
+    // Every direct child with this tag, found afresh (appended to `out`).
+    virtual void findSections(const std::string& tag, std::vector<DataSectionPtr>& out);
+
   private:
+    struct OpenedChildren {
+        std::string tag;
+        std::vector<DataSectionPtr> sections;
+    };
+    // Children asked for by tag, as made the first time; each list stays where it is.
+    std::vector<std::unique_ptr<OpenedChildren>> openedByTag_;
+
     // Reads the value at `key` with `parse` (text -> value, or the default),
     // by lookUpText where the section type answers it.
     template <typename T, typename Parse, typename FromSection>

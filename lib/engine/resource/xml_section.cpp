@@ -121,31 +121,10 @@ class XMLSection : public DataSection {
     }
 
     void openSections(const std::string& tag, std::vector<DataSectionPtr>& out) override {
-        // The steps of a check ask the same section (a material of the
-        // check's visual) for the same children again and again: they get the
-        // sections made the first time. Sections are made only for the
-        // children asked for: a material has dozens of properties, and a
-        // check asks for a few kinds of them.
-        for (const OpenedChildren& opened : openedByTag_) {
-            if (opened.tag == tag) {
-                out.insert(out.end(), opened.sections.begin(), opened.sections.end());
-                return;
-            }
-        }
-        OpenedChildren opened{tag, {}};
-        const XMLDocument::Element& parent = element();
-        const uint32_t end = parent.firstChild + parent.childCount;
-        // Counted first, so that the list is made at its size at once.
-        opened.sections.reserve(static_cast<size_t>(
-            std::count_if(doc_->elements.begin() + parent.firstChild, doc_->elements.begin() + end,
-                          [&tag](const XMLDocument::Element& child) { return child.name == tag; })));
-        for (uint32_t i = parent.firstChild; i < end; ++i) {
-            if (doc_->elements[i].name == tag) {
-                opened.sections.push_back(DataSectionPtr(new XMLSection(doc_, i)));
-            }
-        }
-        out.insert(out.end(), opened.sections.begin(), opened.sections.end());
-        openedByTag_.push_back(std::move(opened));
+        // Sections are made only for the children asked for, once: a material
+        // has dozens of properties, and a check asks for a few kinds of them.
+        const std::vector<DataSectionPtr>& sections = sectionsWithTag(tag);
+        out.insert(out.end(), sections.begin(), sections.end());
     }
 
     DataSectionPtr findChild(const std::string& tag) override {
@@ -170,6 +149,21 @@ class XMLSection : public DataSection {
     }
 
   protected:
+    void findSections(const std::string& tag, std::vector<DataSectionPtr>& out) override {
+        const XMLDocument::Element& parent = element();
+        const uint32_t end = parent.firstChild + parent.childCount;
+        // Counted first, so that the list is made at its size at once.
+        out.reserve(out.size() +
+                    static_cast<size_t>(std::count_if(
+                        doc_->elements.begin() + parent.firstChild, doc_->elements.begin() + end,
+                        [&tag](const XMLDocument::Element& child) { return child.name == tag; })));
+        for (uint32_t i = parent.firstChild; i < end; ++i) {
+            if (doc_->elements[i].name == tag) {
+                out.push_back(DataSectionPtr(new XMLSection(doc_, i)));
+            }
+        }
+    }
+
     TextLookup lookUpText(const std::string& path, std::string& text) override {
         // The steps openSection takes (empty steps are skipped), on the laid-out elements.
         const std::string_view steps(path);
@@ -193,16 +187,10 @@ class XMLSection : public DataSection {
     }
 
   private:
-    struct OpenedChildren {
-        std::string tag;
-        std::vector<DataSectionPtr> sections;
-    };
-
     const XMLDocument::Element& element() const { return doc_->elements[index_]; }
 
     SmartPointer<XMLDocument> doc_;
     uint32_t index_;
-    std::vector<OpenedChildren> openedByTag_; // children asked for by tag, as made the first time
 };
 
 } // namespace
