@@ -84,6 +84,12 @@ TEST(ProcessErrorText, RewritesExistingRelativePathsToTheirResourceForm) {
     EXPECT_EQ(v.processErrorText("./Content/Props/Crate.model, Content/./Props/Crate.model"),
               "Content/Props/Crate.model, Content/Props/Crate.model");
     EXPECT_EQ(v.processErrorText("see \"Content//Props/Crate.model\""), "see \"Content/Props/Crate.model\"");
+    // Digits, '_' and '-' belong to a path; any blank, quote or apostrophe ends one.
+    tree.write("Content/Lod0_9-z/Crate09.model", "<root/>");
+    EXPECT_EQ(v.processErrorText("in Content/Lod0_9-z/./Crate09.model\tand\v'Content/Lod0_9-z/../Lod0_9-z/"
+                                 "Crate09.model'\rContent//Lod0_9-z/Crate09.model"),
+              "in Content/Lod0_9-z/Crate09.model\tand\v'Content/Lod0_9-z/Crate09.model'\r"
+              "Content/Lod0_9-z/Crate09.model");
     // The letter case stays as written, so a case typo remains visible.
     EXPECT_EQ(v.processErrorText("Model 'content/props/crate.model'"), "Model 'content/props/crate.model'");
     // Missing files, absolute paths and words without an extension stay.
