@@ -1,6 +1,5 @@
 #include "engine/resource/data_section.h"
 
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -87,13 +86,12 @@ namespace SectionText {
 
 std::string_view trimmed(std::string_view text) {
     // Every value read passes here: the blanks are tested inline, not searched for.
-    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     size_t first = 0;
     size_t end = text.size();
-    while (first < end && blank(text[first])) {
+    while (first < end && isBlank(text[first])) {
         ++first;
     }
-    while (end > first && blank(text[end - 1])) {
+    while (end > first && isBlank(text[end - 1])) {
         --end;
     }
     return text.substr(first, end - first);
@@ -167,7 +165,7 @@ bool parseFloats(const std::string& text, float* values, int count) {
         p = end;
     }
     while (*p != '\0') {
-        if (!std::isspace(static_cast<unsigned char>(*p))) {
+        if (!isBlank(*p)) {
             return false;
         }
         ++p;
