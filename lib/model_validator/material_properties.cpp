@@ -5,6 +5,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "engine/core/ascii_case.h"
 #include "engine/resource/file_system.h"
 #include "engine/variant/variant.h"
 #include "model_validator/path_helpers.h"
@@ -63,24 +64,13 @@ int toInt(std::string_view digits) {
 // The three name patterns are scanned by hand: they are asked for every
 // material of every LOD, and a regular expression costs thousands of
 // instructions a call. Letters and digits are ASCII only, as the patterns had it.
-namespace {
-
-bool isAsciiLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool isAsciiDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-} // namespace
-
 std::string getMaterialName(const std::string& identifier) {
     // The letters after the first "<letter>_" that a letter follows.
     for (size_t i = 0; i + 2 < identifier.size(); ++i) {
-        if (isAsciiLetter(identifier[i]) && identifier[i + 1] == '_' && isAsciiLetter(identifier[i + 2])) {
+        if (AsciiCase::isLetter(identifier[i]) && identifier[i + 1] == '_' &&
+            AsciiCase::isLetter(identifier[i + 2])) {
             size_t end = i + 2;
-            while (end < identifier.size() && isAsciiLetter(identifier[end])) {
+            while (end < identifier.size() && AsciiCase::isLetter(identifier[end])) {
                 ++end;
             }
             return identifier.substr(i + 2, end - (i + 2));
@@ -96,7 +86,7 @@ int getFirstIndex(const std::string& text) {
             continue;
         }
         size_t end = i + 1;
-        while (end < text.size() && isAsciiDigit(text[end])) {
+        while (end < text.size() && AsciiCase::isDigit(text[end])) {
             ++end;
         }
         if (end > i + 1 && (end == text.size() || text[end] == '_')) {
@@ -109,7 +99,7 @@ int getFirstIndex(const std::string& text) {
 int getLastIndex(const std::string& text) {
     // The digits that end the text.
     size_t start = text.size();
-    while (start > 0 && isAsciiDigit(text[start - 1])) {
+    while (start > 0 && AsciiCase::isDigit(text[start - 1])) {
         --start;
     }
     return start == text.size() ? -1 : toInt(std::string_view(text).substr(start));

@@ -1,5 +1,6 @@
 #include "model_validator/path_helpers.h"
 
+#include "engine/core/ascii_case.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/validator_helper.h"
 
@@ -63,7 +64,7 @@ const std::vector<std::string>& realmCodes() {
 namespace {
 
 bool isWordCharacter(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    return AsciiCase::isDigit(c) || AsciiCase::isLetter(c) || c == '_';
 }
 
 } // namespace

@@ -126,31 +126,25 @@ int logPriority(ValidationErrorSeverity severity) {
     }
 }
 
-// Messages are scanned byte by byte for paths; the tests are the "C" locale's
-// (ASCII only), written out, since every finding passes here.
-bool isAsciiLetter(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+// Messages are scanned byte by byte for paths, with the "C" locale's classes.
+bool isPathChar(char c) {
+    return AsciiCase::isLetter(c) || AsciiCase::isDigit(c) || c == '_' || c == '/' || c == '-' || c == '.';
 }
-
-bool isPathChar(unsigned char c) {
-    return isAsciiLetter(c) || (c >= '0' && c <= '9') || c == '_' || c == '/' || c == '-' || c == '.';
-}
-bool isDelimiter(unsigned char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r') || c == '\'' || c == '"';
+bool isDelimiter(char c) {
+    return AsciiCase::isBlank(c) || c == '\'' || c == '"';
 }
 
 // Finds the path-like word that starts at `start`: the longest run of path
 // characters that still ends in a dot and letters. Returns its end, or npos.
 size_t pathWordEnd(const std::string& text, size_t start) {
     size_t runEnd = start;
-    while (runEnd < text.size() && isPathChar(static_cast<unsigned char>(text[runEnd]))) {
+    while (runEnd < text.size() && isPathChar(text[runEnd])) {
         ++runEnd;
     }
     for (size_t dot = runEnd; dot-- > start + 1;) {
-        if (text[dot] == '.' && dot + 1 < runEnd &&
-            isAsciiLetter(static_cast<unsigned char>(text[dot + 1]))) {
+        if (text[dot] == '.' && dot + 1 < runEnd && AsciiCase::isLetter(text[dot + 1])) {
             size_t end = dot + 1;
-            while (end < text.size() && isAsciiLetter(static_cast<unsigned char>(text[end]))) {
+            while (end < text.size() && AsciiCase::isLetter(text[end])) {
                 ++end;
             }
             return end;
@@ -308,8 +302,7 @@ std::string Validator::processErrorText(const std::string& text, FS::RealmChoice
         size_t wordEnd = std::string::npos;
         if (p == 0 && (wordEnd = pathWordEnd(text, 0)) != std::string::npos) {
             wordStart = 0;
-        } else if (isDelimiter(static_cast<unsigned char>(text[p])) &&
-                   (wordEnd = pathWordEnd(text, p + 1)) != std::string::npos) {
+        } else if (isDelimiter(text[p]) && (wordEnd = pathWordEnd(text, p + 1)) != std::string::npos) {
             wordStart = p + 1;
         }
         if (wordStart == std::string::npos) {

@@ -7,6 +7,18 @@
 // change: names are UTF-8 and must not depend on the host's locale.
 namespace AsciiCase {
 
+// The "C" locale's classes, whatever the host's locale, tested inline: names
+// and values are scanned byte by byte on every read.
+constexpr bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+constexpr bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+constexpr bool isBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 constexpr char toLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }

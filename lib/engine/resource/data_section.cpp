@@ -10,14 +10,8 @@
 
 namespace {
 
-// The "C" locale's blanks, tested inline: every value read passes here.
-bool isBlank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+using AsciiCase::isBlank;
+using AsciiCase::isDigit;
 
 // Powers of ten a float holds exactly (5^10 < 2^24).
 constexpr double kExactPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};

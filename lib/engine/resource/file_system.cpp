@@ -902,10 +902,8 @@ bool isAbsolute(const std::string& path) {
     if (path[0] == '/' || path[0] == '\\') {
         return true;
     }
-    // A drive letter is an ASCII letter whatever the host's locale; tested
-    // inline, as nearly every path asked about is relative.
-    const char drive = static_cast<char>(path[0] | 0x20);
-    return path.size() >= 3 && drive >= 'a' && drive <= 'z' && path[1] == ':' &&
+    // A drive letter is an ASCII letter whatever the host's locale.
+    return path.size() >= 3 && AsciiCase::isLetter(path[0]) && path[1] == ':' &&
            (path[2] == '/' || path[2] == '\\');
 }
 
