@@ -90,6 +90,11 @@ TEST(ProcessErrorText, RewritesExistingRelativePathsToTheirResourceForm) {
                                  "Crate09.model'\rContent//Lod0_9-z/Crate09.model"),
               "in Content/Lod0_9-z/Crate09.model\tand\v'Content/Lod0_9-z/Crate09.model'\r"
               "Content/Lod0_9-z/Crate09.model");
+    // A one-letter extension makes a path; a file without one is no path word.
+    tree.write("Content/Props/Crate.x", "x");
+    tree.write("Content/Props/README", "x");
+    EXPECT_EQ(v.processErrorText("Content/./Props/Crate.x is odd"), "Content/Props/Crate.x is odd");
+    EXPECT_EQ(v.processErrorText("see Content/./Props/README"), "see Content/./Props/README");
     // The letter case stays as written, so a case typo remains visible.
     EXPECT_EQ(v.processErrorText("Model 'content/props/crate.model'"), "Model 'content/props/crate.model'");
     // Missing files, absolute paths and words without an extension stay.
