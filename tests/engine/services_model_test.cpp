@@ -33,6 +33,9 @@ TEST(ServicesModelLod, ExtractLodName) {
     EXPECT_EQ(ModelLod::extractLodName("vehicles/tank/normal/lod01"), "lod01");
     // The innermost LOD folder wins.
     EXPECT_EQ(ModelLod::extractLodName("content/lod1/normal/lod2/x.model"), "lod2");
+    // A LOD folder that begins the path, or is the whole of it.
+    EXPECT_EQ(ModelLod::extractLodName("Lod4/x.model"), "lod4");
+    EXPECT_EQ(ModelLod::extractLodName("lod5"), "lod5");
     // Names that only resemble a LOD folder.
     EXPECT_EQ(ModelLod::extractLodName("content/house/normal/lod/house.model"), "");
     EXPECT_EQ(ModelLod::extractLodName("content/house/normal/lod0a/house.model"), "");
