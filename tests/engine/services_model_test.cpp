@@ -36,6 +36,7 @@ TEST(ServicesModelLod, ExtractLodName) {
     // A LOD folder that begins the path, or is the whole of it.
     EXPECT_EQ(ModelLod::extractLodName("Lod4/x.model"), "lod4");
     EXPECT_EQ(ModelLod::extractLodName("lod5"), "lod5");
+    EXPECT_EQ(ModelLod::extractLodName("/lod6/x.model"), "lod6");
     // Names that only resemble a LOD folder.
     EXPECT_EQ(ModelLod::extractLodName("content/house/normal/lod/house.model"), "");
     EXPECT_EQ(ModelLod::extractLodName("content/house/normal/lod0a/house.model"), "");
