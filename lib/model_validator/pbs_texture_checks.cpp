@@ -302,12 +302,17 @@ class ModelValidator::PbsTextureSet {
         return property != m_.properties.end() && (*property)->readBool(kBoolTag, true);
     }
 
-    // The physics (Havok) model built for this material of this LOD.
+    // The physics (Havok) model built for this material of this LOD. Most
+    // LODs have no "havok" folder at all: the folder is asked first, as the
+    // file-structure step asks for it too, so one resolution answers both.
     bool physicsModelExists() const {
-        const std::string path = FS::Utils::getDirectory(m_.lodModelPath) + "havok//" +
-                                 FS::Utils::removeExtension(FS::Utils::getFilename(m_.lodModelPath)) + "__" +
-                                 m_.materialName + ".hkt.model";
-        return FS::Utils::fileExists(path);
+        const std::string folder = FS::Utils::getDirectory(m_.lodModelPath) + "havok/";
+        if (!FS::Utils::directoryExists(folder)) {
+            return false;
+        }
+        return FS::Utils::fileExists(folder + "/" +
+                                     FS::Utils::removeExtension(FS::Utils::getFilename(m_.lodModelPath)) +
+                                     "__" + m_.materialName + ".hkt.model");
     }
 
     // Pixels are read once per file and step, however many materials share it.

@@ -268,7 +268,10 @@ TEST_F(PbsTextureChecksTest, NormalMapRedChannelIsCheckedWhereAPhysicsModelUsesI
                            "' with invalid color in the Red layer",
                        TextureProperties, High, kPropertiesCategory};
     };
-    // Without a physics model nobody samples the channel.
+    // Without a physics model nobody samples the channel, even when the LOD has
+    // physics models for other materials.
+    EXPECT_EQ(findingsFor(normal("maps/dark_ANM.dds"), {118}), std::vector<Finding>{});
+    tree.write(house.root() + "/normal/lod0/havok/house__n_glass_01.hkt.model", "<root/>");
     EXPECT_EQ(findingsFor(normal("maps/dark_ANM.dds"), {118}), std::vector<Finding>{});
 
     tree.write(physics, "<root/>");
