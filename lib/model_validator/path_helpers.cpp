@@ -1,5 +1,7 @@
 #include "model_validator/path_helpers.h"
 
+#include <algorithm>
+
 #include "engine/core/ascii_case.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/validator_helper.h"
@@ -82,14 +84,23 @@ bool isRealmFileName(std::string_view path) {
             return false;
         }
     }
+    // No code holds a dot, so the code is what follows the last dot of the
+    // rest, and that dot lies no further back than the longest code reaches.
+    const std::vector<std::string>& codes = realmCodes();
+    static const size_t longest =
+        std::max_element(codes.begin(), codes.end(), [](const std::string& a, const std::string& b) {
+            return a.size() < b.size();
+        })->size();
     const std::string_view head = path.substr(0, dot);
-    for (const std::string& code : realmCodes()) {
-        if (head.size() > code.size() && head.ends_with(code) && head[head.size() - code.size() - 1] == '.' &&
-            head.substr(0, head.size() - code.size() - 1).find_first_of("\n\r") == std::string_view::npos) {
-            return true;
-        }
+    size_t codeDot = head.size();
+    while (codeDot > 0 && head.size() - codeDot <= longest && head[codeDot - 1] != '.') {
+        --codeDot;
     }
-    return false;
+    if (codeDot == 0 || head[codeDot - 1] != '.') {
+        return false;
+    }
+    return std::find(codes.begin(), codes.end(), head.substr(codeDot)) != codes.end() &&
+           head.substr(0, codeDot - 1).find_first_of("\n\r") == std::string_view::npos;
 }
 
 std::string realmPrimitivesPath(const std::string& primitivesPath, const std::string& realmCode) {
