@@ -92,15 +92,14 @@ bool isRealmFileName(std::string_view path) {
             return a.size() < b.size();
         })->size();
     const std::string_view head = path.substr(0, dot);
-    size_t codeDot = head.size();
-    while (codeDot > 0 && head.size() - codeDot <= longest && head[codeDot - 1] != '.') {
-        --codeDot;
-    }
-    if (codeDot == 0 || head[codeDot - 1] != '.') {
+    const size_t reach = std::min(head.size(), longest + 1);
+    const size_t dotInReach = head.substr(head.size() - reach).rfind('.');
+    if (dotInReach == std::string_view::npos) {
         return false;
     }
-    return std::find(codes.begin(), codes.end(), head.substr(codeDot)) != codes.end() &&
-           head.substr(0, codeDot - 1).find_first_of("\n\r") == std::string_view::npos;
+    const size_t codeDot = head.size() - reach + dotInReach;
+    return std::find(codes.begin(), codes.end(), head.substr(codeDot + 1)) != codes.end() &&
+           head.substr(0, codeDot).find_first_of("\n\r") == std::string_view::npos;
 }
 
 std::string realmPrimitivesPath(const std::string& primitivesPath, const std::string& realmCode) {
