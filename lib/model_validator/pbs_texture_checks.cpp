@@ -310,7 +310,7 @@ class ModelValidator::PbsTextureSet {
         if (!FS::Utils::directoryExists(folder)) {
             return false;
         }
-        return FS::Utils::fileExists(folder + "/" +
+        return FS::Utils::fileExists(folder +
                                      FS::Utils::removeExtension(FS::Utils::getFilename(m_.lodModelPath)) +
                                      "__" + m_.materialName + ".hkt.model");
     }
