@@ -629,15 +629,22 @@ std::string FileSystem::resolveExisting(const std::string& path, RealmChoice rea
 }
 
 std::string FileSystem::resolveTyped(const std::string& path, RealmChoice realm, int* listedType) const {
+    return resolvedKey(path, realm, listedType);
+}
+
+const std::string& FileSystem::resolvedKey(const std::string& path, RealmChoice realm,
+                                           int* listedType) const {
     std::string code;
     {
         std::lock_guard<LightMutex> lock(mutex_);
-        if (realm == RealmChoice::PreferRealm) {
-            code = currentRealmCode();
-        }
-        // Without a realm both choices name the same file.
-        if (const std::string* known = knownResolution(path, code.empty(), listedType)) {
+        // Without a realm both choices name the same file. The code is copied
+        // only for a path not resolved yet: most paths are asked again.
+        const bool exact = realm != RealmChoice::PreferRealm || currentRealmCode().empty();
+        if (const std::string* known = knownResolution(path, exact, listedType)) {
             return *known;
+        }
+        if (!exact) {
+            code = currentRealmCode();
         }
     }
     int type = kTypeUnknown;
@@ -651,7 +658,7 @@ std::string FileSystem::resolveTyped(const std::string& path, RealmChoice realm,
     // type, which the listing told.
     const std::string* answer = &kNotFound;
     if (!found.empty()) {
-        const auto self = resolutions_.try_emplace(found).first;
+        const auto self = resolutions_.try_emplace(std::move(found)).first;
         Resolved& own = self->second;
         answer = &self->first;
         if (!own.exactName) {
@@ -670,12 +677,13 @@ std::string FileSystem::resolveTyped(const std::string& path, RealmChoice realm,
         entry.preferRealm = answer;
         entry.preferRealmType = type;
     }
-    return found;
+    return *answer;
 }
 
-std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm, int& type) const {
+const std::string& FileSystem::resolveExisting(const std::string& path, RealmChoice realm, int& type) const {
     int listed = kTypeUnknown;
-    std::string found = resolveTyped(path, Utils::isAbsolute(path) ? RealmChoice::ExactName : realm, &listed);
+    const std::string& found =
+        resolvedKey(path, Utils::isAbsolute(path) ? RealmChoice::ExactName : realm, &listed);
     type = found.empty() ? FT_NOT_FOUND : listed != kTypeUnknown ? listed : diskTypeOf(found);
     return found;
 }
@@ -747,6 +755,10 @@ int FileSystem::diskTypeOf(const std::string& absolute) const {
 
 std::string FileSystem::findExisting(const std::string& path) const {
     return resolveExisting(path, RealmChoice::ExactName);
+}
+
+const std::string& FileSystem::existingOnDisk(const std::string& path) const {
+    return resolvedKey(path, RealmChoice::ExactName, nullptr);
 }
 
 std::string FileSystem::resolveFilename(const std::string& path, RealmChoice realm) const {
@@ -965,25 +977,31 @@ bool isPlainRelativePath(const std::string& path) {
 } // namespace
 
 bool isAbsolutePathValidCase(const std::string& path, std::string& correct) {
-    std::string onDisk = fileSystem()->findExisting(path);
+    const std::string& onDisk = fileSystem()->existingOnDisk(path);
     if (onDisk.empty()) {
         return true;
     }
     // Compare only the resource part: roots are spelled as the host gave them.
     // A path written plainly (the usual case) is its own resource part.
-    std::string written;
+    const auto endsWithPart = [&onDisk](std::string_view part) {
+        return onDisk.size() > part.size() && onDisk[onDisk.size() - part.size() - 1] == '/' &&
+               std::string_view(onDisk).substr(onDisk.size() - part.size()) == part;
+    };
     if (isPlainRelativePath(path)) {
-        written = '/' + path;
+        if (endsWithPart(path)) {
+            return true;
+        }
     } else {
         std::vector<std::string> components;
         splitResourcePath(path, components);
+        std::string written;
         for (const std::string& c : components) {
             written += '/' + c;
         }
-    }
-    if (onDisk.size() >= written.size() &&
-        onDisk.compare(onDisk.size() - written.size(), written.size(), written) == 0) {
-        return true;
+        if (onDisk.size() >= written.size() &&
+            onDisk.compare(onDisk.size() - written.size(), written.size(), written) == 0) {
+            return true;
+        }
     }
     correct = onDisk;
     return false;

@@ -60,7 +60,9 @@ class FileSystem {
     int fileType(const std::string& path, RealmChoice realm = RealmChoice::PreferRealm) const;
     // The absolute disk path of an existing file or folder ("" when there is
     // none) and its type, from one resolution; for callers that need both.
-    std::string resolveExisting(const std::string& path, RealmChoice realm, int& type) const;
+    // The path is the one this pass's resolutions keep: it stands until the
+    // next pass or the next purge that forgets them.
+    const std::string& resolveExisting(const std::string& path, RealmChoice realm, int& type) const;
 
     // Names of the entries of an absolute folder, sorted; cached.
     std::vector<std::string> listDirectory(const std::string& absoluteFolder) const;
@@ -141,6 +143,10 @@ class FileSystem {
     // The absolute path, disk-cased, of a resource path, without realm
     // preference; "" when it does not exist in any root.
     std::string findExisting(const std::string& path) const;
+    // The same, without a copy: the path is kept by this pass's resolutions,
+    // so it stands until the next pass or the next purge that forgets them.
+    // For a caller that only looks at it at once, on the checking thread.
+    const std::string& existingOnDisk(const std::string& path) const;
 
   private:
     struct Listing {
@@ -171,6 +177,8 @@ class FileSystem {
     // The same, giving the type the listing told of what it found
     // (kTypeUnknown for a link or a miss) when `listedType` is not null.
     std::string resolveTyped(const std::string& path, RealmChoice realm, int* listedType) const;
+    // The same answer as kept by the resolutions (a key of resolutions_ or kNotFound).
+    const std::string& resolvedKey(const std::string& path, RealmChoice realm, int* listedType) const;
     std::string resolveExistingUncached(const std::string& path, const std::string& realmCode,
                                         int& type) const;
     // A path below a root as spelled on disk ("" when missing), and what the

@@ -63,7 +63,8 @@ namespace {
 DataSectionPtr openResolved(const std::string& path, RealmChoice realm) {
     // Resolved once: a miss (a realm copy that is not there) ends here.
     int type = FT_NOT_FOUND;
-    const std::string absolute = fileSystem()->resolveExisting(path, realm, type);
+    // Nothing below starts a pass or forgets resolutions: the kept path serves.
+    const std::string& absolute = fileSystem()->resolveExisting(path, realm, type);
     if (absolute.empty()) {
         return nullptr;
     }
