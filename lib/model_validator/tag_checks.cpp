@@ -67,9 +67,9 @@ bool searchTags(const std::string& path, const std::vector<std::string>& tags, T
     if (!bytes) {
         return false;
     }
-    const std::string text = AsciiCase::toLower(std::string(bytes->view()));
+    const std::string_view text = bytes->view();
     for (const std::string& tag : tags) {
-        if (text.find(tag) == std::string::npos) {
+        if (AsciiCase::findInLowered(text, tag) == std::string_view::npos) {
             continue;
         }
         usage[tag] = path;

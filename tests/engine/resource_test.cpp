@@ -1065,6 +1065,28 @@ TEST(CoreServices, LetterCaseFoldsOnlyAsciiLetters) {
     EXPECT_FALSE(AsciiCase::equalIgnoringCase("\xc3\x89", "\xc3\xa9"));
 }
 
+TEST(CoreServices, SearchInLoweredTextFindsWhatTheLoweredCopyWould) {
+    const std::vector<std::string> texts = {"",
+                                            "<",
+                                            "<NodelessVisual>",
+                                            "x<nodeless<NODELESSVISUAL>",
+                                            "<nodelessvisua",
+                                            "ab<nodelessvisual>",
+                                            "\xc3\x89<Tag>",
+                                            "Lod0 lOD1",
+                                            "aAaAb",
+                                            "<<nodefullvisual>>"};
+    const std::vector<std::string> needles = {
+        "",    "<",      "<nodelessvisual>", "<nodefullvisual>", "lod1", "aab", "<tag>", "\xc3\x89<",
+        "Lod", "<<node", "visual>>",         "<nodelessvisual>x"};
+    for (const std::string& text : texts) {
+        for (const std::string& needle : needles) {
+            EXPECT_EQ(AsciiCase::findInLowered(text, needle), AsciiCase::toLower(text).find(needle))
+                << "'" << needle << "' in '" << text << "'";
+        }
+    }
+}
+
 TEST(CoreServices, TheCachesLockLetsOneThreadInAtATime) {
     LightMutex mutex;
     EXPECT_TRUE(mutex.try_lock());
@@ -1104,4 +1126,23 @@ TEST(CoreServices, PathTablesHashStringsAndViewsAlikeAndTellNeighboursApart) {
     EXPECT_NE(hash("abcdefgh1"), hash("abcdefgh2"));
     EXPECT_NE(hash(std::string_view("a")), hash(std::string_view("a\0", 2)));
     EXPECT_NE(hash(""), hash(std::string_view("\0", 1)));
+
+    // The bytes past the last whole word count as a word of their own, the
+    // first of them lowest, whatever the length; bytes above 0x7f too.
+    const auto byWords = [](std::string_view text) {
+        uint64_t h = static_cast<uint64_t>(text.size()) * 0x9e3779b97f4a7c15ull;
+        for (size_t at = 0; at < text.size(); at += 8) {
+            uint64_t word = 0;
+            for (size_t i = 0; i < 8 && at + i < text.size(); ++i) {
+                word |= static_cast<uint64_t>(static_cast<unsigned char>(text[at + i])) << (8 * i);
+            }
+            h = (((h << 5) | (h >> 59)) ^ word) * 0x517cc1b727220a95ull;
+        }
+        return static_cast<size_t>(h ^ (h >> 29));
+    };
+    const std::string bytes = "content/\xc3\x89tage_01/lod0/x.model\x01\xff";
+    for (size_t length = 0; length <= bytes.size(); ++length) {
+        EXPECT_EQ(hash(std::string_view(bytes).substr(0, length)), byWords(bytes.substr(0, length)))
+            << length;
+    }
 }

@@ -29,6 +29,46 @@ std::string toLower(std::string text) {
     return text;
 }
 
+size_t findInLowered(std::string_view text, std::string_view needle) {
+    if (needle.size() > text.size()) {
+        return std::string_view::npos;
+    }
+    if (needle.empty()) {
+        return 0;
+    }
+    const char first = needle.front();
+    const size_t last = text.size() - needle.size();
+    const auto matchesAt = [&](size_t at) {
+        for (size_t k = 1; k < needle.size(); ++k) {
+            if (toLower(text[at + k]) != needle[k]) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!isLetter(first)) {
+        // Lowering leaves every other byte as it is: the byte search finds each candidate.
+        for (size_t at = 0; at <= last;) {
+            const void* hit = std::memchr(text.data() + at, first, last - at + 1);
+            if (hit == nullptr) {
+                return std::string_view::npos;
+            }
+            at = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+            if (matchesAt(at)) {
+                return at;
+            }
+            ++at;
+        }
+        return std::string_view::npos;
+    }
+    for (size_t at = 0; at <= last; ++at) {
+        if (toLower(text[at]) == first && matchesAt(at)) {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](char x, char y) { return toLower(x) == toLower(y); });

@@ -25,5 +25,9 @@ constexpr char toLower(char c) {
 
 std::string toLower(std::string text);
 bool equalIgnoringCase(std::string_view a, std::string_view b);
+// Where `needle` first stands in `text` with text's letters lowered, as
+// toLower(text).find(needle) would say, without a lowered copy of the text;
+// std::string_view::npos when nowhere.
+size_t findInLowered(std::string_view text, std::string_view needle);
 
 } // namespace AsciiCase

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -28,8 +29,15 @@ struct StringHash {
         }
         if (left > 0) {
             uint64_t word = 0;
-            for (size_t i = 0; i < left; ++i) {
-                word |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+            if (std::endian::native == std::endian::little && text.size() >= 8) {
+                // The last eight bytes, shifted down to the ones left: the
+                // word the loop below would assemble, in one load.
+                std::memcpy(&word, p + left - 8, sizeof word);
+                word >>= 8 * (8 - left);
+            } else {
+                for (size_t i = 0; i < left; ++i) {
+                    word |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+                }
             }
             add(word);
         }

@@ -1,6 +1,7 @@
 #include "engine/model/visual.h"
 
 #include <algorithm>
+#include <charconv>
 #include <set>
 
 #include "engine/core/debug_log.h"
@@ -255,30 +256,33 @@ VisualManager& VisualManager::instance() {
 
 namespace {
 
-// A visual loaded with some parts, as kept for the process.
-// Room for both keys' suffixes: keys are made on every load, kept or not.
-std::string keyOf(const std::string& visualPath, unsigned flags) {
-    std::string key;
-    key.reserve(visualPath.size() + 16);
-    key.append(visualPath).append(1, '|').append(std::to_string(flags));
-    return key;
+// A visual loaded with some parts, as kept for the process: its path, '|'
+// and the parts. Made in `key`, whose room serves the next load: a check asks
+// for its visuals thousands of times, and nearly always finds them kept.
+void keyOf(std::string& key, const std::string& visualPath, unsigned flags) {
+    char digits[16];
+    const auto made = std::to_chars(digits, digits + sizeof digits, flags);
+    key.assign(visualPath).append(1, '|').append(digits, made.ptr);
 }
 
 // As kept for a pass: a quiet load must not spare a later load the log lines it owes.
-std::string passKeyOf(const std::string& visualPath, unsigned flags, bool reportErrors) {
-    return keyOf(visualPath, flags).append(reportErrors ? "|r" : "|q");
+void passKeyOf(std::string& key, const std::string& visualPath, unsigned flags, bool reportErrors) {
+    keyOf(key, visualPath, flags);
+    key.append(reportErrors ? "|r" : "|q");
 }
 
 } // namespace
 
 VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool reportErrors, bool keep) {
     KX_STACK_TRACK("VisualManager::get");
-    const std::string key = keyOf(visualPath, flags);
-    const std::string passKey = passKeyOf(visualPath, flags, reportErrors);
+    thread_local std::string key;
+    thread_local std::string passKey;
+    keyOf(key, visualPath, flags);
+    passKeyOf(passKey, visualPath, flags, reportErrors);
     const uint64_t pass = FS::fileSystem()->generation();
     {
         std::lock_guard<LightMutex> lock(mutex_);
-        auto it = kept_.find(key);
+        auto it = kept_.find(std::string_view(key));
         if (it != kept_.end()) {
             return it->second;
         }
@@ -286,15 +290,17 @@ VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool
             ofThisPass_.clear();
             pass_ = pass;
         }
-        auto inPass = ofThisPass_.find(passKey);
+        auto inPass = ofThisPass_.find(std::string_view(passKey));
         if (inPass != ofThisPass_.end()) {
             return inPass->second;
         }
         // A quiet load of part of a visual is answered by a whole one loaded
         // in this pass: it read the same files, and nothing is owed to the log.
         if (!reportErrors && flags != LoadAll) {
+            thread_local std::string wholeKey;
             for (const bool reported : {true, false}) {
-                auto whole = ofThisPass_.find(passKeyOf(visualPath, LoadAll, reported));
+                passKeyOf(wholeKey, visualPath, LoadAll, reported);
+                auto whole = ofThisPass_.find(std::string_view(wholeKey));
                 if (whole != ofThisPass_.end() && whole->second) {
                     return whole->second;
                 }
@@ -303,9 +309,12 @@ VisualPtr VisualManager::get(const std::string& visualPath, unsigned flags, bool
     }
     VisualPtr visual = loadVisual(visualPath, flags, reportErrors);
     std::lock_guard<LightMutex> lock(mutex_);
+    // Made again: loading may have asked for other visuals, whose keys took the buffers.
     if (visual && keep) {
+        keyOf(key, visualPath, flags);
         kept_[key] = visual;
     } else if (pass_ == pass) {
+        passKeyOf(passKey, visualPath, flags, reportErrors);
         ofThisPass_[passKey] = visual;
     }
     return visual;

@@ -95,7 +95,8 @@ class VisualManager {
 
   private:
     LightMutex mutex_;
-    std::map<std::string, VisualPtr> kept_;
-    std::map<std::string, VisualPtr> ofThisPass_;
+    // Asked with keys made in a buffer, without a string of their own.
+    std::map<std::string, VisualPtr, std::less<>> kept_;
+    std::map<std::string, VisualPtr, std::less<>> ofThisPass_;
     uint64_t pass_ = 0;
 };
