@@ -502,9 +502,8 @@ class DirectoryWalk {
         if (!listing->error.empty()) {
             throw std::runtime_error("cannot open directory: " + listing->error);
         }
-        const std::string prefix = !folder.empty() && folder.back() == '/' ? folder : folder + "/";
         for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
-            std::string entryPath = prefix + entry.name;
+            std::string entryPath = FS::Utils::joinPath(folder, entry.name);
             if (entry.isLink && !FS::fileSystem()->isInsideRoots(entryPath)) {
                 continue;
             }
@@ -523,7 +522,7 @@ class DirectoryWalk {
                 walk(entryPath, FS::fileSystem()->realFolder(entryPath),
                      FS::fileSystem()->fileType(entryPath) == FS::FT_DIRECTORY);
             } else {
-                walk(entryPath, real + "/" + entry.name, true);
+                walk(entryPath, FS::Utils::joinPath(real, entry.name), true);
             }
         }
     }

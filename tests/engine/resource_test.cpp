@@ -53,6 +53,9 @@ TEST(PathUtilities, SplitAndJoinResourcePaths) {
     EXPECT_EQ(Utils::getExtension("c.tar.gz"), "gz");
     EXPECT_EQ(Utils::removeExtension("c.tar.gz"), "c.tar");
     EXPECT_EQ(Utils::changeExtension("x/rock.primitives", ".EU.primitives"), "x/rock.EU.primitives");
+    EXPECT_EQ(Utils::joinPath("a/b", "c.model"), "a/b/c.model");
+    EXPECT_EQ(Utils::joinPath("a/b/", "c.model"), "a/b/c.model");
+    EXPECT_EQ(Utils::joinPath("", "c"), "/c");
     std::vector<std::string> components;
     EXPECT_TRUE(splitResourcePath("a\\b//./c/../d/", components));
     EXPECT_EQ(components, (std::vector<std::string>{"a", "b", "d"}));

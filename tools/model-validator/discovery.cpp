@@ -92,14 +92,13 @@ template <typename Take> void walkFiles(const std::string& folder, Take take) {
     while (!pending.empty()) {
         const std::string current = std::move(pending.back());
         pending.pop_back();
-        const std::string prefix = !current.empty() && current.back() == '/' ? current : current + "/";
         // Held here: past the file system's bound nothing else holds the listing.
         const auto listing = FS::fileSystem()->listAhead(current);
         for (const FS::FileSystem::DirectoryEntry& entry : listing->entries) {
             if (entry.isFile) {
-                take(prefix + entry.name);
+                take(FS::Utils::joinPath(current, entry.name));
             } else if (entry.isFolder && !entry.isLink) {
-                pending.push_back(prefix + entry.name);
+                pending.push_back(FS::Utils::joinPath(current, entry.name));
             }
         }
     }

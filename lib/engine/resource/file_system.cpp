@@ -36,6 +36,17 @@ std::string stripTrailingSlashes(std::string path) {
     return path;
 }
 
+// A folder as the listings key it: generic separators, no trailing slash.
+// Nearly every folder asked for already is, and is used as it stands; any
+// other is made so in `buffer`.
+const std::string& folderKey(const std::string& folder, std::string& buffer) {
+    if (folder.find('\\') == std::string::npos && (folder.size() <= 1 || folder.back() != '/')) {
+        return folder;
+    }
+    buffer = stripTrailingSlashes(toGeneric(folder));
+    return buffer;
+}
+
 int diskType(const std::string& absolute) {
     std::error_code ec;
     fs::file_status status = fs::status(pathFromUtf8(absolute), ec);
@@ -238,23 +249,27 @@ std::shared_ptr<const FileSystem::Listing> FileSystem::listing(const std::string
 }
 
 std::vector<std::string> FileSystem::listDirectory(const std::string& absoluteFolder) const {
-    return listing(stripTrailingSlashes(toGeneric(absoluteFolder)))->sorted.names;
+    std::string buffer;
+    return listing(folderKey(absoluteFolder, buffer))->sorted.names;
 }
 
 std::shared_ptr<const FileSystem::TypedListing>
 FileSystem::listDirectoryWithTypes(const std::string& absoluteFolder) const {
-    std::shared_ptr<const Listing> known = listing(stripTrailingSlashes(toGeneric(absoluteFolder)));
+    std::string buffer;
+    std::shared_ptr<const Listing> known = listing(folderKey(absoluteFolder, buffer));
     const TypedListing* typed = &known->sorted;
     return std::shared_ptr<const TypedListing>(std::move(known), typed);
 }
 
 std::shared_ptr<const FileSystem::DiskListing>
 FileSystem::listInDiskOrder(const std::string& absoluteFolder) const {
-    return listing(stripTrailingSlashes(toGeneric(absoluteFolder)))->disk;
+    std::string buffer;
+    return listing(folderKey(absoluteFolder, buffer))->disk;
 }
 
 std::shared_ptr<const FileSystem::DiskListing> FileSystem::listAhead(const std::string& absoluteFolder) {
-    const std::string folder = stripTrailingSlashes(toGeneric(absoluteFolder));
+    std::string buffer;
+    const std::string& folder = folderKey(absoluteFolder, buffer);
     bool inUse = false;
     {
         std::lock_guard<LightMutex> lock(mutex_);
@@ -901,6 +916,18 @@ std::string getExtension(const std::string& path) {
 std::string_view extensionOf(std::string_view path) {
     const size_t dot = extensionDot(path);
     return dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
+}
+
+std::string joinPath(std::string_view folder, std::string_view name) {
+    const bool slash = folder.empty() || folder.back() != '/';
+    std::string path;
+    path.reserve(folder.size() + (slash ? 1 : 0) + name.size());
+    path.append(folder);
+    if (slash) {
+        path += '/';
+    }
+    path.append(name);
+    return path;
 }
 
 std::string changeExtension(const std::string& path, const std::string& extension) {

@@ -290,6 +290,9 @@ std::string removeExtension(const std::string& path);
 std::string getExtension(const std::string& path);
 // The same, as a view into `path`.
 std::string_view extensionOf(std::string_view path);
+// `name` in `folder`: the two joined by one '/' (none added when the folder
+// ends in one), made at its size at once, as walks make one per entry.
+std::string joinPath(std::string_view folder, std::string_view name);
 // `extension` is given with its dot.
 std::string changeExtension(const std::string& path, const std::string& extension);
 // '/'- or '\'-rooted paths and drive-letter paths (D:/x, D:\x), on every platform.
