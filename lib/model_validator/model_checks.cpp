@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 
 #include "engine/core/format.h"
@@ -47,6 +48,20 @@ size_t countFullCollisionTriangles(const BSPTree& tree, unsigned int materialKin
     return count;
 }
 
+// The finding a LOD's visual path gives (a missing file, or a spelling other
+// than the disk's) and its text; null when the path is sound.
+std::pair<const FindingKind*, std::string> findingOfVisualPath(const std::string& visualPath) {
+    if (FS::fileSystem()->fileType(visualPath) != FS::FT_FILE) {
+        return {&Findings::VisualFileMissing, Findings::VisualFileMissing.text(visualPath)};
+    }
+    std::string correct;
+    if (FS::EditorUtils::isAbsolutePathValidCase(visualPath, correct)) {
+        return {nullptr, std::string()};
+    }
+    const std::string onDisk = FS::fileSystem()->dissolveFilename(correct);
+    return {&Findings::VisualPathCaseTypo, Findings::VisualPathCaseTypo.text(visualPath, onDisk)};
+}
+
 } // namespace
 
 void ModelValidator::checkModel(const ModelDesc& desc) {
@@ -69,6 +84,8 @@ void ModelValidator::checkModel(const ModelDesc& desc) {
         // The collision tree is loaded once per model, when a material first needs it.
         VisualPtr visual;
         bool visualRequested = false;
+        // What the visual's path gives every material of the LOD, found for the first.
+        std::optional<std::pair<const FindingKind*, std::string>> visualPathFinding;
 
         for (const DataSectionPtr& material : MaterialPropertyHelper::getMaterialsFromVisual(visualSection)) {
             if (cancelled()) {
@@ -84,15 +101,11 @@ void ModelValidator::checkModel(const ModelDesc& desc) {
                        Findings::SkyBoxShaderOutsideSkyBoxes.text(model, shader));
             }
 
-            if (FS::fileSystem()->fileType(visualPath) == FS::FT_FILE) {
-                std::string correct;
-                if (!FS::EditorUtils::isAbsolutePathValidCase(visualPath, correct)) {
-                    const std::string onDisk = FS::fileSystem()->dissolveFilename(correct);
-                    report(Findings::VisualPathCaseTypo,
-                           Findings::VisualPathCaseTypo.text(visualPath, onDisk));
-                }
-            } else {
-                report(Findings::VisualFileMissing, Findings::VisualFileMissing.text(visualPath));
+            if (!visualPathFinding) {
+                visualPathFinding = findingOfVisualPath(visualPath);
+            }
+            if (visualPathFinding->first) {
+                report(*visualPathFinding->first, visualPathFinding->second);
             }
 
             const unsigned int collisionFlags = material->readUInt("collisionFlags", 0);

@@ -29,10 +29,11 @@ std::string shaderName(const DataSectionPtr& material) {
         FS::Utils::getFilename(Validator::toLower(material->readString(kFxTag, ""))));
 }
 
-// The size rule a loaded texture breaks, or null.
-const FindingKind* dimensionFinding(bool atlasBlend, const std::string& shader, uint32_t width,
+// The size rule a loaded texture breaks, or null. The material's shader
+// matters to atlas blend textures alone, and is read only for them.
+const FindingKind* dimensionFinding(bool atlasBlend, const DataSectionPtr& material, uint32_t width,
                                     uint32_t height) {
-    if (atlasBlend && shader != kTiledPbsShader) {
+    if (atlasBlend && shaderName(material) != kTiledPbsShader) {
         return width % kAtlasBlendTile != 0 || height % kAtlasBlendTile != 0
                    ? &Findings::AtlasBlendNotMultipleOf512
                    : nullptr;
@@ -95,7 +96,7 @@ void ModelValidator::checkTextures(const ModelDesc& /*desc*/) {
                     continue;
                 }
                 if (const FindingKind* finding =
-                        dimensionFinding(atlasBlend, shaderName(material), texture.width, texture.height)) {
+                        dimensionFinding(atlasBlend, material, texture.width, texture.height)) {
                     report(*finding, finding->text(lodModelPath, materialName, texturePath, texture.width,
                                                    texture.height));
                 }

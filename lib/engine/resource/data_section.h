@@ -118,7 +118,7 @@ bool parseFloats(const std::string& text, float* values, int count);
 
 namespace XMLFile {
 // Parses XML text into a section tree; null and a reason on failure.
-DataSectionPtr parse(const std::string& name, const BinaryPtr& bytes, std::string& error);
+DataSectionPtr parse(std::string_view name, const BinaryPtr& bytes, std::string& error);
 } // namespace XMLFile
 
 // Binary resource containers (the .primitives format). `isContainer` looks at

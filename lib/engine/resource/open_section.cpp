@@ -86,10 +86,9 @@ DataSectionPtr openResolved(const std::string& path, RealmChoice realm) {
         DebugLog::fileProblem("resource", absolute, error);
         return nullptr;
     }
-    const std::string name = getFilename(absolute);
     const bool container = BinaryContainer::isContainer(bytes);
-    DataSectionPtr root =
-        container ? BinaryContainer::open(name, bytes, error) : XMLFile::parse(name, bytes, error);
+    DataSectionPtr root = container ? BinaryContainer::open(getFilename(absolute), bytes, error)
+                                    : XMLFile::parse(filenameOf(absolute), bytes, error);
     if (!root && !container) {
         error = "not XML: " + error;
     }

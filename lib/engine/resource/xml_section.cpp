@@ -197,7 +197,7 @@ class XMLSection : public DataSection {
 
 namespace XMLFile {
 
-DataSectionPtr parse(const std::string& name, const BinaryPtr& bytes, std::string& error) {
+DataSectionPtr parse(std::string_view name, const BinaryPtr& bytes, std::string& error) {
     SmartPointer<XMLDocument> doc(new XMLDocument);
     pugi::xml_parse_result result =
         doc->document.load_buffer(bytes->data(), bytes->len(), pugi::parse_default, pugi::encoding_auto);
