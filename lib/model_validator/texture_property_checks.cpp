@@ -66,6 +66,7 @@ void ModelValidator::checkTextureProperties(const ModelDesc& /*desc*/) {
             report(Findings::VisualMissingForTextures, Findings::VisualMissingForTextures.text(lodModelPath));
             continue;
         }
+        const std::string lodName = ModelLod::extractLodName(lodModelPath);
         for (const DataSectionPtr& material : MaterialPropertyHelper::getMaterialsFromVisual(visual)) {
             if (cancelled()) {
                 return;
@@ -81,8 +82,9 @@ void ModelValidator::checkTextureProperties(const ModelDesc& /*desc*/) {
 
             for (const DataSectionPtr& property : pbs.properties) {
                 const DataSectionPtr texture = property->openSection(kTextureTag);
-                if (texture && (texture->asString("").empty() ||
-                                FS::fileSystem()->fileType(texture->asString("")) != FS::FT_FILE)) {
+                const std::string texturePath = texture ? texture->asString("") : std::string();
+                if (texture &&
+                    (texturePath.empty() || FS::fileSystem()->fileType(texturePath) != FS::FT_FILE)) {
                     report(Findings::TexturePropertyNotSet,
                            Findings::TexturePropertyNotSet.text(lodModelPath, pbs.materialName,
                                                                 propertyName(property)));
@@ -112,7 +114,7 @@ void ModelValidator::checkTextureProperties(const ModelDesc& /*desc*/) {
                 report(Findings::MaterialNotPbs, Findings::MaterialNotPbs.text(static_cast<int>(lodIndex)));
                 continue;
             }
-            pbs.lodName = ModelLod::extractLodName(lodModelPath);
+            pbs.lodName = lodName;
             // The last two LODs are seen from afar: reduced textures are allowed there.
             pbs.lastLods = lodIndex + 2 >= lodModels.size();
             checkPbsTextureSet(pbs);
