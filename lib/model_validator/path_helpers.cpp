@@ -33,7 +33,12 @@ std::string getLastNameFromPath(std::string& path) {
         p = path.find('/', 2);
     }
     std::string name = path.substr(skip, p == std::string::npos ? std::string::npos : p - skip);
-    path = p == std::string::npos ? std::string() : path.substr(p);
+    // What is left moves to the front where it lies: walks call this once per folder.
+    if (p == std::string::npos) {
+        path.clear();
+    } else {
+        path.erase(0, p);
+    }
     return name;
 }
 

@@ -14,7 +14,9 @@ MaterialInstance::MaterialInstance(const DataSectionPtr& material) {
     fx_ = material->readString("fx");
     materialKind_ = material->readUInt("materialKind", 0);
     collisionFlags_ = material->readUInt("collisionFlags", 0);
-    for (const DataSectionPtr& p : material->sectionsWithTag("property")) {
+    const std::vector<DataSectionPtr>& sections = material->sectionsWithTag("property");
+    properties_.reserve(sections.size());
+    for (const DataSectionPtr& p : sections) {
         MaterialProperty property;
         property.name = p->asString();
         if (DataSectionPtr value = p->openChild(0)) {
