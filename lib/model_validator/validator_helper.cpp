@@ -490,14 +490,21 @@ class DirectoryWalk {
     }
 
   private:
-    // `real` is the folder with every link resolved. Below it, only a link
+    // `linksResolved` is the folder with every link resolved. Below it, only a link
     // needs asking the disk where it leads; a folder entry extends its parent.
     // What lies in a folder of the roots (`inRoots`) and is no link is in the
     // roots too, as the listing says: only links need the file system's answer.
-    void walk(const std::string& folder, const std::string& real, bool inRoots) {
-        if (!real.empty() && !entered_.insert(real).second) {
-            return;
+    void walk(const std::string& folder, std::string linksResolved, bool inRoots) {
+        // Kept as the set's own copy: the folders below extend it.
+        const std::string* enteredAs = &linksResolved;
+        if (!linksResolved.empty()) {
+            const auto [at, entered] = entered_.insert(std::move(linksResolved));
+            if (!entered) {
+                return;
+            }
+            enteredAs = &*at;
         }
+        const std::string& real = *enteredAs;
         const auto listing = FS::fileSystem()->listInDiskOrder(folder);
         if (!listing->error.empty()) {
             throw std::runtime_error("cannot open directory: " + listing->error);
