@@ -75,7 +75,9 @@ bool collectNodeTransforms(const DataSectionPtr& section, NodeTransforms& transf
         }
         const size_t firstChild = pending.size();
         for (DataSectionPtr child : *node) {
-            if (child) {
+            // A section without children (an identifier, a matrix row) names
+            // no node and holds no transform: it has nothing to give.
+            if (child && child->countChildren() > 0) {
                 pending.emplace_back(child, depth + 1);
             }
         }

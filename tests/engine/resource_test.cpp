@@ -769,6 +769,37 @@ TEST(DataSection, FolderSectionsListEntriesAndOpenFiles) {
     EXPECT_EQ(opened, (std::vector<std::string>{"alias/2", "-", "crash/0", "normal/2", "root/0"}));
 }
 
+TEST(DataSection, FolderSectionsSpellNamesAsPathsAreSpelled) {
+    TempResourceTree tree;
+    // Names that differ in letter case alone, in a short folder and in one
+    // long enough for the file system to index by lowered name.
+    for (const std::string folder : {"short", "long"}) {
+        tree.write(folder + "/Lod.model", "<root><extent>1</extent></root>");
+        tree.write(folder + "/lod.model", "<root><extent>2</extent></root>");
+        tree.write(folder + "/Only.model", "<root><extent>3</extent></root>");
+    }
+    for (int i = 0; i < 20; ++i) {
+        tree.write("long/f" + std::to_string(i) + ".model", "<root/>");
+    }
+    std::error_code ec;
+    if (std::filesystem::equivalent(tree.path("short/Lod.model"), tree.path("short/lod.model"), ec)) {
+        GTEST_SKIP() << "this disk ignores letter case";
+    }
+    for (const std::string folder : {"short", "long"}) {
+        const DataSectionPtr section = Utils::openSection(folder);
+        ASSERT_TRUE(section);
+        for (const std::string name : {"Lod.model", "lod.model", "LOD.model", "only.MODEL", "none.model"}) {
+            const DataSectionPtr found = section->openSection(name);
+            EXPECT_EQ(found.get(), Utils::openSection(folder + "/" + name).get()) << folder << "/" << name;
+            EXPECT_FLOAT_EQ(found ? found->readFloat("extent") : 0.f, name == "lod.model"    ? 2.f
+                                                                      : name == "none.model" ? 0.f
+                                                                      : name[0] == 'o'       ? 3.f
+                                                                                             : 1.f)
+                << folder << "/" << name;
+        }
+    }
+}
+
 TEST(FileSystem, RealFoldersFollowTheLinksOfTheRootAndOfTheFoldersBelowIt) {
     TempResourceTree tree;
     tree.write("content/props/a.model", "<root/>");

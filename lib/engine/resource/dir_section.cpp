@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "engine/core/ascii_case.h"
 #include "engine/resource/data_section.h"
 #include "engine/resource/file_system.h"
 
@@ -25,16 +26,32 @@ class DirSection : public DataSection {
     }
 
     DataSectionPtr findChild(const std::string& tag) override {
-        std::string found = FS::fileSystem()->findIgnoringCase(path_, {tag});
-        if (found.empty()) {
-            return nullptr;
+        // Spelled from the listing the section holds, as the file system
+        // spells a path's last name: the same name exactly, else the first in
+        // name order that differs from it in letter case alone. The file
+        // system indexes long listings by lowered name; those are asked of it.
+        const std::vector<std::string>& names = listed_->names;
+        if (names.size() > kScannedNames) {
+            const std::string found = FS::fileSystem()->findIgnoringCase(path_, {tag});
+            return found.empty() ? nullptr : openEntry(found.substr(path_.size() + 1));
         }
-        return openEntry(found.substr(path_.size() + 1));
+        const auto exact = std::lower_bound(names.begin(), names.end(), tag);
+        if (exact != names.end() && *exact == tag) {
+            return openEntry(*exact);
+        }
+        const auto spelled = std::find_if(names.begin(), names.end(), [&tag](const std::string& name) {
+            return AsciiCase::equalIgnoringCase(name, tag);
+        });
+        return spelled == names.end() ? nullptr : openEntry(*spelled);
     }
 
   private:
+    static constexpr size_t kScannedNames = 16;
+
     DataSectionPtr openEntry(const std::string& name) {
-        const std::string entryPath = path_ + "/" + name;
+        std::string entryPath;
+        entryPath.reserve(path_.size() + 1 + name.size());
+        entryPath.append(path_).append(1, '/').append(name);
         // A folder the listing shows opens at once; anything else, a link
         // included, is resolved (and kept inside the roots) as it opens.
         if (listedType(name) == FS::FT_DIRECTORY) {
