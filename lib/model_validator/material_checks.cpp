@@ -96,9 +96,13 @@ std::vector<TextureRecord> textureRecords(const Materials& materials) {
     std::vector<TextureRecord> records;
     for (const auto& [identifier, section] : materials) {
         for (const DataSectionPtr& property : propertiesOf(section)) {
-            TextureRecord record{identifier, property->asString(""), property->readString(kTextureTag, "")};
-            if (!record.texture.empty() &&
-                std::find(records.begin(), records.end(), record) == records.end()) {
+            // Most properties are no texture: the record is made only for one.
+            std::string texture = property->readString(kTextureTag, "");
+            if (texture.empty()) {
+                continue;
+            }
+            TextureRecord record{identifier, property->asString(""), std::move(texture)};
+            if (std::find(records.begin(), records.end(), record) == records.end()) {
                 records.push_back(std::move(record));
             }
         }
