@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -176,6 +180,35 @@ TEST(ToolWorkers, WritingToAWorkerThatHasEndedFailsWithoutEndingThisProcess) {
     EXPECT_EQ(process.output, -1);
     EXPECT_FALSE(KX::Cli::Platform::readOutput(process, output));
 }
+
+#ifdef __linux__
+TEST(ToolWorkers, StartingAWorkerLeavesThisProcessTheProcessorsItWasGiven) {
+    cpu_set_t given;
+    ASSERT_EQ(sched_getaffinity(0, sizeof given, &given), 0);
+    // As given, and narrowed to one processor and to two, as a user's taskset would.
+    std::vector<cpu_set_t> masks{given};
+    cpu_set_t narrowed;
+    CPU_ZERO(&narrowed);
+    for (int cpu = 0; cpu < CPU_SETSIZE && CPU_COUNT(&narrowed) < 2; ++cpu) {
+        if (CPU_ISSET(cpu, &given)) {
+            CPU_SET(cpu, &narrowed);
+            masks.push_back(narrowed);
+        }
+    }
+    for (const cpu_set_t& mask : masks) {
+        ASSERT_EQ(sched_setaffinity(0, sizeof mask, &mask), 0);
+        std::string reason;
+        KX::Cli::Platform::Process process =
+            KX::Cli::Platform::startProcessWithChannel(KX_MODEL_VALIDATOR_EXE, {"--version"}, "", reason);
+        ASSERT_TRUE(process.valid()) << reason;
+        cpu_set_t after;
+        ASSERT_EQ(sched_getaffinity(0, sizeof after, &after), 0);
+        EXPECT_TRUE(CPU_EQUAL(&after, &mask)) << CPU_COUNT(&mask) << " processors";
+        EXPECT_EQ(KX::Cli::Platform::waitFor(process), 0);
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof given, &given), 0);
+}
+#endif
 
 TEST(ToolWorkers, AListingReachesAWorkerWhateverItsNames) {
     FS::FileSystem::ListedAhead listed;
