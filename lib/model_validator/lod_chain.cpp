@@ -68,13 +68,17 @@ std::vector<LODEntry> Validator::getModelLODHierarchy(const std::string& modelNa
         return known->second.chain;
     }
     WalkedChain walked;
+    walked.view = FS::fileSystem()->viewVersion();
     walked.chain = walkModelLODHierarchy(root, walked);
     return walkedChains_.insert_or_assign(root, std::move(walked)).first->second.chain;
 }
 
 bool Validator::standsUnchanged(const WalkedChain& walked) const {
+    // In the view the chain was walked in, each path opens as the section it
+    // gave; only a file that did not open may open now.
+    const bool sameView = walked.view == FS::fileSystem()->viewVersion();
     for (const auto& [path, section] : walked.files) {
-        if (FS::Utils::openSection(path) != section) {
+        if ((!sameView || !section) && FS::Utils::openSection(path) != section) {
             return false;
         }
     }

@@ -395,6 +395,7 @@ class Validator {
     struct WalkedChain {
         std::vector<LODEntry> chain;
         std::vector<std::pair<std::string, SmartPointer<DataSection>>> files; // as opened
+        uint64_t view = 0; // FS::FileSystem::viewVersion() when the walk began
     };
     std::unordered_map<std::string, WalkedChain> walkedChains_; // by root file
     uint64_t walkedChainsPass_ = 0;                             // FS::FileSystem::generation()

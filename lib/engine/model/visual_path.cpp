@@ -7,7 +7,13 @@
 namespace Utilities {
 
 std::string getVisualPath(const std::string& modelPath) {
-    return getVisualPath(FS::Utils::openSection(modelPath));
+    // Asked by path as often as by section: one look-up instead of two. A
+    // model that does not open, or names no visual, is asked again each time,
+    // as opening it is.
+    static ViewMemo<std::string, std::string> byPath;
+    return byPath.get(
+        modelPath, [&] { return getVisualPath(FS::Utils::openSection(modelPath)); },
+        [](const std::string& visual) { return !visual.empty(); });
 }
 
 namespace {
