@@ -208,6 +208,31 @@ TEST(ToolWorkers, StartingAWorkerLeavesThisProcessTheProcessorsItWasGiven) {
     }
     ASSERT_EQ(sched_setaffinity(0, sizeof given, &given), 0);
 }
+
+TEST(ToolWorkers, TheToolStepsToAnotherProcessorAndMayRunOnAllAgain) {
+    cpu_set_t given;
+    ASSERT_EQ(sched_getaffinity(0, sizeof given, &given), 0);
+    if (CPU_COUNT(&given) < 2) {
+        GTEST_SKIP() << "one processor";
+    }
+    // Back and forth between processors: every step leaves the one it ran on.
+    for (int step = 0; step < 4; ++step) {
+        const int left = KX::Cli::Platform::stepToAnotherProcessor();
+        ASSERT_GE(left, 0);
+        EXPECT_TRUE(CPU_ISSET(left, &given));
+        EXPECT_NE(sched_getcpu(), left);
+        cpu_set_t after;
+        ASSERT_EQ(sched_getaffinity(0, sizeof after, &after), 0);
+        EXPECT_TRUE(CPU_EQUAL(&after, &given));
+    }
+    // Alone on one processor, it stays.
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    EXPECT_EQ(KX::Cli::Platform::stepToAnotherProcessor(), -1);
+    ASSERT_EQ(sched_setaffinity(0, sizeof given, &given), 0);
+}
 #endif
 
 TEST(ToolWorkers, AListingReachesAWorkerWhateverItsNames) {

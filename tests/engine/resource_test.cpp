@@ -159,6 +159,21 @@ TEST(FileSystem, ALinkRetargetedOutOfTheRootsBetweenChecksNoLongerResolves) {
     std::filesystem::remove_all(outside);
 }
 
+TEST(FileSystem, AFolderIsOneListingHoweverItsPathIsWritten) {
+    TempResourceTree tree;
+    tree.write("content/props/crate.model", "<root/>");
+    const std::string folder = tree.path("content/props");
+    std::string backSlashed = folder;
+    std::replace(backSlashed.begin(), backSlashed.end(), '/', '\\');
+    const auto listed = fileSystem()->listInDiskOrder(folder);
+    ASSERT_EQ(listed->entries.size(), 1u);
+    // With a separator at its end or back slashes, the same folder, listed once.
+    for (const std::string& written : {folder + "/", folder + "//", backSlashed, backSlashed + "\\"}) {
+        EXPECT_EQ(fileSystem()->listInDiskOrder(written).get(), listed.get()) << written;
+        EXPECT_EQ(fileSystem()->listDirectory(written), std::vector<std::string>{"crate.model"}) << written;
+    }
+}
+
 TEST(FileSystem, AFolderIsListedAgainOnlyWhenItChanged) {
     TempResourceTree tree;
     tree.write("content/props/crate.model", "<root/>");

@@ -18,6 +18,11 @@ bool isTerminal(int stream);
 // Number of processors, at least 1.
 unsigned processorCount();
 
+// Moves this process off the processor it runs on, to another one it may use,
+// and lets it run on every one it could before: the processor it left, or -1
+// when it stayed (a single processor, or a system that does not tell).
+int stepToAnotherProcessor();
+
 // A started child process.
 struct Process {
     std::intptr_t handle = -1;
