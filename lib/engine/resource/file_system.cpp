@@ -308,7 +308,7 @@ std::vector<FileSystem::ListedAhead> FileSystem::takeListedAhead(const std::stri
         }
         for (const DirectoryEntry& entry : it->second.disk->entries) {
             if (entry.isFolder && !entry.isLink) {
-                pending.push_back(folder + "/" + entry.name);
+                pending.push_back(Utils::joinPath(folder, entry.name));
             }
         }
         taken.push_back({folder, it->second.stamp, it->second.readNs, std::move(it->second.disk)});
