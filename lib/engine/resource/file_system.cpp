@@ -640,11 +640,7 @@ const std::string* FileSystem::knownResolution(const std::string& path, bool exa
 }
 
 std::string FileSystem::resolveExisting(const std::string& path, RealmChoice realm) const {
-    return resolveTyped(path, realm, nullptr);
-}
-
-std::string FileSystem::resolveTyped(const std::string& path, RealmChoice realm, int* listedType) const {
-    return resolvedKey(path, realm, listedType);
+    return resolvedKey(path, realm, nullptr);
 }
 
 const std::string& FileSystem::resolvedKey(const std::string& path, RealmChoice realm,

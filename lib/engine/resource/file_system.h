@@ -174,10 +174,9 @@ class FileSystem {
     static std::shared_ptr<const Listing> indexed(Ahead read);
     std::shared_ptr<const Listing> listing(const std::string& absoluteFolder) const;
     std::string resolveExisting(const std::string& path, RealmChoice realm) const;
-    // The same, giving the type the listing told of what it found
+    // The same, as kept by the resolutions (a key of resolutions_ or
+    // kNotFound), giving the type the listing told of what it found
     // (kTypeUnknown for a link or a miss) when `listedType` is not null.
-    std::string resolveTyped(const std::string& path, RealmChoice realm, int* listedType) const;
-    // The same answer as kept by the resolutions (a key of resolutions_ or kNotFound).
     const std::string& resolvedKey(const std::string& path, RealmChoice realm, int* listedType) const;
     std::string resolveExistingUncached(const std::string& path, const std::string& realmCode,
                                         int& type) const;
