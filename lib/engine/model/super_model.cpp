@@ -14,33 +14,27 @@ MaterialInstance::MaterialInstance(const DataSectionPtr& material) {
     fx_ = material->readString("fx");
     materialKind_ = material->readUInt("materialKind", 0);
     collisionFlags_ = material->readUInt("collisionFlags", 0);
-    const std::vector<DataSectionPtr>& sections = material->sectionsWithTag("property");
-    properties_.reserve(sections.size());
-    for (const DataSectionPtr& p : sections) {
-        MaterialProperty property;
-        property.name = p->asString();
-        if (DataSectionPtr value = p->openChild(0)) {
-            property.type = value->sectionName();
-            property.value = value->asString();
+    // A property's value is its first child, whose tag tells its type.
+    for (const DataSectionPtr& p : material->sectionsWithTag("property")) {
+        if (DataSectionPtr value = p->openChild(0); value && value->sectionName() == "Texture") {
+            textures_.push_back({p->asString(), value->asString()});
         }
-        properties_.push_back(std::move(property));
     }
 }
 
 std::vector<std::string> MaterialInstance::textureProperties() const {
     std::vector<std::string> names;
-    for (const MaterialProperty& p : properties_) {
-        if (p.type == "Texture") {
-            names.push_back(p.name);
-        }
+    names.reserve(textures_.size());
+    for (const TextureProperty& p : textures_) {
+        names.push_back(p.name);
     }
     return names;
 }
 
 TextureResourcePtr MaterialInstance::getTexture(const std::string& propertyName) const {
-    for (const MaterialProperty& p : properties_) {
-        if (p.name == propertyName && p.type == "Texture") {
-            return p.value.empty() ? nullptr : TextureResourcePtr(new TextureResource(p.value));
+    for (const TextureProperty& p : textures_) {
+        if (p.name == propertyName) {
+            return p.texture.empty() ? nullptr : TextureResourcePtr(new TextureResource(p.texture));
         }
     }
     return nullptr;

@@ -21,12 +21,11 @@ class TextureResource : public ReferenceCount {
 
 using TextureResourcePtr = SmartPointer<TextureResource>;
 
-// One <property> of a material: its name, the tag of its value ("Texture",
-// "Int", "Bool", "Vector4", "Float", ...) and the value as text.
-struct MaterialProperty {
+// A texture-valued <property> of a material: its name and the texture path
+// its <Texture> value names (empty when it names none).
+struct TextureProperty {
     std::string name;
-    std::string type;
-    std::string value;
+    std::string texture;
 };
 
 class MaterialInstance : public ReferenceCount {
@@ -37,7 +36,6 @@ class MaterialInstance : public ReferenceCount {
     const std::string& fx() const { return fx_; }
     unsigned materialKind() const { return materialKind_; }
     unsigned collisionFlags() const { return collisionFlags_; }
-    const std::vector<MaterialProperty>& properties() const { return properties_; }
     // Names of the texture-valued properties, in file order.
     std::vector<std::string> textureProperties() const;
     // The texture bound to a property; null when the property is not a
@@ -49,7 +47,9 @@ class MaterialInstance : public ReferenceCount {
     std::string fx_;
     unsigned materialKind_ = 0;
     unsigned collisionFlags_ = 0;
-    std::vector<MaterialProperty> properties_;
+    // Only the texture-valued properties: nothing asks for the others, and
+    // a material has a few of each.
+    std::vector<TextureProperty> textures_;
 };
 
 using MaterialInstancePtr = SmartPointer<MaterialInstance>;
