@@ -594,6 +594,46 @@ TEST(DataSection, NestedElementsKeepTheirOwnChildrenParentsAndValues) {
     EXPECT_EQ(&folder->sectionsWithTag("root"), &folder->sectionsWithTag("root"));
 }
 
+TEST(DataSection, AnElementIsOneSectionAndAnySectionKeepsItsDocument) {
+    const std::string text = "<root><a><b>deep</b><c>1</c></a><a>second</a></root>";
+    std::string error;
+    DataSectionPtr root =
+        XMLFile::parse("doc.xml", BinaryPtr(new BinaryBlock({text.begin(), text.end()})), error);
+    ASSERT_TRUE(root) << error;
+    DataSectionPtr a = root->findChild("a");
+    ASSERT_TRUE(a);
+    // However an element is reached, it is the same section.
+    EXPECT_EQ(root->openChild(0), a);
+    EXPECT_EQ(root->sectionsWithTag("a").front(), a);
+    EXPECT_EQ(a->findChild("b")->parentSection(), a);
+    EXPECT_NE(root->openChild(1), a);
+
+    // A section let go and asked for again reads as before; what it kept by
+    // tag went with its last owner and is made again.
+    const DataSection* aObject = a.get();
+    const std::vector<DataSectionPtr>* kept = &a->sectionsWithTag("c");
+    DataSectionPtr c = kept->front();
+    a = nullptr;
+    a = root->findChild("a");
+    EXPECT_EQ(a.get(), aObject);
+    EXPECT_EQ(a->readString("b"), "deep");
+    ASSERT_EQ(a->sectionsWithTag("c").size(), 1u);
+    EXPECT_EQ(a->sectionsWithTag("c").front(), c);
+    EXPECT_EQ(c->asInt(), 1);
+
+    // The document lives while any section of it has an owner, whichever.
+    DataSectionPtr deep = a->findChild("b");
+    a = nullptr;
+    c = nullptr;
+    root = nullptr;
+    EXPECT_EQ(deep->asString(), "deep");
+    const DataSectionPtr top = deep->parentSection()->parentSection();
+    ASSERT_TRUE(top);
+    EXPECT_EQ(top->sectionName(), "root");
+    EXPECT_EQ(top->openChild(1)->asString(), "second");
+    EXPECT_FALSE(top->parentSection());
+}
+
 namespace {
 
 // A section type that answers no value by key, as folder and binary sections do.

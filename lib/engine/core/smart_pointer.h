@@ -20,10 +20,15 @@ class ReferenceCount {
     void incRef() const { ++count_; }
     void decRef() const {
         if (--count_ == 0) {
-            delete this;
+            lastOwnerGone();
         }
     }
     int refCount() const { return count_; }
+
+  protected:
+    // Called when the last owner lets go. An object that belongs to another
+    // (an element's section to its document) may stay for the next owner.
+    virtual void lastOwnerGone() const { delete this; }
 
   private:
     mutable int count_ = 0;

@@ -90,6 +90,9 @@ class DataSection : public ReferenceCount {
     // Every direct child with this tag, found afresh (appended to `out`).
     virtual void findSections(const std::string& tag, std::vector<DataSectionPtr>& out);
 
+    // Lets go of the children kept by sectionsWithTag.
+    void forgetOpenedChildren() { openedByTag_.clear(); }
+
   private:
     struct OpenedChildren {
         std::string tag;

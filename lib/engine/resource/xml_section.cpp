@@ -12,6 +12,8 @@ namespace {
 
 constexpr uint32_t kNoElement = UINT32_MAX;
 
+class XMLSection;
+
 // A parsed document, and its elements laid out once for reading: each one's
 // name and its element children side by side, and its trimmed value once it
 // is asked for. A check reads hundreds of values by key; walking the parser's
@@ -19,6 +21,15 @@ constexpr uint32_t kNoElement = UINT32_MAX;
 // file, and most elements are never read for their value.
 class XMLDocument : public ReferenceCount {
   public:
+    ~XMLDocument() override;
+
+    // The section of element `at`. An element has one section object while
+    // the document lives, made the first time it is asked for: the steps of a
+    // check walk the same elements again and again, and made afresh each time
+    // the sections cost an allocation and a release per walk. The document
+    // is held while any of its sections has an owner.
+    DataSectionPtr section(uint32_t at);
+
     struct Element {
         Element(pugi::xml_node node, uint32_t parent) : node(node), name(node.name()), parent(parent) {}
 
@@ -50,6 +61,7 @@ class XMLDocument : public ReferenceCount {
             elements[at].firstChild = first;
             elements[at].childCount = static_cast<uint32_t>(elements.size()) - first;
         }
+        sections_.assign(elements.size(), nullptr);
     }
 
     // The first child of element `at` with this tag, or kNoElement.
@@ -103,11 +115,12 @@ class XMLDocument : public ReferenceCount {
     }
 
     std::deque<std::string> joinedValues_;
+    std::vector<XMLSection*> sections_;
 };
 
 class XMLSection : public DataSection {
   public:
-    XMLSection(SmartPointer<XMLDocument> doc, uint32_t index) : doc_(std::move(doc)), index_(index) {}
+    XMLSection(XMLDocument* doc, uint32_t index) : doc_(doc), index_(index) {}
 
     std::string sectionName() const override { return std::string(element().name); }
 
@@ -117,7 +130,7 @@ class XMLSection : public DataSection {
         if (index < 0 || static_cast<uint32_t>(index) >= element().childCount) {
             return nullptr;
         }
-        return DataSectionPtr(new XMLSection(doc_, element().firstChild + static_cast<uint32_t>(index)));
+        return doc_->section(element().firstChild + static_cast<uint32_t>(index));
     }
 
     void openSections(const std::string& tag, std::vector<DataSectionPtr>& out) override {
@@ -129,12 +142,12 @@ class XMLSection : public DataSection {
 
     DataSectionPtr findChild(const std::string& tag) override {
         const uint32_t child = doc_->child(index_, tag);
-        return child == kNoElement ? nullptr : DataSectionPtr(new XMLSection(doc_, child));
+        return child == kNoElement ? nullptr : doc_->section(child);
     }
 
     DataSectionPtr parentSection() override {
         const uint32_t parent = element().parent;
-        return parent == kNoElement ? nullptr : DataSectionPtr(new XMLSection(doc_, parent));
+        return parent == kNoElement ? nullptr : doc_->section(parent);
     }
 
     std::string asString(const std::string& /*defaultValue*/) override {
@@ -159,7 +172,7 @@ class XMLSection : public DataSection {
                         [&tag](const XMLDocument::Element& child) { return child.name == tag; })));
         for (uint32_t i = parent.firstChild; i < end; ++i) {
             if (doc_->elements[i].name == tag) {
-                out.push_back(DataSectionPtr(new XMLSection(doc_, i)));
+                out.push_back(doc_->section(i));
             }
         }
     }
@@ -189,9 +202,35 @@ class XMLSection : public DataSection {
   private:
     const XMLDocument::Element& element() const { return doc_->elements[index_]; }
 
-    SmartPointer<XMLDocument> doc_;
+    // The object stays with the document for the next owner; the children it
+    // kept go now, and so does its hold on the document, which may take this
+    // object with it.
+    void lastOwnerGone() const override {
+        const_cast<XMLSection*>(this)->forgetOpenedChildren();
+        doc_->decRef();
+    }
+
+    XMLDocument* doc_;
     uint32_t index_;
 };
+
+XMLDocument::~XMLDocument() {
+    // No section has an owner left, or the document would still be held.
+    for (XMLSection* section : sections_) {
+        delete section;
+    }
+}
+
+DataSectionPtr XMLDocument::section(uint32_t at) {
+    XMLSection*& kept = sections_[at];
+    if (kept == nullptr) {
+        kept = new XMLSection(this, at);
+    }
+    if (kept->refCount() == 0) {
+        incRef();
+    }
+    return DataSectionPtr(kept);
+}
 
 } // namespace
 
@@ -216,7 +255,7 @@ DataSectionPtr parse(std::string_view name, const BinaryPtr& bytes, std::string&
     // long texts must not reserve room for elements it does not hold.
     constexpr size_t kMostReserved = 4096;
     doc->layOut(root, std::min(bytes->len() / 32 + 4, kMostReserved));
-    return DataSectionPtr(new XMLSection(doc, 0));
+    return doc->section(0);
 }
 
 } // namespace XMLFile
