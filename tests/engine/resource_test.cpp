@@ -1176,6 +1176,24 @@ TEST(CoreServices, SearchInLoweredTextFindsWhatTheLoweredCopyWould) {
     }
 }
 
+TEST(CoreServices, ACountedObjectGoesWithItsLastOwner) {
+    struct Probe : ReferenceCount {
+        explicit Probe(bool& gone) : gone(gone) {}
+        ~Probe() override { gone = true; }
+        bool& gone;
+    };
+    bool gone = false;
+    SmartPointer<Probe> first(new Probe(gone));
+    EXPECT_EQ(first->refCount(), 1);
+    {
+        const SmartPointer<Probe> second = first;
+        EXPECT_EQ(first->refCount(), 2);
+        first = nullptr;
+        EXPECT_FALSE(gone);
+    }
+    EXPECT_TRUE(gone);
+}
+
 TEST(CoreServices, TheCachesLockLetsOneThreadInAtATime) {
     LightMutex mutex;
     EXPECT_TRUE(mutex.try_lock());
