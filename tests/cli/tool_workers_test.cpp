@@ -2,6 +2,7 @@
 
 #ifdef __linux__
 #include <sched.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -207,6 +208,26 @@ TEST(ToolWorkers, StartingAWorkerLeavesThisProcessTheProcessorsItWasGiven) {
         EXPECT_EQ(KX::Cli::Platform::waitFor(process), 0);
     }
     ASSERT_EQ(sched_setaffinity(0, sizeof given, &given), 0);
+}
+
+TEST(ToolWorkers, AProcessIsFoundOnTheProcessorItRunsOn) {
+    cpu_set_t given;
+    ASSERT_EQ(sched_getaffinity(0, sizeof given, &given), 0);
+    // Held on each processor it may use in turn, this process is found there.
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (!CPU_ISSET(cpu, &given)) {
+            continue;
+        }
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+        EXPECT_EQ(KX::Cli::Platform::processorOf(getpid()), cpu);
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof given, &given), 0);
+    // A process that is not there is on none.
+    EXPECT_EQ(KX::Cli::Platform::processorOf(-1), -1);
+    EXPECT_EQ(KX::Cli::Platform::processorOf(0x7fffffff), -1);
 }
 
 TEST(ToolWorkers, TheToolStepsToAnotherProcessorAndMayRunOnAllAgain) {

@@ -23,6 +23,10 @@ unsigned processorCount();
 // when it stayed (a single processor, or a system that does not tell).
 int stepToAnotherProcessor();
 
+// The processor a process (by its identifier) runs or waits to run on; -1
+// when the system does not tell.
+int processorOf(std::intptr_t process);
+
 // A started child process.
 struct Process {
     std::intptr_t handle = -1;
