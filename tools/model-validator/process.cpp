@@ -406,9 +406,11 @@ Process start(const std::string& executable, const std::vector<std::string>& arg
     // process left the processor at once). Where the scheduler placed it on
     // another processor already, as newer kernels do, a step would only stop
     // this process for the move (0.7 ms) and hold the worker back.
-    if (processorOf(pid) == sched_getcpu()) {
+#ifdef __linux__
+    if (const int processor = processorOf(pid); processor >= 0 && processor == sched_getcpu()) {
         stepToAnotherProcessor();
     }
+#endif
     return {static_cast<std::intptr_t>(pid)};
 }
 
