@@ -307,6 +307,15 @@ void DataSection::openSections(const std::string& tag, std::vector<DataSectionPt
 }
 
 const std::vector<DataSectionPtr>& DataSection::sectionsWithTag(const std::string& tag) {
+    if (!firstOpened_) {
+        firstOpened_.emplace();
+        firstOpened_->tag = tag;
+        findSections(tag, firstOpened_->sections);
+        return firstOpened_->sections;
+    }
+    if (firstOpened_->tag == tag) {
+        return firstOpened_->sections;
+    }
     for (const std::unique_ptr<OpenedChildren>& opened : openedByTag_) {
         if (opened->tag == tag) {
             return opened->sections;

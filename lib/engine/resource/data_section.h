@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,14 +92,20 @@ class DataSection : public ReferenceCount {
     virtual void findSections(const std::string& tag, std::vector<DataSectionPtr>& out);
 
     // Lets go of the children kept by sectionsWithTag.
-    void forgetOpenedChildren() { openedByTag_.clear(); }
+    void forgetOpenedChildren() {
+        firstOpened_.reset();
+        openedByTag_.clear();
+    }
 
   private:
     struct OpenedChildren {
         std::string tag;
         std::vector<DataSectionPtr> sections;
     };
-    // Children asked for by tag, as made the first time; each list stays where it is.
+    // Children asked for by tag, as made the first time; each list stays where
+    // it is. Most sections are asked for one tag only (a material for its
+    // properties): its list lives in the section, without an allocation of its own.
+    std::optional<OpenedChildren> firstOpened_;
     std::vector<std::unique_ptr<OpenedChildren>> openedByTag_;
 
     // Reads the value at `key` with `parse` (text -> value, or the default),
