@@ -86,8 +86,7 @@ int processorOf(std::intptr_t process) {
         if (*at == ' ' && ++field == 39) {
             char* end = nullptr;
             const long processor = std::strtol(at + 1, &end, 10);
-            return end != at + 1 && processor >= 0 && processor < CPU_SETSIZE ? static_cast<int>(processor)
-                                                                              : -1;
+            return end != at + 1 ? static_cast<int>(processor) : -1;
         }
     }
     return -1;

@@ -307,11 +307,13 @@ void DataSection::openSections(const std::string& tag, std::vector<DataSectionPt
 }
 
 const std::vector<DataSectionPtr>& DataSection::sectionsWithTag(const std::string& tag) {
+    const auto madeInto = [&](OpenedChildren& list) -> const std::vector<DataSectionPtr>& {
+        list.tag = tag;
+        findSections(tag, list.sections);
+        return list.sections;
+    };
     if (!firstOpened_) {
-        firstOpened_.emplace();
-        firstOpened_->tag = tag;
-        findSections(tag, firstOpened_->sections);
-        return firstOpened_->sections;
+        return madeInto(firstOpened_.emplace());
     }
     if (firstOpened_->tag == tag) {
         return firstOpened_->sections;
@@ -321,11 +323,7 @@ const std::vector<DataSectionPtr>& DataSection::sectionsWithTag(const std::strin
             return opened->sections;
         }
     }
-    auto made = std::make_unique<OpenedChildren>();
-    made->tag = tag;
-    findSections(tag, made->sections);
-    openedByTag_.push_back(std::move(made));
-    return openedByTag_.back()->sections;
+    return madeInto(*openedByTag_.emplace_back(std::make_unique<OpenedChildren>()));
 }
 
 void DataSection::findSections(const std::string& tag, std::vector<DataSectionPtr>& out) {
