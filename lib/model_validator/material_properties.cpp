@@ -17,13 +17,7 @@ namespace ValidatorHelper {
 
 Variant getProperty(const std::vector<SmartPointer<DataSection>>& properties, const std::string& name,
                     const std::string& type) {
-    DataSectionPtr property;
-    for (const DataSectionPtr& candidate : properties) {
-        if (candidate && candidate->asString("") == name) {
-            property = candidate;
-            break;
-        }
-    }
+    const DataSectionPtr property = MaterialProperties::findProperty(properties, name);
     if (!property) {
         return {};
     }
@@ -112,6 +106,15 @@ int lodNumber(const std::string& modelPath) {
 const std::vector<DataSectionPtr>& propertiesOf(const DataSectionPtr& material) {
     static const std::vector<DataSectionPtr> none;
     return material ? material->sectionsWithTag(ValidatorHelper::kPropertyTag) : none;
+}
+
+DataSectionPtr findProperty(const std::vector<DataSectionPtr>& properties, std::string_view name) {
+    for (const DataSectionPtr& property : properties) {
+        if (property && property->valueIs(name)) {
+            return property;
+        }
+    }
+    return nullptr;
 }
 
 std::string effectName(const DataSectionPtr& material) {

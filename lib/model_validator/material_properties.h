@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/resource/data_section.h"
@@ -24,6 +25,8 @@ int getLastIndex(const std::string& text);
 int lodNumber(const std::string& modelPath);
 // The material's "property" children, in file order.
 const std::vector<DataSectionPtr>& propertiesOf(const DataSectionPtr& material);
+// The first of `properties` called `name`, or null.
+DataSectionPtr findProperty(const std::vector<DataSectionPtr>& properties, std::string_view name);
 // The file name of the material's effect without folder and extension
 // ("shaders/std_effects/PBS_ext.fx" gives "PBS_ext").
 std::string effectName(const DataSectionPtr& material);

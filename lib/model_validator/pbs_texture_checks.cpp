@@ -9,6 +9,7 @@
 #include "engine/render/render_format.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/finding_catalogue.h"
+#include "model_validator/material_properties.h"
 #include "model_validator/model_validator.h"
 
 namespace KX {
@@ -296,10 +297,8 @@ class ModelValidator::PbsTextureSet {
     }
 
     bool alphaTested() const {
-        const auto property =
-            std::find_if(m_.properties.begin(), m_.properties.end(),
-                         [](const DataSectionPtr& p) { return p->asString("") == kAlphaTestProperty; });
-        return property != m_.properties.end() && (*property)->readBool(kBoolTag, true);
+        const DataSectionPtr property = MaterialProperties::findProperty(m_.properties, kAlphaTestProperty);
+        return property && property->readBool(kBoolTag, true);
     }
 
     // The physics (Havok) model built for this material of this LOD. Most

@@ -36,13 +36,12 @@ bool atlasIndexOutside(const std::vector<DataSectionPtr>& properties) {
     std::optional<Vector4> sizes;
     std::optional<Vector4> indexes;
     for (const DataSectionPtr& property : properties) {
-        const std::string name = propertyName(property);
         if (!property->openSection(kVector4Tag)) {
             continue;
         }
-        if (name == kAtlasSizesProperty) {
+        if (property->valueIs(kAtlasSizesProperty)) {
             sizes = property->readVector4(kVector4Tag, Vector4::zero());
-        } else if (name == kAtlasIndexesProperty) {
+        } else if (property->valueIs(kAtlasIndexesProperty)) {
             indexes = property->readVector4(kVector4Tag, Vector4::zero());
         }
     }
@@ -95,7 +94,7 @@ void ModelValidator::checkTextureProperties(const ModelDesc& /*desc*/) {
                        Findings::AtlasIndexOutsideAtlas.text(lodModelPath, pbs.materialName));
             }
             for (const DataSectionPtr& property : pbs.properties) {
-                if (propertyName(property) != kGlobalTex || !property->openSection(kTextureTag)) {
+                if (!property->valueIs(kGlobalTex) || !property->openSection(kTextureTag)) {
                     continue;
                 }
                 const std::string base = FS::Utils::removeExtension(property->readString(kTextureTag, ""));

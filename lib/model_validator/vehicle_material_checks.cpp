@@ -7,11 +7,14 @@
 #include "engine/model/material_property_helper.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/finding_catalogue.h"
+#include "model_validator/material_properties.h"
 #include "model_validator/validator_helper.h"
 
 namespace KX::ValidatorHelper {
 
 namespace {
+
+using MaterialProperties::findProperty;
 
 const std::string kDetailMap = "vehicles/russian/tank_detail/details_map.dds";
 
@@ -24,12 +27,6 @@ const Vector2 kUnknownSize(-1.f, -1.f);
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-DataSectionPtr findProperty(const std::vector<DataSectionPtr>& properties, const std::string& name) {
-    const auto property = std::find_if(properties.begin(), properties.end(),
-                                       [&](const DataSectionPtr& p) { return p && p->asString("") == name; });
-    return property == properties.end() ? nullptr : *property;
 }
 
 // The detail map is drawn only up close: on LOD 0 and 1 of intact

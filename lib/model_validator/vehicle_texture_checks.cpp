@@ -10,6 +10,7 @@
 #include "engine/render/render_format.h"
 #include "engine/resource/file_system.h"
 #include "model_validator/finding_catalogue.h"
+#include "model_validator/material_properties.h"
 #include "model_validator/validator_helper.h"
 
 namespace KX::ValidatorHelper {
@@ -194,13 +195,11 @@ class Validator::VehicleTextureSet {
 
     // The value of the first property called `name`, as text; "" when absent.
     std::string readProperty(const std::string& name, const std::string& type) {
-        const auto property =
-            std::find_if(properties_.begin(), properties_.end(),
-                         [&](const DataSectionPtr& p) { return p && p->asString("") == name; });
-        if (property == properties_.end()) {
+        const DataSectionPtr property = MaterialProperties::findProperty(properties_, name);
+        if (!property) {
             return {};
         }
-        std::string value = (*property)->readString(type, "");
+        std::string value = property->readString(type, "");
         if (type == kTextureTag && value.empty()) {
             report(Findings::VehicleTextureEmpty, Findings::VehicleTextureEmpty.text(lodModelPath_, name));
         }

@@ -567,6 +567,14 @@ TEST(DataSection, NestedElementsKeepTheirOwnChildrenParentsAndValues) {
     EXPECT_EQ(root->openChild(1)->readString("node"), "b1");
     EXPECT_EQ(root->readString("node/node/node"), "a1x");
     EXPECT_EQ(root->readString("renderSet/geometry"), "g");
+    // A value compares whole and exact, as asString gives it.
+    EXPECT_TRUE(root->valueIs("text"));
+    EXPECT_FALSE(root->valueIs("tex"));
+    EXPECT_FALSE(root->valueIs("Text"));
+    EXPECT_FALSE(root->valueIs(" text"));
+    EXPECT_TRUE(a1x->valueIs("a1x"));
+    EXPECT_TRUE(a->openChild(1)->valueIs(""));
+    EXPECT_FALSE(a->openChild(1)->valueIs("other"));
     std::vector<DataSectionPtr> bChildren;
     root->openChild(1)->openSections("node", bChildren);
     ASSERT_EQ(bChildren.size(), 1u);
@@ -592,6 +600,8 @@ TEST(DataSection, NestedElementsKeepTheirOwnChildrenParentsAndValues) {
     ASSERT_TRUE(folder);
     EXPECT_EQ(folder->sectionsWithTag("root").size(), 2u);
     EXPECT_EQ(&folder->sectionsWithTag("root"), &folder->sectionsWithTag("root"));
+    EXPECT_TRUE(folder->valueIs(folder->asString()));
+    EXPECT_FALSE(folder->valueIs(folder->asString() + "x"));
 }
 
 TEST(DataSection, AnElementIsOneSectionAndAnySectionKeepsItsDocument) {

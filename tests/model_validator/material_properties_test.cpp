@@ -48,6 +48,17 @@ TEST_F(MaterialPropertiesTest, GetPropertyReadsTheFirstNamedPropertyAsTheAskedTy
     EXPECT_TRUE(getProperty(props, "DiffuseMap", kTextureTag).empty());
     EXPECT_TRUE(getProperty(props, "tiles", "Float").empty());
     EXPECT_TRUE(getProperty({}, "tiles", kIntegerTag).empty());
+
+    // The first property of the name, however long the name.
+    const auto named = properties("<property>g_metallicGlossTexture<Texture>a_GMM.dds</Texture></property>"
+                                  "<property> g_metallicGlossTexture <Texture>b_GMM.dds</Texture></property>"
+                                  "<property>g_metallicGloss<Texture>c_GMM.dds</Texture></property>");
+    ASSERT_EQ(named.size(), 3u);
+    EXPECT_EQ(findProperty(named, "g_metallicGlossTexture"), named[0]);
+    EXPECT_EQ(findProperty(named, "g_metallicGloss"), named[2]);
+    EXPECT_FALSE(findProperty(named, "g_metallicGlossTextur"));
+    EXPECT_FALSE(findProperty(named, "G_metallicGloss"));
+    EXPECT_FALSE(findProperty({}, "g_metallicGloss"));
 }
 
 TEST_F(MaterialPropertiesTest, NameHelpersFindTheWordAndTheNumbers) {

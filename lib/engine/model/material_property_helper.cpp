@@ -129,7 +129,7 @@ Vector2 getNormalMapSize(DataSectionPtr material) {
     }
     std::string texture;
     for (const DataSectionPtr& property : material->sectionsWithTag("property")) {
-        if (property && property->asString() == "normalMap") {
+        if (property && property->valueIs("normalMap")) {
             texture = property->readString("Texture");
             break;
         }

@@ -29,6 +29,10 @@ class DataSection : public ReferenceCount {
 
     // The section's own value as text, trimmed of surrounding white space.
     virtual std::string asString(const std::string& defaultValue = std::string());
+    // Whether that value is `text`. Materials are searched for a property by
+    // its name thousands of times a check: a section type that keeps its
+    // value compares it where it lies instead of copying it first.
+    virtual bool valueIs(std::string_view text) { return asString() == text; }
     // The section's content as bytes (an XML section gives its text form).
     virtual BinaryPtr asBinary() { return nullptr; }
 

@@ -156,6 +156,8 @@ class XMLSection : public DataSection {
         return std::string(doc_->value(index_));
     }
 
+    bool valueIs(std::string_view text) override { return doc_->value(index_) == text; }
+
     BinaryPtr asBinary() override {
         std::ostringstream out;
         element().node.print(out, "\t", pugi::format_default);
