@@ -92,6 +92,11 @@ TEST_F(TexturePropertyChecksTest, GlobalTexturesNeedTheGnmSuffix) {
                    TextureProperties, High, "Check texture properties"},
                   {"[Err. 137] " + prefix() + ": 'maps/sky_gnm' global textures must be suffixed with 'GNM'",
                    TextureProperties, High, "Check texture properties"}}));
+    // Only a texture-valued property called globalTex is a global texture.
+    EXPECT_EQ(findingsFor({PropertyLayout::texture("diffuseMap", "maps/rock_AM.dds"),
+                           PropertyLayout::integer("globalTex", 1)},
+                          {136, 137}),
+              std::vector<Finding>{});
 }
 
 TEST_F(TexturePropertyChecksTest, NamesLodsThatAreNotPbsOrHaveNoVisual) {
