@@ -460,6 +460,7 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
   <flag>TRUE</flag><off>0</off>
   <empty/><split> maps/<!-- moved -->c.dds </split><raw><![CDATA[ <x> ]]></raw>
   <around> a <inner>b</inner> c </around>
+  <leading>a<![CDATA[b]]></leading><trailing><![CDATA[a]]>b</trailing><single><![CDATA[ s ]]></single>
   <partial><row3>1 2 3</row3></partial><bad><row0>1 0 0</row0><row1>0 x 0</row1></bad>
   <boundingBox><min>-1 0 -2.5</min><max>1 2</max></boundingBox>
   <tint>1 0.5 0.25 1</tint>
@@ -476,6 +477,10 @@ TEST(DataSection, ReadsTypedValuesWithDefaults) {
     EXPECT_EQ(root->readString("split"), "maps/c.dds");
     EXPECT_EQ(root->readString("raw"), "<x>");
     EXPECT_EQ(root->readString("around"), "a  c");
+    EXPECT_EQ(root->readString("leading"), "ab");
+    EXPECT_EQ(root->readString("trailing"), "ab");
+    EXPECT_EQ(root->readString("single"), "s");
+    EXPECT_TRUE(root->openSection("leading")->valueIs("ab"));
     EXPECT_FLOAT_EQ(root->readFloat("extent", 1.f), 64.5f);
     EXPECT_FLOAT_EQ(root->readFloat("missing", -7.f), -7.f);
     EXPECT_EQ(root->readInt("count"), -3);
