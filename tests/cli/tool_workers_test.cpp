@@ -230,6 +230,26 @@ TEST(ToolWorkers, AProcessIsFoundOnTheProcessorItRunsOn) {
     EXPECT_EQ(KX::Cli::Platform::processorOf(0x7fffffff), -1);
 }
 
+TEST(ToolWorkers, TheProcessorIsReadFromTheStatusLineAfterTheName) {
+    using KX::Cli::Platform::processorInStatusLine;
+    // 35 fields between the state and the processor, as Linux writes them.
+    const auto line = [](const std::string& name, const std::string& processor) {
+        std::string fields;
+        for (int i = 0; i < 35; ++i) {
+            fields += " 0";
+        }
+        return "4242 (" + name + ") S" + fields + " " + processor + " 0 0\n";
+    };
+    EXPECT_EQ(processorInStatusLine(line("model-validator", "1")), 1);
+    EXPECT_EQ(processorInStatusLine(line("a) b (c) d", "17")), 17);
+    // A line cut short, a field that is not a number, no name at all.
+    EXPECT_EQ(processorInStatusLine(line("x", "1").substr(0, 60)), -1);
+    EXPECT_EQ(processorInStatusLine(line("x", "cpu")), -1);
+    EXPECT_EQ(processorInStatusLine(line("x", "")), -1);
+    EXPECT_EQ(processorInStatusLine("4242 model-validator S 0 0"), -1);
+    EXPECT_EQ(processorInStatusLine(""), -1);
+}
+
 TEST(ToolWorkers, TheToolStepsToAnotherProcessorAndMayRunOnAllAgain) {
     cpu_set_t given;
     ASSERT_EQ(sched_getaffinity(0, sizeof given, &given), 0);

@@ -1,5 +1,6 @@
 #include "process.h"
 
+#include <charconv>
 #include <thread>
 
 #ifdef _WIN32
@@ -63,11 +64,29 @@ int stepToAnotherProcessor() {
 #endif
 }
 
+int processorInStatusLine(std::string_view line) {
+    // The processor is the 39th field; the second, the name in parentheses,
+    // may hold spaces and parentheses, so fields are counted from the last
+    // closing parenthesis.
+    const size_t name = line.rfind(')');
+    if (name == std::string_view::npos) {
+        return -1;
+    }
+    int field = 2;
+    for (size_t at = name + 1; at < line.size(); ++at) {
+        if (line[at] != ' ' || ++field != 39) {
+            continue;
+        }
+        int processor = 0;
+        const char* first = line.data() + at + 1;
+        const auto [end, error] = std::from_chars(first, line.data() + line.size(), processor);
+        return error == std::errc{} ? processor : -1;
+    }
+    return -1;
+}
+
 int processorOf(std::intptr_t process) {
 #ifdef __linux__
-    // The processor is the 39th field of the process's status line; the
-    // second, its name in parentheses, may hold spaces, so fields are counted
-    // from its closing parenthesis.
     char path[64];
     std::snprintf(path, sizeof path, "/proc/%lld/stat", static_cast<long long>(process));
     const int file = open(path, O_RDONLY | O_CLOEXEC);
@@ -75,21 +94,9 @@ int processorOf(std::intptr_t process) {
         return -1;
     }
     char line[1024];
-    const ssize_t n = read(file, line, sizeof line - 1);
+    const ssize_t n = read(file, line, sizeof line);
     close(file);
-    if (n <= 0) {
-        return -1;
-    }
-    line[n] = '\0';
-    const char* at = std::strrchr(line, ')');
-    for (int field = 2; at != nullptr && *at != '\0'; ++at) {
-        if (*at == ' ' && ++field == 39) {
-            char* end = nullptr;
-            const long processor = std::strtol(at + 1, &end, 10);
-            return end != at + 1 ? static_cast<int>(processor) : -1;
-        }
-    }
-    return -1;
+    return n > 0 ? processorInStatusLine(std::string_view(line, static_cast<size_t>(n))) : -1;
 #else
     (void)process;
     return -1;

@@ -27,6 +27,10 @@ int stepToAnotherProcessor();
 // when the system does not tell.
 int processorOf(std::intptr_t process);
 
+// The processor named in a process's status line as Linux writes it; -1 when
+// the line is cut short or the field is not a number.
+int processorInStatusLine(std::string_view line);
+
 // A started child process.
 struct Process {
     std::intptr_t handle = -1;
