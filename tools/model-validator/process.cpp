@@ -28,8 +28,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 extern char** environ;
 #endif
@@ -78,9 +76,8 @@ int processorInStatusLine(std::string_view line) {
             continue;
         }
         int processor = 0;
-        const char* first = line.data() + at + 1;
-        const auto [end, error] = std::from_chars(first, line.data() + line.size(), processor);
-        return error == std::errc{} ? processor : -1;
+        const auto read = std::from_chars(line.data() + at + 1, line.data() + line.size(), processor);
+        return read.ec == std::errc{} ? processor : -1;
     }
     return -1;
 }
