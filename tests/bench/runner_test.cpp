@@ -4,6 +4,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "process.h"
 #include "support/resource_tree.h"
@@ -18,10 +19,15 @@ struct BenchRun {
 };
 
 // Runs bench/run on `out`; what it prints to its error stream goes to `err`.
-BenchRun runBench(const fs::path& out, const std::string& models, const fs::path& err) {
+BenchRun runBench(const fs::path& out, const std::string& models, const fs::path& err,
+                  const std::string& repeats = "") {
     std::string reason;
-    KX::Cli::Platform::Process process = KX::Cli::Platform::startProcess(
-        KX_BENCH_EXE, {"--models", models, "--out", out.string()}, "", err.string(), reason);
+    std::vector<std::string> args = {"--models", models, "--out", out.string()};
+    if (!repeats.empty()) {
+        args.insert(args.end(), {"--repeats", repeats});
+    }
+    KX::Cli::Platform::Process process =
+        KX::Cli::Platform::startProcess(KX_BENCH_EXE, args, "", err.string(), reason);
     EXPECT_TRUE(process.valid()) << reason;
     BenchRun run;
     run.status = process.valid() ? KX::Cli::Platform::waitFor(process) : -1;
@@ -67,6 +73,22 @@ TEST(BenchRunner, ClearsOnlyATreeItWrote) {
     const BenchRun unwritable = runBench(base / "plain-file" / "tree", "1", base / "unwritable.err");
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.err.find("cannot write to"), std::string::npos) << unwritable.err;
+
+    std::error_code ec;
+    fs::remove_all(base, ec);
+}
+
+// Rounds are counted from one; none at all would measure nothing.
+TEST(BenchRunner, CountsRoundsFromOne) {
+    const fs::path base =
+        fs::temp_directory_path() / ("kx-bench-test-" + std::to_string(std::random_device()()));
+    fs::create_directories(base);
+    const BenchRun none = runBench(base / "tree", "1", base / "none.err", "0");
+    EXPECT_EQ(none.status, 2);
+    EXPECT_NE(none.err.find("[--repeats K]"), std::string::npos) << none.err;
+    EXPECT_FALSE(fs::exists(base / "tree"));
+    const BenchRun one = runBench(base / "tree", "1", base / "one.err", "1");
+    EXPECT_EQ(one.status, 0) << one.err;
 
     std::error_code ec;
     fs::remove_all(base, ec);
