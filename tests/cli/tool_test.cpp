@@ -253,6 +253,15 @@ TEST(ToolReport, TextEndsWithASummaryAndIsColouredOnlyWhenWanted) {
     EXPECT_TRUE(colored({"--color", "always"}, false, true));
     EXPECT_FALSE(colored({"--color", "never"}, true, false));
     EXPECT_EQ(withoutTime(readDiskFile(t.tree.path("report.txt"))), withoutTime(plain.out));
+
+    // A report that cannot be written is a failed run that names the file, not a silent loss.
+    std::vector<std::string> unwritable = args;
+    const std::string nowhere = t.tree.path("no-such-folder/report.txt");
+    unwritable.insert(unwritable.end(), {"--output", nowhere});
+    const ToolRun lost = runInProcess(unwritable);
+    EXPECT_EQ(lost.status, 2);
+    EXPECT_NE(lost.err.find(nowhere + ": cannot be written"), std::string::npos) << lost.err;
+    EXPECT_EQ(lost.out, "");
 }
 
 TEST(ToolReport, JsonReportFollowsTheDocumentedSchema) {

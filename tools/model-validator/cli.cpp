@@ -75,22 +75,37 @@ struct Output {
             ->check(CLI::IsMember({"auto", "always", "never"}).description(""));
     }
 
-    // False (with a reason) when the file cannot be written.
+    // False (with a reason) when the file cannot be written. The report goes
+    // straight to its stream: a whole tree's report held as one string first
+    // made the peak memory grow with the number of models.
     bool write(const Report& report, std::optional<double> seconds, std::ostream& out, const Environment& env,
                std::string& reason) const {
-        std::ostringstream text;
+        if (file.empty()) {
+            render(report, seconds, out, env);
+            return true;
+        }
+        std::ofstream stream(pathFromUtf8(file), std::ios::binary | std::ios::trunc);
+        render(report, seconds, stream, env);
+        if (!stream) {
+            reason = file + ": cannot be written";
+            return false;
+        }
+        return true;
+    }
+
+    void render(const Report& report, std::optional<double> seconds, std::ostream& out,
+                const Environment& env) const {
         if (format == "json") {
-            reportVersion == 1 ? writeJsonArray(report, text) : writeJsonReport(report, text);
+            reportVersion == 1 ? writeJsonArray(report, out) : writeJsonReport(report, out);
         } else if (format == "sarif") {
-            writeSarif(report, text);
+            writeSarif(report, out);
         } else if (format == "junit") {
-            writeJunit(report, text);
+            writeJunit(report, out);
         } else {
             const bool colored = color == "always" ||
                                  (color == "auto" && file.empty() && env.stdoutIsTerminal && !env.noColor);
-            writeText(report, text, colored, seconds);
+            writeText(report, out, colored, seconds);
         }
-        return writeTo(file, text.str(), out, reason);
     }
 
     static bool writeTo(const std::string& file, const std::string& text, std::ostream& out,

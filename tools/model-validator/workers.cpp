@@ -567,6 +567,8 @@ bool ModelRun::finish(std::vector<ModelReport>& results, std::string& reason) {
     for (size_t position : order) {
         results.push_back(std::move(byPosition_[position]));
     }
+    // Emptied shells, one per model: let them go before the report is written.
+    byPosition_ = {};
     // The bar leaves the terminal before the report comes.
     progress_.reset();
     return ok;
