@@ -4,6 +4,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "process.h"
@@ -20,12 +21,10 @@ struct BenchRun {
 
 // Runs bench/run on `out`; what it prints to its error stream goes to `err`.
 BenchRun runBench(const fs::path& out, const std::string& models, const fs::path& err,
-                  const std::string& repeats = "") {
+                  const std::vector<std::string>& more = {}) {
     std::string reason;
     std::vector<std::string> args = {"--models", models, "--out", out.string()};
-    if (!repeats.empty()) {
-        args.insert(args.end(), {"--repeats", repeats});
-    }
+    args.insert(args.end(), more.begin(), more.end());
     KX::Cli::Platform::Process process =
         KX::Cli::Platform::startProcess(KX_BENCH_EXE, args, "", err.string(), reason);
     EXPECT_TRUE(process.valid()) << reason;
@@ -78,16 +77,21 @@ TEST(BenchRunner, ClearsOnlyATreeItWrote) {
     fs::remove_all(base, ec);
 }
 
-// Rounds are counted from one; none at all would measure nothing.
-TEST(BenchRunner, CountsRoundsFromOne) {
+// Models and rounds are counted from one, and an option it does not know is
+// not taken for another: each is refused before anything is written.
+TEST(BenchRunner, RefusesWhatItCannotMeasure) {
     const fs::path base =
         fs::temp_directory_path() / ("kx-bench-test-" + std::to_string(std::random_device()()));
     fs::create_directories(base);
-    const BenchRun none = runBench(base / "tree", "1", base / "none.err", "0");
-    EXPECT_EQ(none.status, 2);
-    EXPECT_NE(none.err.find("[--repeats K]"), std::string::npos) << none.err;
-    EXPECT_FALSE(fs::exists(base / "tree"));
-    const BenchRun one = runBench(base / "tree", "1", base / "one.err", "1");
+    const std::vector<std::pair<std::string, std::vector<std::string>>> refused = {
+        {"0", {}}, {"1", {"--repeats", "0"}}, {"1", {"--rounds", "2"}}};
+    for (const auto& [models, more] : refused) {
+        const BenchRun none = runBench(base / "tree", models, base / "none.err", more);
+        EXPECT_EQ(none.status, 2) << models << " models, " << testing::PrintToString(more);
+        EXPECT_NE(none.err.find("[--repeats K]"), std::string::npos) << none.err;
+        EXPECT_FALSE(fs::exists(base / "tree"));
+    }
+    const BenchRun one = runBench(base / "tree", "1", base / "one.err", {"--repeats", "1"});
     EXPECT_EQ(one.status, 0) << one.err;
 
     std::error_code ec;

@@ -254,6 +254,13 @@ TEST(ToolReport, TextEndsWithASummaryAndIsColouredOnlyWhenWanted) {
     EXPECT_FALSE(colored({"--color", "never"}, true, false));
     EXPECT_EQ(withoutTime(readDiskFile(t.tree.path("report.txt"))), withoutTime(plain.out));
 
+    // Written to a file, the report leaves the run's status as it was.
+    std::vector<std::string> toFile = args;
+    toFile.insert(toFile.end(), {"--output", t.tree.path("report.txt")});
+    const ToolRun written = runInProcess(toFile);
+    EXPECT_EQ(written.status, plain.status);
+    EXPECT_EQ(written.err, "");
+
     // A report that cannot be written is a failed run that names the file, not a silent loss.
     std::vector<std::string> unwritable = args;
     const std::string nowhere = t.tree.path("no-such-folder/report.txt");
