@@ -84,13 +84,8 @@ struct Output {
             render(report, seconds, out, env);
             return true;
         }
-        std::ofstream stream(pathFromUtf8(file), std::ios::binary | std::ios::trunc);
-        render(report, seconds, stream, env);
-        if (!stream) {
-            reason = file + ": cannot be written";
-            return false;
-        }
-        return true;
+        return writeFile(
+            file, [&](std::ostream& stream) { render(report, seconds, stream, env); }, reason);
     }
 
     void render(const Report& report, std::optional<double> seconds, std::ostream& out,
@@ -108,14 +103,11 @@ struct Output {
         }
     }
 
-    static bool writeTo(const std::string& file, const std::string& text, std::ostream& out,
-                        std::string& reason) {
-        if (file.empty()) {
-            out << text;
-            return true;
-        }
+    // Writes what `write` puts on its stream to `file`; false (with a reason) when it cannot.
+    template <typename Write>
+    static bool writeFile(const std::string& file, Write write, std::string& reason) {
         std::ofstream stream(pathFromUtf8(file), std::ios::binary | std::ios::trunc);
-        stream << text;
+        write(stream);
         if (!stream) {
             reason = file + ": cannot be written";
             return false;
@@ -352,9 +344,8 @@ int validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         applySettings(settings, model);
     }
     if (!cl.writeBaseline.empty()) {
-        std::ostringstream text;
-        writeJsonReport(report, text);
-        if (!Output::writeTo(cl.writeBaseline, text.str(), out, reason)) {
+        if (!Output::writeFile(
+                cl.writeBaseline, [&](std::ostream& stream) { writeJsonReport(report, stream); }, reason)) {
             err << "model-validator: " << reason << "\n";
             return UsageError;
         }
