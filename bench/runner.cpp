@@ -214,7 +214,7 @@ const char* const kDocHead =
     "A synthetic content tree of N scenery models is validated by `model-validator --jobs 1 --format json`\n"
     "in one process with a warm file cache. The floor is the least any validation must do on the same\n"
     "tree: read every file the checks read (only the header of a texture) and parse every XML file once.\n"
-    "The floor, one job and two jobs run three times in turn, and each keeps its fastest run.\n"
+    "The floor, one job and two jobs run five times in turn (`--repeats`), and each keeps its fastest run.\n"
     "The ratio is the validation time over the floor; `--jobs 2` is the same validation with two worker\n"
     "processes; memory is the peak resident size of the validator in the one-process run. The machine is\n"
     "shared, so the processor time (user and system) of the one-process run and of the floor is given\n"
