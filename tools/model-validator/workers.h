@@ -53,7 +53,9 @@ std::string modelGroupOf(const std::string& model);
 // listings its walk made, and the jobs end together whatever their models
 // cost. With one job this process checks every model as it is found.
 // Workers are processes, not threads, since the engine's caches are shared by
-// all validators of a process.
+// all validators of a process; and a process of one thread keeps the C and C++
+// libraries on their single-thread paths, which made threads with caches of
+// their own slower than processes (docs/performance.md).
 class ModelRun {
   public:
     ModelRun(RunRequest request, std::ostream& err);
