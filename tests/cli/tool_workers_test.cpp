@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <tuple>
 
 #include "process.h"
@@ -419,6 +420,23 @@ TEST(ToolWorkers, WorkersThatEndWithoutTheirModelsFailTheRunWithTheirStatus) {
         << garbled.err;
     EXPECT_EQ(garbled.err.find("a report of"), std::string::npos) << garbled.err;
 }
+TEST(ToolWorkers, ModelsAWorkerGivesBackAreCheckedByTheTool) {
+    ToolTree t;
+    for (int i = 0; i < 16; ++i) {
+        t.addModel("rocks", "rock" + std::to_string(i), i % 2 ? 1024 : 0);
+    }
+    // Checks nothing, and when asked gives back more than it holds and is done.
+    KX::Cli::Environment idle;
+    idle.executable = t.tree.write("idle-worker", "#!/bin/sh\nask=$(printf '\\005')\nwhile IFS= read -r "
+                                                  "line; do case \"$line\" in \"$ask\"*) echo -99; echo "
+                                                  "done;; esac; done\n");
+    std::filesystem::permissions(idle.executable, std::filesystem::perms::owner_all);
+    const std::vector<std::string> args = {"--res", t.tree.root(), "--format", "json", "content"};
+    const ToolRun run = runInProcess(plus(args, {"--jobs", "2"}), idle);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(withoutTime(run.out), withoutTime(runInProcess(args).out));
+}
+
 TEST(ToolWorkers, AWorkerIsGivenTheWalksListingsOfItsModelFoldersBeforeTheirModels) {
     ToolTree t;
     for (int i = 0; i < 12; ++i) {
@@ -441,6 +459,9 @@ TEST(ToolWorkers, AWorkerIsGivenTheWalksListingsOfItsModelFoldersBeforeTheirMode
     std::vector<std::string> models;
     for (std::string line; std::getline(in, line);) {
         FS::FileSystem::ListedAhead listing;
+        if (line + "\n" == KX::Cli::giveBackLine(2)) {
+            continue;
+        }
         if (KX::Cli::readListingLine(line, listing)) {
             listed.insert(listing.folder);
         } else {
@@ -458,6 +479,69 @@ TEST(ToolWorkers, AWorkerIsGivenTheWalksListingsOfItsModelFoldersBeforeTheirMode
     }
 }
 #endif
+
+TEST(ToolWorkers, AWorkerGivesBackItsShareOfTheModelsItHasNotStarted) {
+    ToolTree t;
+    const std::vector<std::string>& models = t.lod0Models;
+    ASSERT_EQ(models.size(), 5u);
+    // Read at once: the first request finds no model waiting; the second
+    // finds five and, among three jobs, gives back one: the last, with the
+    // listing that came for it.
+    std::string input = KX::Cli::giveBackLine(2);
+    for (size_t i = 0; i < models.size(); ++i) {
+        input += (i == 4 ? "\t/elsewhere\t1 2 3 4 5 6 7\n" : "") + models[i] + "\n";
+    }
+    input += KX::Cli::giveBackLine(3);
+    const auto expectAnswers = [&](const std::string& output, const std::string& reportsFile) {
+        std::istringstream lines(output);
+        std::string line;
+        for (const char* answer : {"-0", "-1"}) {
+            ASSERT_TRUE(std::getline(lines, line)) << output;
+            EXPECT_EQ(line, answer);
+        }
+        const std::string records = readDiskFile(reportsFile);
+        size_t at = 0;
+        for (size_t i = 0; i < 4; ++i) {
+            ASSERT_TRUE(std::getline(lines, line)) << output;
+            const uint64_t size = std::stoull(line.substr(line.find(' ') + 1));
+            KX::Cli::ModelReport report;
+            ASSERT_TRUE(KX::Cli::modelFromRecord(std::string_view(records).substr(at, size), report));
+            EXPECT_EQ(report.model, models[i]);
+            at += size;
+        }
+        EXPECT_EQ(at, records.size());
+        ASSERT_TRUE(std::getline(lines, line)) << output;
+        EXPECT_EQ(line, "done");
+        EXPECT_FALSE(std::getline(lines, line));
+    };
+    // Through the channel the tool uses.
+    const std::string reports = t.tree.path("reports");
+    std::string reason;
+    KX::Cli::Platform::Process process = KX::Cli::Platform::startProcessWithChannel(
+        KX_MODEL_VALIDATOR_EXE, {"worker", "--output", reports, "--res", t.tree.root()}, "", reason);
+    ASSERT_TRUE(process.valid()) << reason;
+    ASSERT_TRUE(KX::Cli::Platform::writeInput(process, input));
+    KX::Cli::Platform::closeInput(process);
+    std::string output;
+    while (KX::Cli::Platform::readOutput(process, output)) {
+        KX::Cli::Platform::waitForOutput({&process}, 100);
+    }
+    EXPECT_EQ(KX::Cli::Platform::waitFor(process), 0);
+    expectAnswers(output, reports);
+#ifndef _WIN32
+    // From a file, which is no socket.
+    const std::string given = t.tree.write("given", input);
+    const std::string answers = t.tree.path("answers");
+    KX::Cli::Platform::Process fromFile =
+        KX::Cli::Platform::startProcess("/bin/sh",
+                                        {"-c", std::string(KX_MODEL_VALIDATOR_EXE) + " worker --output " +
+                                                   reports + " --res " + t.tree.root() + " < " + given},
+                                        answers, "", reason);
+    ASSERT_TRUE(fromFile.valid()) << reason;
+    EXPECT_EQ(KX::Cli::Platform::waitFor(fromFile), 0);
+    expectAnswers(readDiskFile(answers), reports);
+#endif
+}
 
 TEST(ToolWorkers, TheDefaultStartsNoMoreWorkersThanTheModelsKeepBusy) {
     // A small tree runs in this process; a large one uses every processor, never more.

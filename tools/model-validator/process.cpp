@@ -293,6 +293,29 @@ bool readOutput(Process& process, std::string& into) {
     return true;
 }
 
+bool readInput(std::string& into, bool wait) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD available = 0;
+    if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) {
+        if (GetLastError() == ERROR_BROKEN_PIPE) {
+            return false;
+        }
+        // Not a pipe (a file): reading does not wait for long.
+        available = 0;
+        wait = true;
+    }
+    if (available == 0 && !wait) {
+        return true;
+    }
+    std::string bytes(available > 0 ? available : 1u << 16, '\0');
+    DWORD read = 0;
+    if (!ReadFile(input, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read == 0) {
+        return false;
+    }
+    into.append(bytes.data(), read);
+    return true;
+}
+
 void waitForOutput(const std::vector<Process*>& processes, int milliseconds) {
     // Anonymous pipes cannot be waited on together: look every millisecond.
     for (int waited = 0; waited < milliseconds; ++waited) {
@@ -501,6 +524,56 @@ bool readOutput(Process& process, std::string& into) {
         return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
     return false;
+}
+
+namespace {
+
+// One read of standard input: the bytes read, 0 at its end, -1 when nothing
+// is there and `wait` is false.
+ssize_t readStandardInput(char* bytes, size_t size, bool wait) {
+    for (;;) {
+        // A worker's input is a socket, which answers at once without a
+        // separate question whether anything waits.
+        ssize_t got = wait ? read(STDIN_FILENO, bytes, size) : recv(STDIN_FILENO, bytes, size, MSG_DONTWAIT);
+        if (got < 0 && errno == ENOTSOCK) {
+            pollfd input{STDIN_FILENO, POLLIN, 0};
+            const int ready = poll(&input, 1, 0);
+            if (ready == 0) {
+                return -1;
+            }
+            got = ready > 0 ? read(STDIN_FILENO, bytes, size) : -1;
+        }
+        if (got >= 0) {
+            return got;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return -1;
+        }
+        if (errno != EINTR) {
+            return 0;
+        }
+    }
+}
+
+} // namespace
+
+bool readInput(std::string& into, bool wait) {
+    char bytes[1 << 16];
+    for (;;) {
+        const ssize_t got = readStandardInput(bytes, sizeof(bytes), wait);
+        if (got == 0) {
+            return false;
+        }
+        if (got < 0) {
+            return true;
+        }
+        into.append(bytes, static_cast<size_t>(got));
+        // Less than asked for: that was all there was.
+        if (static_cast<size_t>(got) < sizeof(bytes)) {
+            return true;
+        }
+        wait = false;
+    }
 }
 
 void waitForOutput(const std::vector<Process*>& processes, int milliseconds) {

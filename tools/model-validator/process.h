@@ -60,6 +60,10 @@ void closeInput(Process& process);
 // Appends what the child has written to its standard output since the last
 // call, without waiting; false once its output has ended and all was read.
 bool readOutput(Process& process, std::string& into);
+// Appends what has come on this process's standard input since the last
+// call; with `wait`, first waits for something when nothing is there. False
+// once the input has ended (or cannot be read) and all of it was taken.
+bool readInput(std::string& into, bool wait);
 // Waits until one of the processes has written to its output or ended it,
 // or until `milliseconds` have passed.
 void waitForOutput(const std::vector<Process*>& processes, int milliseconds);

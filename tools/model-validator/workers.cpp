@@ -5,6 +5,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -128,6 +129,17 @@ constexpr size_t kModelsAhead = 6;
 
 // Why a run failed when a worker ended before its models, unless its status says more.
 constexpr const char* kWorkerStopped = "a worker stopped taking models";
+
+// Begins the line that asks a worker to give back models, before the number
+// of jobs. No model's line begins with a control byte (its name's are
+// escaped), nor a listing's, which begins with a tab.
+constexpr char kGiveBack = '\x05';
+// The worker's answer, among its lines that tell of models finished: this
+// mark and how many of the last models it was given it will not check.
+constexpr char kGivenBack = '-';
+// The worker's last line, once each report is written and its output
+// closed: what is left of its process is its own end.
+constexpr std::string_view kDone = "done";
 
 // Lines on a worker's input stay text whatever bytes a name holds: control
 // bytes and the escape itself are written as %XX. A table answers per byte,
@@ -280,6 +292,10 @@ bool readListingLine(const std::string& line, FS::FileSystem::ListedAhead& liste
     return true;
 }
 
+std::string giveBackLine(size_t jobs) {
+    return kGiveBack + std::to_string(jobs) + "\n";
+}
+
 std::string modelGroupOf(const std::string& model) {
     // name.model in lodN in a state folder (normal, crash) in the model's folder.
     size_t end = model.size();
@@ -376,6 +392,15 @@ void ModelRun::takeFinished(Worker& worker) {
     size_t start = 0;
     for (size_t end = worker.received.find('\n'); end != std::string::npos;
          start = end + 1, end = worker.received.find('\n', start)) {
+        const std::string_view line = std::string_view(worker.received).substr(start, end - start);
+        if (line == kDone) {
+            worker.ended = worker.saidDone = true;
+            break;
+        }
+        if (!line.empty() && line[0] == kGivenBack) {
+            takeGivenBack(worker, line.substr(1));
+            continue;
+        }
         char* rest = nullptr;
         const size_t findings =
             static_cast<size_t>(std::strtoull(worker.received.c_str() + start, &rest, 10));
@@ -394,6 +419,16 @@ void ModelRun::takeFinished(Worker& worker) {
     if (worker.ended && worker.unfinished() > 0) {
         // Its status tells why when the run finishes.
         failure_ = kWorkerStopped;
+    }
+}
+
+void ModelRun::takeGivenBack(Worker& worker, std::string_view count) {
+    size_t back = 0;
+    std::from_chars(count.data(), count.data() + count.size(), back);
+    // Models it has started cannot come back.
+    for (back = std::min(back, worker.unfinished()); back > 0; --back) {
+        givenBack_.push_back(worker.models.back());
+        worker.models.pop_back();
     }
 }
 
@@ -543,13 +578,49 @@ bool ModelRun::collect(Worker& worker, int status, std::string& reason) {
     return true;
 }
 
+void ModelRun::shareWhatIsLeft() {
+    // This process has no model left: each worker gives back its share of
+    // the models it holds and has not started, so that the jobs end together.
+    const std::string request = giveBackLine(workers_.size() + 1);
+    for (Worker& worker : workers_) {
+        takeFinished(worker);
+        if (failure_.empty() && !worker.ended && worker.unfinished() > 1) {
+            Platform::writeInput(worker.process, request);
+        }
+        Platform::closeInput(worker.process);
+    }
+    for (;;) {
+        std::vector<Platform::Process*> running;
+        for (Worker& worker : workers_) {
+            takeFinished(worker);
+            if (!worker.ended) {
+                running.push_back(&worker.process);
+            }
+        }
+        for (const size_t model : givenBack_) {
+            checkHere(model);
+        }
+        if (!givenBack_.empty()) {
+            givenBack_.clear();
+            continue;
+        }
+        if (running.empty()) {
+            return;
+        }
+        Platform::waitForOutput(running, 100);
+    }
+}
+
 bool ModelRun::finish(std::vector<ModelReport>& results, std::string& reason) {
     progress_->setTotal(models_.size(), true);
     handOut(true);
+    shareWhatIsLeft();
     bool ok = failure_.empty();
     reason = failure_;
     for (Worker& worker : workers_) {
-        const int status = endWorker(worker);
+        // One that said it is done is left to end while the report is
+        // written; this run's end waits for it.
+        const int status = worker.saidDone ? 0 : endWorker(worker);
         // A failed worker's own reason says more than that it stopped taking models.
         std::string failed;
         if (!collect(worker, status, failed) && (ok || status != 0)) {
@@ -574,6 +645,86 @@ bool ModelRun::finish(std::vector<ModelReport>& results, std::string& reason) {
     return ok;
 }
 
+namespace {
+
+// A worker's input as lines, read ahead of the model it checks: a request to
+// give back models comes after the models it is about, and is answered on
+// `answers` as soon as it comes.
+class WorkerInput {
+  public:
+    explicit WorkerInput(std::ostream& answers) : answers_(answers) {}
+    // The next line; false once the input has ended.
+    bool next(std::string& line) {
+        bool looked = false;
+        for (; lines_.empty() && !ended_; looked = true) {
+            take(true);
+        }
+        // Before a model is checked, what came meanwhile, without waiting.
+        if (!looked && !lines_.empty() && isModel(lines_.front())) {
+            take(false);
+        }
+        if (lines_.empty()) {
+            return false;
+        }
+        line = std::move(lines_.front());
+        lines_.pop_front();
+        return true;
+    }
+
+  private:
+    void take(bool wait) {
+        if (ended_) {
+            return;
+        }
+        const size_t before = partial_.size();
+        ended_ = !Platform::readInput(partial_, wait);
+        size_t start = 0;
+        for (size_t end = partial_.find('\n', before); end != std::string::npos;
+             start = end + 1, end = partial_.find('\n', start)) {
+            addLine(partial_.substr(start, end - start));
+        }
+        partial_.erase(0, start);
+        // A last line without its end is a line still.
+        if (ended_ && !partial_.empty()) {
+            addLine(std::move(partial_));
+            partial_.clear();
+        }
+    }
+    void addLine(std::string line) {
+        if (!line.empty() && line[0] == kGiveBack) {
+            giveBack(std::string_view(line).substr(1));
+        } else {
+            lines_.push_back(std::move(line));
+        }
+    }
+    static bool isModel(const std::string& line) { return line.empty() || line[0] != '\t'; }
+    // Gives back the last of the models waiting, their share of `jobs`,
+    // with the listings that came for them (a group's listings come before
+    // its first model).
+    void giveBack(std::string_view jobs) {
+        size_t sharing = 0;
+        std::from_chars(jobs.data(), jobs.data() + jobs.size(), sharing);
+        const size_t waiting = static_cast<size_t>(std::count_if(lines_.begin(), lines_.end(), isModel));
+        const size_t back = sharing > 1 ? waiting / sharing : 0;
+        if (back > 0) {
+            // Just after the last model kept.
+            auto cut = lines_.begin();
+            for (size_t kept = waiting - back; kept > 0; ++cut) {
+                kept -= isModel(*cut) ? 1 : 0;
+            }
+            lines_.erase(cut, lines_.end());
+        }
+        answers_ << kGivenBack << back << std::endl;
+    }
+
+    std::ostream& answers_;
+    std::deque<std::string> lines_;
+    std::string partial_;
+    bool ended_ = false;
+};
+
+} // namespace
+
 int runWorker(const std::vector<std::string>& args, std::ostream& err) {
     CLI::App app("worker");
     std::string outputFile, realm;
@@ -592,8 +743,8 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
         return 2;
     }
     setUpEngine(roots, realm, verbose);
-    // Standard input carries long lines (a folder's listing); kept in step
-    // with C's streams, it is read a character at a time.
+    // Standard output carries a line per model, buffered by the stream
+    // itself rather than through C's.
     std::ios::sync_with_stdio(false);
     // Each model's report is written as soon as the model is checked, so
     // that the parent reads it while it still checks models itself, not all
@@ -603,7 +754,8 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
     // them out, each group's after the listings the parent made of its folders.
     std::string model;
     const std::string currentFolder = currentFolderOfReports();
-    for (std::string line; out && std::getline(std::cin, line);) {
+    WorkerInput input(std::cout);
+    for (std::string line; out && input.next(line);) {
         if (FS::FileSystem::ListedAhead listed; !line.empty() && line[0] == '\t') {
             if (readListingLine(line, listed)) {
                 FS::fileSystem()->keepListedAhead(std::move(listed));
@@ -620,7 +772,12 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
         // Tells the parent that the model is done: its findings and the size of its report.
         std::cout << report.findings.size() << ' ' << bytes.size() << std::endl;
     }
-    return out ? 0 : 1;
+    out.close();
+    if (!out) {
+        return 1;
+    }
+    std::cout << kDone << std::endl;
+    return 0;
 }
 
 } // namespace KX::Cli

@@ -8,6 +8,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/resource/file_system.h"
@@ -79,7 +80,8 @@ class ModelRun {
         size_t finished = 0;        // of `models`
         size_t reported = 0;        // of `models`, whose reports are read
         std::string received;       // output not yet taken
-        bool ended = false;         // its output has ended
+        bool ended = false;         // its output has ended, or it said it is done
+        bool saidDone = false;      // it wrote each report and ended well
         std::ifstream reports;      // `output`, read as the worker tells of each report
         std::string unreadable;     // why a report could not be read; "" while all could
         std::string listedGroup;    // the model group whose listings it was given last
@@ -96,6 +98,11 @@ class ModelRun {
     // lines for the worker that takes the group, which then need not list them.
     std::string listingsFor(const std::string& group) const;
     void takeFinished(Worker& worker);
+    // Takes back the last `count` models the worker was given, which it will not check.
+    void takeGivenBack(Worker& worker, std::string_view count);
+    // Once every model is handed out: ends the workers' input, checks here
+    // the models they give back, and reads their output until each has ended.
+    void shareWhatIsLeft();
     // Reads the next report of `size` bytes from the worker's output into its model's place.
     void readReport(Worker& worker, uint64_t size);
     // A model's report is a few kilobytes; a claim past this is no report.
@@ -118,6 +125,7 @@ class ModelRun {
     size_t lastGroupStart_ = 0;
     std::string lastGroup_;
     std::vector<Worker> workers_;
+    std::vector<size_t> givenBack_; // by the workers, to be checked here
     // Who took the last model: a worker's position, or this process (which
     // stays itself when more workers start).
     static constexpr size_t kThisProcess = SIZE_MAX;
@@ -133,6 +141,10 @@ class ModelRun {
 // other control byte of a name is written as %XX.
 std::string listingLine(const FS::FileSystem::ListedAhead& listed);
 bool readListingLine(const std::string& line, FS::FileSystem::ListedAhead& listed);
+
+// The line on a worker's input that asks it to give back its share, among
+// `jobs` jobs, of the models it has been given and not started.
+std::string giveBackLine(size_t jobs);
 
 // The hidden `worker` command the workers run.
 int runWorker(const std::vector<std::string>& args, std::ostream& err);
