@@ -288,12 +288,17 @@ TEST(ToolWorkers, AListingReachesAWorkerWhateverItsNames) {
                      {"link\x01%41", true, true, false},
                      {"\xc3\xa9t\x7f\r", true, false, true}};
     listed.disk = disk;
-    const std::string line = KX::Cli::listingLine(listed);
-    EXPECT_EQ(line[0], '\t');
-    EXPECT_EQ(line.find_first_of("\n\r\x01\x7f"), std::string::npos) << line;
-
+    const std::string record = KX::Cli::listingRecord(listed);
+    EXPECT_EQ(record[0], '\t');
     FS::FileSystem::ListedAhead read;
-    ASSERT_TRUE(KX::Cli::readListingLine(line, read));
+    // Whole once its last byte has come, whatever comes after it.
+    for (size_t size = 0; size < record.size(); ++size) {
+        EXPECT_EQ(KX::Cli::listingRecordSize(record.substr(0, size)), 0u) << size;
+        EXPECT_FALSE(KX::Cli::readListingRecord(record.substr(0, size), read)) << size;
+    }
+    EXPECT_EQ(KX::Cli::listingRecordSize(record + "content/a.model\n"), record.size());
+
+    ASSERT_TRUE(KX::Cli::readListingRecord(record, read));
     EXPECT_EQ(read.folder, listed.folder);
     EXPECT_EQ(read.stamp, listed.stamp);
     EXPECT_EQ(read.readNs, listed.readNs);
@@ -305,16 +310,23 @@ TEST(ToolWorkers, AListingReachesAWorkerWhateverItsNames) {
         EXPECT_EQ(std::make_tuple(a.isLink, a.isFolder, a.isFile),
                   std::make_tuple(b.isLink, b.isFolder, b.isFile));
     }
-    // Anything else is no listing, and nothing of it is believed.
-    const std::string stamp = "\t/f\t1 2 3 4 5 6 7";
-    for (const std::string& bad : {std::string(), std::string("/f\t1 2 3 4 5 6 7"), std::string("\t/f"),
-                                   std::string("\t/f\t1 2 3 4 5 6"), std::string("\t/f\t1 2 3 4 5 6 7 8"),
-                                   std::string("\t/f\t9 2 3 4 5 6 7"), std::string("\t/f\tx 2 3 4 5 6 7"),
-                                   stamp + "\t8name", stamp + "\t4", stamp + "\t", stamp + "\t4na%G1",
-                                   stamp + "\t4na%4", std::string("\t/f%\t1 2 3 4 5 6 7")}) {
-        EXPECT_FALSE(KX::Cli::readListingLine(bad, read)) << bad;
+    // Anything else is no listing, and nothing of it is believed: another
+    // mark, a byte too many, a kind of stamp or of entry that does not
+    // exist, more entries than the bytes hold, an entry without a name.
+    const size_t type = 1 + 4 + 4 + listed.folder.size(), count = type + 1 + 6 * 8, kinds = count + 4;
+    const auto changed = [&](size_t at, char byte) {
+        std::string bad = record;
+        bad[at] = byte;
+        return bad;
+    };
+    for (const std::string& bad :
+         {changed(0, 'x'), record + 'x', changed(type, 4), changed(kinds, 8), changed(count + 3, 1)}) {
+        EXPECT_FALSE(KX::Cli::readListingRecord(bad, read));
     }
-    EXPECT_TRUE(KX::Cli::readListingLine(stamp, read));
+    disk->entries = {{"", false, false, true}};
+    EXPECT_FALSE(KX::Cli::readListingRecord(KX::Cli::listingRecord(listed), read));
+    disk->entries.clear();
+    ASSERT_TRUE(KX::Cli::readListingRecord(KX::Cli::listingRecord(listed), read));
     EXPECT_TRUE(read.disk->entries.empty());
 }
 
@@ -442,41 +454,46 @@ TEST(ToolWorkers, AWorkerIsGivenTheWalksListingsOfItsModelFoldersBeforeTheirMode
     for (int i = 0; i < 12; ++i) {
         t.addModel("rocks", "rock" + std::to_string(i), 0);
     }
-    // Keeps what it is given and tells of each model, without a report.
-    const std::string given = t.tree.path("given.txt");
+    // A worker whose input is kept on its way, through a pipe rather than the tool's socket.
+    const std::string given = t.tree.path("given");
     KX::Cli::Environment recording;
-    recording.executable = t.tree.write(
-        "recording-worker",
-        "#!/bin/sh\ntab=$(printf '\\t')\nwhile IFS= read -r line; do printf '%s\\n' \"$line\" >> '" + given +
-            "'; case \"$line\" in \"$tab\"*) ;; *) echo 0;; esac; done\n");
+    recording.executable = t.tree.write("recording-worker", "#!/bin/sh\ntee '" + given + "' | '" +
+                                                                KX_MODEL_VALIDATOR_EXE + "' \"$@\"\n");
     std::filesystem::permissions(recording.executable, std::filesystem::perms::owner_all);
     // Not the whole of content: a model lying in content itself has its
     // folder walked by its checks, which takes the listings for this process.
-    runInProcess({"--res", t.tree.root(), "--jobs", "2", "content/rocks"}, recording);
+    const std::vector<std::string> args = {"--res", t.tree.root(), "--format", "json", "content/rocks"};
+    const ToolRun run = runInProcess(plus(args, {"--jobs", "2"}), recording);
+    const ToolRun serial = runInProcess(args);
+    EXPECT_EQ(run.status, serial.status) << run.err;
+    EXPECT_EQ(withoutTime(run.out), withoutTime(serial.out));
 
-    std::ifstream in(given);
+    const std::string input = readDiskFile(given);
     std::set<std::string> listed;
-    std::vector<std::string> models;
-    for (std::string line; std::getline(in, line);) {
-        FS::FileSystem::ListedAhead listing;
-        if (line + "\n" == KX::Cli::giveBackLine(2)) {
+    size_t models = 0;
+    for (std::string_view rest = input; !rest.empty();) {
+        if (rest[0] == '\t') {
+            const size_t size = KX::Cli::listingRecordSize(rest);
+            FS::FileSystem::ListedAhead listing;
+            ASSERT_TRUE(KX::Cli::readListingRecord(rest.substr(0, size), listing));
+            listed.insert(listing.folder);
+            rest.remove_prefix(size);
             continue;
         }
-        if (KX::Cli::readListingLine(line, listing)) {
-            listed.insert(listing.folder);
-        } else {
-            models.push_back(line);
+        const std::string line(rest.substr(0, rest.find('\n') + 1));
+        rest.remove_prefix(line.size());
+        if (line == KX::Cli::giveBackLine(2)) {
+            continue;
         }
-    }
-    ASSERT_FALSE(models.empty());
-    for (const std::string& model : models) {
         // The model folder, its state folder and its LOD folder came first.
-        const std::string folder = KX::Cli::modelGroupOf(model);
+        const std::string folder = KX::Cli::modelGroupOf(line.substr(0, line.size() - 1));
         for (const std::string& below :
              {std::string(), std::string("/normal"), std::string("/normal/lod0")}) {
-            EXPECT_EQ(listed.count(t.tree.path(folder + below)), 1u) << model << below;
+            EXPECT_EQ(listed.count(t.tree.path(folder + below)), 1u) << line << below;
         }
+        ++models;
     }
+    EXPECT_GT(models, 0u);
 }
 #endif
 
@@ -488,8 +505,11 @@ TEST(ToolWorkers, AWorkerGivesBackItsShareOfTheModelsItHasNotStarted) {
     // finds five and, among three jobs, gives back one: the last, with the
     // listing that came for it.
     std::string input = KX::Cli::giveBackLine(2);
+    FS::FileSystem::ListedAhead elsewhere;
+    elsewhere.folder = "/elsewhere";
+    elsewhere.disk = std::make_shared<FS::FileSystem::DiskListing>();
     for (size_t i = 0; i < models.size(); ++i) {
-        input += (i == 4 ? "\t/elsewhere\t1 2 3 4 5 6 7\n" : "") + models[i] + "\n";
+        input += (i == 4 ? KX::Cli::listingRecord(elsewhere) : "") + models[i] + "\n";
     }
     input += KX::Cli::giveBackLine(3);
     const auto expectAnswers = [&](const std::string& output, const std::string& reportsFile) {

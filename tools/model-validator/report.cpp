@@ -151,14 +151,8 @@ Json modelJson(const ModelReport& model) {
 
 namespace {
 
-void writeText(ByteIO::Writer& out, const std::string& text) {
-    out.u32(static_cast<uint32_t>(text.size()));
-    out.raw(text);
-}
-
 bool readText(ByteIO::Reader& in, std::string& text) {
-    const uint32_t size = in.u32();
-    text.assign(in.bytes(size));
+    text.assign(in.text());
     return !in.failed();
 }
 
@@ -168,17 +162,17 @@ std::string modelRecord(const ModelReport& model) {
     // A model's report crosses from a worker for every model it checks: a
     // plain record costs a fraction of encoding and decoding a JSON tree.
     ByteIO::Writer out;
-    writeText(out, model.model);
-    writeText(out, model.file);
+    out.text(model.model);
+    out.text(model.file);
     out.u64(model.omitted);
     out.u64(model.known);
     out.u32(static_cast<uint32_t>(model.findings.size()));
     for (const Finding& f : model.findings) {
         out.u32(static_cast<uint32_t>(f.code));
         out.u8(static_cast<uint8_t>(f.severity));
-        writeText(out, f.title);
-        writeText(out, f.category);
-        writeText(out, f.message);
+        out.text(f.title);
+        out.text(f.category);
+        out.text(f.message);
     }
     return std::string(out.buffer().begin(), out.buffer().end());
 }

@@ -15,6 +15,7 @@
 
 #include "discovery.h"
 #include "engine/core/debug_log.h"
+#include "engine/geometry/byte_io.h"
 #include "engine/platform/utf8_path.h"
 #include "engine/resource/data_section_cache.h"
 #include "engine/resource/file_system.h"
@@ -130,9 +131,11 @@ constexpr size_t kModelsAhead = 6;
 // Why a run failed when a worker ended before its models, unless its status says more.
 constexpr const char* kWorkerStopped = "a worker stopped taking models";
 
+// Begins a listing's record on a worker's input, before the size of the rest.
+constexpr char kListingMark = '\t';
+constexpr size_t kListingHead = 1 + 4;
 // Begins the line that asks a worker to give back models, before the number
-// of jobs. No model's line begins with a control byte (its name's are
-// escaped), nor a listing's, which begins with a tab.
+// of jobs. No model's line begins with a control byte: its name's are escaped.
 constexpr char kGiveBack = '\x05';
 // The worker's answer, among its lines that tell of models finished: this
 // mark and how many of the last models it was given it will not check.
@@ -141,9 +144,8 @@ constexpr char kGivenBack = '-';
 // closed: what is left of its process is its own end.
 constexpr std::string_view kDone = "done";
 
-// Lines on a worker's input stay text whatever bytes a name holds: control
-// bytes and the escape itself are written as %XX. A table answers per byte,
-// as every name of every listing passed to a worker is scanned.
+// A model's line on a worker's input stays one line of text whatever bytes
+// its name holds: control bytes and the escape itself are written as %XX.
 constexpr std::array<bool, 256> kEscaped = [] {
     std::array<bool, 256> escaped{};
     for (size_t byte = 0; byte < escaped.size(); ++byte) {
@@ -199,94 +201,76 @@ bool unescaped(std::string_view text, std::string& out) {
     }
 }
 
-// Numbers on a worker's input are hexadecimal: stamps are nanoseconds of
-// nineteen decimal digits, which base 16 writes in a fraction of the steps
-// (the C++ library reads either base at about the same cost).
-template <typename Number> void appendNumber(std::string& out, char before, Number value) {
-    char digits[24];
-    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), value, 16);
-    out += before;
-    out.append(digits, end);
-}
-
-template <typename Number> bool readNumber(std::string_view& text, Number& value) {
-    while (!text.empty() && text.front() == ' ') {
-        text.remove_prefix(1);
-    }
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    if (error != std::errc() || end == text.data()) {
-        return false;
-    }
-    text.remove_prefix(static_cast<size_t>(end - text.data()));
-    return true;
-}
-
 } // namespace
 
-std::string listingLine(const FS::FileSystem::ListedAhead& listed) {
+std::string listingRecord(const FS::FileSystem::ListedAhead& listed) {
     const FileStamp& stamp = listed.stamp;
-    std::string line;
-    line.reserve(128 + 24 * listed.disk->entries.size());
-    line += '\t';
-    appendEscaped(line, listed.folder);
-    appendNumber(line, '\t', static_cast<int>(stamp.type));
-    appendNumber(line, ' ', stamp.device);
-    appendNumber(line, ' ', stamp.identity);
-    appendNumber(line, ' ', stamp.size);
-    appendNumber(line, ' ', stamp.modifiedNs);
-    appendNumber(line, ' ', stamp.changedNs);
-    appendNumber(line, ' ', listed.readNs);
-    for (const FS::FileSystem::DirectoryEntry& entry : listed.disk->entries) {
-        line += '\t';
-        line += static_cast<char>('0' + (entry.isLink ? 1 : 0) + (entry.isFolder ? 2 : 0) +
-                                  (entry.isFile ? 4 : 0));
-        appendEscaped(line, entry.name);
+    ByteIO::Writer out;
+    out.buffer().reserve(kListingHead + 64 + listed.folder.size() + 24 * listed.disk->entries.size());
+    out.u8(static_cast<uint8_t>(kListingMark));
+    out.u32(0); // the size of the rest, known at the end
+    out.text(listed.folder);
+    out.u8(static_cast<uint8_t>(stamp.type));
+    for (const uint64_t number :
+         {stamp.device, stamp.identity, stamp.size, static_cast<uint64_t>(stamp.modifiedNs),
+          static_cast<uint64_t>(stamp.changedNs), static_cast<uint64_t>(listed.readNs)}) {
+        out.u64(number);
     }
-    return line;
+    out.u32(static_cast<uint32_t>(listed.disk->entries.size()));
+    for (const FS::FileSystem::DirectoryEntry& entry : listed.disk->entries) {
+        out.u8(
+            static_cast<uint8_t>((entry.isLink ? 1 : 0) + (entry.isFolder ? 2 : 0) + (entry.isFile ? 4 : 0)));
+        out.text(entry.name);
+    }
+    out.patchU32(1, static_cast<uint32_t>(out.size() - kListingHead));
+    return std::string(out.buffer().begin(), out.buffer().end());
 }
 
-bool readListingLine(const std::string& line, FS::FileSystem::ListedAhead& listed) {
-    // Fields follow the leading tab, each up to the next tab or the end.
-    if (line.empty() || line[0] != '\t') {
+size_t listingRecordSize(std::string_view bytes) {
+    if (bytes.size() < kListingHead) {
+        return 0;
+    }
+    const size_t size = kListingHead + ByteIO::u32At(bytes.data() + 1);
+    return bytes.size() >= size ? size : 0;
+}
+
+bool readListingRecord(std::string_view record, FS::FileSystem::ListedAhead& listed) {
+    ByteIO::Reader in(record);
+    if (in.u8() != static_cast<uint8_t>(kListingMark)) {
         return false;
     }
-    const std::string_view rest(line);
-    size_t start = 1;
-    const auto nextField = [&](std::string_view& field) {
-        if (start > rest.size()) {
-            return false;
-        }
-        const size_t end = std::min(rest.find('\t', start), rest.size());
-        field = rest.substr(start, end - start);
-        start = end + 1;
-        return true;
-    };
-    std::string_view folder, numbers;
-    if (!nextField(folder) || !nextField(numbers) || !unescaped(folder, listed.folder)) {
+    if (const uint32_t size = in.u32(); in.failed() || size != in.remaining()) {
         return false;
     }
-    int type = 0;
+    listed.folder.assign(in.text());
+    const uint8_t type = in.u8();
     FileStamp& stamp = listed.stamp;
-    if (!readNumber(numbers, type) || type < FileStamp::Missing || type > FileStamp::Other ||
-        !readNumber(numbers, stamp.device) || !readNumber(numbers, stamp.identity) ||
-        !readNumber(numbers, stamp.size) || !readNumber(numbers, stamp.modifiedNs) ||
-        !readNumber(numbers, stamp.changedNs) || !readNumber(numbers, listed.readNs) || !numbers.empty()) {
+    stamp.type = static_cast<FileStamp::Type>(std::min<uint8_t>(type, FileStamp::Other));
+    stamp.device = in.u64();
+    stamp.identity = in.u64();
+    stamp.size = in.u64();
+    stamp.modifiedNs = static_cast<int64_t>(in.u64());
+    stamp.changedNs = static_cast<int64_t>(in.u64());
+    listed.readNs = static_cast<int64_t>(in.u64());
+    const uint32_t count = in.u32();
+    // Each entry takes at least 6 bytes: a count larger than the rest allows is no record.
+    if (in.failed() || type > FileStamp::Other || count > in.remaining() / 6) {
         return false;
     }
-    stamp.type = static_cast<FileStamp::Type>(type);
     auto disk = std::make_shared<FS::FileSystem::DiskListing>();
-    disk->entries.reserve(static_cast<size_t>(std::count(rest.begin() + start - 1, rest.end(), '\t')));
-    for (std::string_view field; nextField(field);) {
-        FS::FileSystem::DirectoryEntry entry;
-        if (field.empty() || field[0] < '0' || field[0] > '7' || !unescaped(field.substr(1), entry.name) ||
-            entry.name.empty()) {
+    disk->entries.resize(count);
+    for (FS::FileSystem::DirectoryEntry& entry : disk->entries) {
+        const uint8_t kinds = in.u8();
+        entry.name.assign(in.text());
+        if (kinds > 7 || entry.name.empty()) {
             return false;
         }
-        const int kinds = field[0] - '0';
         entry.isLink = (kinds & 1) != 0;
         entry.isFolder = (kinds & 2) != 0;
         entry.isFile = (kinds & 4) != 0;
-        disk->entries.push_back(std::move(entry));
+    }
+    if (in.failed() || in.remaining() != 0) {
+        return false;
     }
     listed.disk = std::move(disk);
     return true;
@@ -527,7 +511,7 @@ std::string ModelRun::listingsFor(const std::string& group) const {
         for (const FS::FileSystem::ListedAhead& listed :
              FS::fileSystem()->takeListedAhead(root + "/" + group)) {
             if (listed.disk->error.empty()) {
-                lines += listingLine(listed) + "\n";
+                lines += listingRecord(listed);
             }
         }
     }
@@ -647,78 +631,88 @@ bool ModelRun::finish(std::vector<ModelReport>& results, std::string& reason) {
 
 namespace {
 
-// A worker's input as lines, read ahead of the model it checks: a request to
-// give back models comes after the models it is about, and is answered on
-// `answers` as soon as it comes.
+// A worker's input, read ahead of the model it checks: a request to give
+// back models comes after the models it is about, and is answered on
+// `answers` as soon as it comes. Its items are models' lines (without their
+// end) and listings' records.
 class WorkerInput {
   public:
     explicit WorkerInput(std::ostream& answers) : answers_(answers) {}
-    // The next line; false once the input has ended.
-    bool next(std::string& line) {
+    // The next item; false once the input has ended.
+    bool next(std::string& item) {
         bool looked = false;
-        for (; lines_.empty() && !ended_; looked = true) {
+        for (; items_.empty() && !ended_; looked = true) {
             take(true);
         }
         // Before a model is checked, what came meanwhile, without waiting.
-        if (!looked && !lines_.empty() && isModel(lines_.front())) {
+        if (!looked && !items_.empty() && isModel(items_.front())) {
             take(false);
         }
-        if (lines_.empty()) {
+        if (items_.empty()) {
             return false;
         }
-        line = std::move(lines_.front());
-        lines_.pop_front();
+        item = std::move(items_.front());
+        items_.pop_front();
         return true;
     }
+    static bool isModel(std::string_view item) { return item.empty() || item[0] != kListingMark; }
 
   private:
     void take(bool wait) {
         if (ended_) {
             return;
         }
-        const size_t before = partial_.size();
         ended_ = !Platform::readInput(partial_, wait);
         size_t start = 0;
-        for (size_t end = partial_.find('\n', before); end != std::string::npos;
-             start = end + 1, end = partial_.find('\n', start)) {
-            addLine(partial_.substr(start, end - start));
+        for (size_t size; (size = itemSize(std::string_view(partial_).substr(start))) > 0; start += size) {
+            addItem(std::string_view(partial_).substr(start, size));
+        }
+        // What is left at the end is an item still, or what is left of one.
+        if (ended_ && start < partial_.size()) {
+            addItem(std::string_view(partial_).substr(start));
+            start = partial_.size();
         }
         partial_.erase(0, start);
-        // A last line without its end is a line still.
-        if (ended_ && !partial_.empty()) {
-            addLine(std::move(partial_));
-            partial_.clear();
-        }
     }
-    void addLine(std::string line) {
-        if (!line.empty() && line[0] == kGiveBack) {
-            giveBack(std::string_view(line).substr(1));
+    // The size of the whole item `bytes` begin with; 0 while it is not all there.
+    static size_t itemSize(std::string_view bytes) {
+        if (!isModel(bytes)) {
+            return listingRecordSize(bytes);
+        }
+        const size_t end = bytes.find('\n');
+        return end == std::string_view::npos ? 0 : end + 1;
+    }
+    void addItem(std::string_view item) {
+        if (isModel(item) && !item.empty() && item.back() == '\n') {
+            item.remove_suffix(1);
+        }
+        if (!item.empty() && item[0] == kGiveBack) {
+            giveBack(item.substr(1));
         } else {
-            lines_.push_back(std::move(line));
+            items_.emplace_back(item);
         }
     }
-    static bool isModel(const std::string& line) { return line.empty() || line[0] != '\t'; }
     // Gives back the last of the models waiting, their share of `jobs`,
     // with the listings that came for them (a group's listings come before
     // its first model).
     void giveBack(std::string_view jobs) {
         size_t sharing = 0;
         std::from_chars(jobs.data(), jobs.data() + jobs.size(), sharing);
-        const size_t waiting = static_cast<size_t>(std::count_if(lines_.begin(), lines_.end(), isModel));
+        const size_t waiting = static_cast<size_t>(std::count_if(items_.begin(), items_.end(), isModel));
         const size_t back = sharing > 1 ? waiting / sharing : 0;
         if (back > 0) {
             // Just after the last model kept.
-            auto cut = lines_.begin();
+            auto cut = items_.begin();
             for (size_t kept = waiting - back; kept > 0; ++cut) {
                 kept -= isModel(*cut) ? 1 : 0;
             }
-            lines_.erase(cut, lines_.end());
+            items_.erase(cut, items_.end());
         }
         answers_ << kGivenBack << back << std::endl;
     }
 
     std::ostream& answers_;
-    std::deque<std::string> lines_;
+    std::deque<std::string> items_;
     std::string partial_;
     bool ended_ = false;
 };
@@ -755,15 +749,15 @@ int runWorker(const std::vector<std::string>& args, std::ostream& err) {
     std::string model;
     const std::string currentFolder = currentFolderOfReports();
     WorkerInput input(std::cout);
-    for (std::string line; out && input.next(line);) {
-        if (FS::FileSystem::ListedAhead listed; !line.empty() && line[0] == '\t') {
-            if (readListingLine(line, listed)) {
+    for (std::string item; out && input.next(item);) {
+        if (FS::FileSystem::ListedAhead listed; !WorkerInput::isModel(item)) {
+            if (readListingRecord(item, listed)) {
                 FS::fileSystem()->keepListedAhead(std::move(listed));
             }
             continue;
         }
-        if (!unescaped(line, model)) {
-            model = line;
+        if (!unescaped(item, model)) {
+            model = item;
         }
         const ModelReport report = validateOne(model, writeLogs, currentFolder);
         const std::string bytes = modelRecord(report);

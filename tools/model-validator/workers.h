@@ -136,11 +136,14 @@ class ModelRun {
     std::unique_ptr<ProgressBar> progress_;
 };
 
-// A listing made ahead as one line of a worker's input, and back: a tab,
-// the folder, its stamp, and each entry's kinds and name; every '%', tab and
-// other control byte of a name is written as %XX.
-std::string listingLine(const FS::FileSystem::ListedAhead& listed);
-bool readListingLine(const std::string& line, FS::FileSystem::ListedAhead& listed);
+// A listing made ahead as a record of a worker's input, and back: a tab,
+// the size of the rest (32 bits), the folder, its stamp's kind and numbers,
+// the time it was listed, and the number of entries with each entry's kinds
+// and name; numbers little-endian, texts after their size (32 bits).
+std::string listingRecord(const FS::FileSystem::ListedAhead& listed);
+// The size of the listing's record `bytes` begin with; 0 while it is not all there.
+size_t listingRecordSize(std::string_view bytes);
+bool readListingRecord(std::string_view record, FS::FileSystem::ListedAhead& listed);
 
 // The line on a worker's input that asks it to give back its share, among
 // `jobs` jobs, of the models it has been given and not started.

@@ -57,6 +57,8 @@ class Reader {
         pos_ += count;
         return out;
     }
+    // A text written by Writer::text: its size (32 bits), then its bytes.
+    std::string_view text() { return bytes(u32()); }
     // A fixed-size text field padded with NULs: the text before the first NUL.
     std::string fixedText(size_t width) {
         std::string_view field = bytes(width);
@@ -143,6 +145,11 @@ class Writer {
         out_.resize(at + bytes.size());
         std::memcpy(out_.data() + at, bytes.data(), bytes.size());
     }
+    // Writes the size of `bytes` (32 bits), then the bytes.
+    void text(std::string_view bytes) {
+        u32(static_cast<uint32_t>(bytes.size()));
+        raw(bytes);
+    }
     // Writes `text` NUL-padded to `width` bytes; the caller keeps it shorter.
     void fixedText(const std::string& text, size_t width) {
         for (size_t i = 0; i < width; ++i) {
@@ -168,8 +175,14 @@ class Writer {
 
   private:
     void write(uint64_t v, int size) {
-        for (int i = 0; i < size; ++i) {
-            out_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+        const size_t at = out_.size();
+        out_.resize(at + static_cast<size_t>(size));
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out_.data() + at, &v, static_cast<size_t>(size));
+        } else {
+            for (int i = 0; i < size; ++i) {
+                out_[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+            }
         }
     }
 
