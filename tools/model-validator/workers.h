@@ -95,7 +95,7 @@ class ModelRun {
     void handOut(bool ending);
     void checkHere(size_t model);
     // The listings this process's walk made of a model group's folders, as
-    // lines for the worker that takes the group, which then need not list them.
+    // records for the worker that takes the group, which then need not list them.
     std::string listingsFor(const std::string& group) const;
     void takeFinished(Worker& worker);
     // Takes back the last `count` models the worker was given, which it will not check.
