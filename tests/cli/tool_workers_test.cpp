@@ -11,7 +11,9 @@
 #include <set>
 #include <sstream>
 #include <tuple>
+#include <utility>
 
+#include "engine/platform/file_stamp.h"
 #include "process.h"
 #include "tool_support.h"
 #include "workers.h"
@@ -30,6 +32,24 @@ const std::vector<std::vector<std::string>> kFormats = {{"--format", "text"},
                                                         {"--format", "json", "--report-version", "2"},
                                                         {"--format", "sarif"},
                                                         {"--format", "junit"}};
+
+// A real worker fed `input` at once through the channel the tool uses: its
+// standard output, and the reports it wrote.
+std::pair<std::string, std::string> runWorkerOn(const ToolTree& t, const std::string& input) {
+    const std::string reports = t.tree.path("reports");
+    std::string reason;
+    KX::Cli::Platform::Process process = KX::Cli::Platform::startProcessWithChannel(
+        KX_MODEL_VALIDATOR_EXE, {"worker", "--output", reports, "--res", t.tree.root()}, "", reason);
+    EXPECT_TRUE(process.valid()) << reason;
+    EXPECT_TRUE(KX::Cli::Platform::writeInput(process, input));
+    KX::Cli::Platform::closeInput(process);
+    std::string output;
+    while (KX::Cli::Platform::readOutput(process, output)) {
+        KX::Cli::Platform::waitForOutput({&process}, 100);
+    }
+    EXPECT_EQ(KX::Cli::Platform::waitFor(process), 0);
+    return {output, readDiskFile(reports)};
+}
 
 } // namespace
 
@@ -312,15 +332,16 @@ TEST(ToolWorkers, AListingReachesAWorkerWhateverItsNames) {
     }
     // Anything else is no listing, and nothing of it is believed: another
     // mark, a byte too many, a kind of stamp or of entry that does not
-    // exist, more entries than the bytes hold, an entry without a name.
+    // exist, fewer or more entries than the bytes hold, an entry without a
+    // name.
     const size_t type = 1 + 4 + 4 + listed.folder.size(), count = type + 1 + 6 * 8, kinds = count + 4;
     const auto changed = [&](size_t at, char byte) {
         std::string bad = record;
         bad[at] = byte;
         return bad;
     };
-    for (const std::string& bad :
-         {changed(0, 'x'), record + 'x', changed(type, 4), changed(kinds, 8), changed(count + 3, 1)}) {
+    for (const std::string& bad : {changed(0, 'x'), record + 'x', changed(type, 4), changed(kinds, 8),
+                                   changed(count, 3), changed(count + 3, 1)}) {
         EXPECT_FALSE(KX::Cli::readListingRecord(bad, read));
     }
     disk->entries = {{"", false, false, true}};
@@ -512,14 +533,13 @@ TEST(ToolWorkers, AWorkerGivesBackItsShareOfTheModelsItHasNotStarted) {
         input += (i == 4 ? KX::Cli::listingRecord(elsewhere) : "") + models[i] + "\n";
     }
     input += KX::Cli::giveBackLine(1) + KX::Cli::giveBackLine(3);
-    const auto expectAnswers = [&](const std::string& output, const std::string& reportsFile) {
+    const auto expectAnswers = [&](const std::string& output, const std::string& records) {
         std::istringstream lines(output);
         std::string line;
         for (const char* answer : {"-0", "-0", "-1"}) {
             ASSERT_TRUE(std::getline(lines, line)) << output;
             EXPECT_EQ(line, answer);
         }
-        const std::string records = readDiskFile(reportsFile);
         size_t at = 0;
         for (size_t i = 0; i < 4; ++i) {
             ASSERT_TRUE(std::getline(lines, line)) << output;
@@ -535,23 +555,14 @@ TEST(ToolWorkers, AWorkerGivesBackItsShareOfTheModelsItHasNotStarted) {
         EXPECT_FALSE(std::getline(lines, line));
     };
     // Through the channel the tool uses.
-    const std::string reports = t.tree.path("reports");
-    std::string reason;
-    KX::Cli::Platform::Process process = KX::Cli::Platform::startProcessWithChannel(
-        KX_MODEL_VALIDATOR_EXE, {"worker", "--output", reports, "--res", t.tree.root()}, "", reason);
-    ASSERT_TRUE(process.valid()) << reason;
-    ASSERT_TRUE(KX::Cli::Platform::writeInput(process, input));
-    KX::Cli::Platform::closeInput(process);
-    std::string output;
-    while (KX::Cli::Platform::readOutput(process, output)) {
-        KX::Cli::Platform::waitForOutput({&process}, 100);
-    }
-    EXPECT_EQ(KX::Cli::Platform::waitFor(process), 0);
-    expectAnswers(output, reports);
+    const auto [output, records] = runWorkerOn(t, input);
+    expectAnswers(output, records);
 #ifndef _WIN32
     // From a file, which is no socket.
     const std::string given = t.tree.write("given", input);
     const std::string answers = t.tree.path("answers");
+    const std::string reports = t.tree.path("reports");
+    std::string reason;
     KX::Cli::Platform::Process fromFile =
         KX::Cli::Platform::startProcess("/bin/sh",
                                         {"-c", std::string(KX_MODEL_VALIDATOR_EXE) + " worker --output " +
@@ -559,8 +570,45 @@ TEST(ToolWorkers, AWorkerGivesBackItsShareOfTheModelsItHasNotStarted) {
                                         answers, "", reason);
     ASSERT_TRUE(fromFile.valid()) << reason;
     EXPECT_EQ(KX::Cli::Platform::waitFor(fromFile), 0);
-    expectAnswers(readDiskFile(answers), reports);
+    expectAnswers(readDiskFile(answers), readDiskFile(reports));
 #endif
+}
+
+TEST(ToolWorkers, AWorkerChecksWithTheListingsItIsGiven) {
+    ToolTree t;
+    const std::string model = "content/buildings/house/normal/lod0/house.model";
+    const std::string folder = t.tree.path("content/buildings/house/normal/lod0");
+    // The model's folder as if its visual were gone, and with a name that
+    // ends as a line does; listed long after the folder last changed, so
+    // its stamp proves it.
+    FS::FileSystem::ListedAhead listed;
+    listed.folder = folder;
+    listed.stamp = fileStamp(folder);
+    listed.readNs = listed.stamp.modifiedNs + 3600'000'000'000;
+    auto disk = std::make_shared<FS::FileSystem::DiskListing>();
+    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename() != "house.visual") {
+            disk->entries.push_back(
+                {entry.path().filename().string(), false, entry.is_directory(), entry.is_regular_file()});
+        }
+    }
+    disk->entries.push_back({"notes\n", false, false, true});
+    listed.disk = disk;
+    const auto findingsOf = [&](const std::string& input) {
+        KX::Cli::ModelReport report;
+        EXPECT_TRUE(KX::Cli::modelFromRecord(runWorkerOn(t, input).second, report));
+        std::vector<std::string> messages;
+        for (const KX::Cli::Finding& finding : report.findings) {
+            messages.push_back(finding.message);
+        }
+        return messages;
+    };
+    const std::vector<std::string> own = findingsOf(model + "\n");
+    const std::vector<std::string> given = findingsOf(KX::Cli::listingRecord(listed) + model + "\n");
+    EXPECT_GT(given.size(), own.size());
+    EXPECT_TRUE(std::any_of(given.begin(), given.end(), [](const std::string& message) {
+        return message.find("can't find .visual file") != std::string::npos;
+    })) << testing::PrintToString(given);
 }
 
 TEST(ToolWorkers, TheDefaultStartsNoMoreWorkersThanTheModelsKeepBusy) {
