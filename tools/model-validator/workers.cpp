@@ -154,10 +154,11 @@ constexpr std::array<bool, 256> kEscaped = [] {
     return escaped;
 }();
 
-// Appends `text` with every byte kEscaped names written as %XX; names
-// seldom hold one, so runs of plain bytes go at once.
-void appendEscaped(std::string& out, std::string_view text) {
+// `text` with every byte kEscaped names written as %XX; names seldom hold
+// one, so runs of plain bytes go at once.
+std::string escaped(std::string_view text) {
     static const char* const kHex = "0123456789ABCDEF";
+    std::string out;
     for (auto run = text.begin(); run != text.end();) {
         auto special = run;
         while (special != text.end() && !kEscaped[static_cast<unsigned char>(*special)]) {
@@ -173,11 +174,6 @@ void appendEscaped(std::string& out, std::string_view text) {
         out += kHex[byte & 0xF];
         run = special + 1;
     }
-}
-
-std::string escaped(std::string_view text) {
-    std::string out;
-    appendEscaped(out, text);
     return out;
 }
 
