@@ -574,6 +574,24 @@ TEST(ToolWorkers, AWorkerGivesBackItsShareOfTheModelsItHasNotStarted) {
 #endif
 }
 
+#ifdef __linux__
+TEST(ToolWorkers, AStandardInputThatCannotBeReadEndsAWorkersInput) {
+    // With nothing open as standard input, reading fails at once rather
+    // than being tried again forever.
+    const int kept = dup(STDIN_FILENO);
+    ASSERT_GE(kept, 0);
+    close(STDIN_FILENO);
+    std::string into;
+    const bool waited = KX::Cli::Platform::readInput(into, true);
+    const bool looked = KX::Cli::Platform::readInput(into, false);
+    dup2(kept, STDIN_FILENO);
+    close(kept);
+    EXPECT_FALSE(waited);
+    EXPECT_FALSE(looked);
+    EXPECT_TRUE(into.empty());
+}
+#endif
+
 TEST(ToolWorkers, AWorkerChecksWithTheListingsItIsGiven) {
     ToolTree t;
     const std::string model = "content/buildings/house/normal/lod0/house.model";
